@@ -1,0 +1,57 @@
+#include "diag/Log.hpp"
+
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+
+namespace {
+
+std::string& logPathStorage() {
+    static std::string path;
+    return path;
+}
+
+// Entries are complete open-append-close cycles; the lock keeps two entries written
+// from different threads from interleaving inside this process.
+std::mutex& logLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+std::string timestamp() {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[64];
+    std::snprintf(text, sizeof text, "%02d/%02d/%04d %02d:%02d:%02d", local.tm_mon + 1,
+                  local.tm_mday, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                  local.tm_sec);
+    return text;
+}
+
+} // namespace
+
+void setLogFolder(const std::string& folder) { logPathStorage() = folder + "TessalineLog.txt"; }
+
+void clearLogFolder() { logPathStorage().clear(); }
+
+const std::string& logPath() { return logPathStorage(); }
+
+void writeLogEntry(const std::string& text) {
+    std::lock_guard<std::mutex> guard(logLock());
+    const std::string& path = logPathStorage();
+    if (path.empty()) return;
+    std::FILE* file = std::fopen(path.c_str(), "a");
+    if (!file) return;
+    const std::string entry = timestamp() + text;
+    std::fwrite(entry.data(), 1, entry.size(), file);
+    std::fclose(file);
+}
+
+void reportError(const std::string& label, const std::string& message) {
+    writeLogEntry("\nERROR at function " + label + " => " + message + "\n\n");
+}
+
+void reportRedirectionFailure() {
+    writeLogEntry("\nERROR => Redirection de la sortie standard impossible\n\n");
+}

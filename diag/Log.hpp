@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+// The log file "TessalineLog.txt" in the application folder: the one place where both
+// programs report failures. Every entry is a local timestamp (MM/DD/YYYY HH:MM:SS)
+// followed by its text, appended with a complete open-write-close cycle.
+
+// Sets the log path to folder + "TessalineLog.txt"; folder ends in its separator.
+void setLogFolder(const std::string& folder);
+
+// Forgets the log path: entries are dropped until setLogFolder is called again.
+void clearLogFolder();
+
+// The current log path; empty until setLogFolder has been called.
+const std::string& logPath();
+
+// Appends the timestamp and then text. A log that cannot be opened drops the entry.
+void writeLogEntry(const std::string& text);
+
+// Appends "\nERROR at function LABEL => MESSAGE\n\n".
+void reportError(const std::string& label, const std::string& message);
+
+// Appends the entry for a standard output that could not be reopened on the log.
+void reportRedirectionFailure();

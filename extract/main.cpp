@@ -1,0 +1,2 @@
+// The frame extractor arrives with its own change; until then it refuses every call.
+int main() { return 1; }

@@ -1,0 +1,7 @@
+#include "input/FindString.hpp"
+
+int findString(std::string value, const std::string* array, int count) {
+    for (int i = 0; i < count; ++i)
+        if (array[i] == value) return i;
+    return -1;
+}

@@ -1,0 +1,5 @@
+#include "merge/MergeEngine.hpp"
+
+MergeEngine::MergeEngine() = default;
+
+MergeEngine::~MergeEngine() = default;

@@ -1,0 +1,12 @@
+#include "output/ToolFolder.hpp"
+
+namespace {
+std::string& toolFolderStorage() {
+    static std::string folder;
+    return folder;
+}
+} // namespace
+
+void setToolFolder(const std::string& folder) { toolFolderStorage() = folder; }
+
+const std::string& toolFolder() { return toolFolderStorage(); }

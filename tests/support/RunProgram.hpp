@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Runs program with arguments (no shell) and waits. Standard output and error go to
+// the given files when not empty. Returns the exit status, or -1 when the program
+// could not be started or did not exit normally.
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& stdoutFile = "", const std::string& stderrFile = "");
+
+// The merge program's 13 fixed positions, in order, followed by the exposure paths.
+struct MergeCall {
+    std::string ghostThreshold = "1000";
+    std::string ghostingPower = "2";
+    std::string threads = "1";
+    std::string unused4 = "0";
+    std::string align = "0";
+    std::string unused6 = "0";
+    std::string tileSize = "9";
+    std::string progressPath;
+    std::string applicationFolder;
+    std::string outputPath;
+    std::string outputBits = "16";
+    std::string instantPath;
+    std::vector<std::string> exposures;
+
+    std::vector<std::string> arguments() const;
+};
