@@ -1,0 +1,16 @@
+#include "output/DevilLibrary.hpp"
+
+#include <IL/il.h>
+
+namespace {
+
+struct DevilLibrary {
+    bool ready;
+    DevilLibrary() : ready((ilInit(), ilGetInteger(IL_VERSION_NUM) > 0)) {}
+};
+
+const DevilLibrary devil;
+
+} // namespace
+
+bool requireDevil() { return devil.ready; }
