@@ -1,4 +1,49 @@
 #include "align/ExposureAlignment.hpp"
 
-// Placeholder until the translation estimate lands: the exposure as it is, copied.
-cv::Mat alignExposure(const cv::Mat&, const cv::Mat& exposure, int) { return exposure.clone(); }
+#include "align/ecc/EccTranslation.hpp"
+
+#include <opencv2/imgproc.hpp>
+
+#include <exception>
+
+namespace {
+
+// 0.001 as the single-precision value it has always been, widened to double.
+constexpr double alignmentEpsilon = static_cast<double>(0.001f);
+constexpr int alignmentIterations = 5;
+
+// The translation that carries instant image coordinates into the exposure: the instant
+// image is the template, the exposure the input. Empty when the images are uncorrelated.
+cv::Mat estimateTranslation(const cv::Mat& greyInstant, const cv::Mat& greyExposure) {
+    cv::Mat warp = cv::Mat::eye(2, 3, CV_32F);
+    const cv::TermCriteria criteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS,
+                                    alignmentIterations, alignmentEpsilon);
+    if (!estimateEccTranslation(greyInstant, greyExposure, warp, criteria)) return {};
+    return warp;
+}
+
+cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
+    CV_Assert(exposure.size() == greyInstant.size());
+    cv::Mat aligned = exposure.clone();
+    cv::Mat greyExposure = exposure;
+    if (instantChannels > 1) cv::cvtColor(exposure, greyExposure, cv::COLOR_BGR2GRAY);
+    const cv::Mat warp = estimateTranslation(greyInstant, greyExposure);
+    if (warp.empty()) return {};
+    // aligned(x) = exposure(warp * x) puts the exposure's content where the instant image
+    // has it. Nearest neighbour keeps the exposure's own values; where warp * x falls
+    // outside the exposure the transparent border leaves the copied, unaligned pixel.
+    cv::warpAffine(exposure, aligned, warp, greyInstant.size(), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP,
+                   cv::BORDER_TRANSPARENT, 0);
+    return aligned;
+}
+
+}  // namespace
+
+cv::Mat alignExposure(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
+    try {
+        return alignOrThrow(greyInstant, exposure, instantChannels);
+    } catch (const std::exception&) {
+        // cv::Exception and std::bad_alloc alike: the caller reports a failed alignment.
+        return {};
+    }
+}
