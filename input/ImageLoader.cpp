@@ -1,8 +1,57 @@
 #include "input/ImageLoader.hpp"
 
+#include "input/ChildProcessDecode.hpp"
+#include "input/DevilImageLoader.hpp"
+#include "input/FindString.hpp"
+#include "input/RawExtensions.hpp"
+#include "input/RawImageDecoder.hpp"
+
 #include <opencv2/imgcodecs.hpp>
 
-// Placeholder until the loaders land: OpenCV only.
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+// Long enough for DevIL to decode any sane file of its formats; a decoder still busy
+// after this is taken to hang on a malformed file.
+constexpr std::chrono::seconds devilTimeLimit{30};
+
+// High-dynamic-range files that OpenCV reads at their own depth instead of squeezing
+// them to 8 bits.
+const std::string highDynamicRangeExtensions[4] = {"hdr", "pic", "exr", "pfm"};
+
+bool hasHighDynamicRangeExtension(const std::string& path) {
+    return findString(lowerCaseExtension(path), highDynamicRangeExtensions, 4) >= 0;
+}
+
+// The pixels are taken as stored: the written result carries the source's Orientation
+// tag, so turning them here as well would turn the result twice in every viewer.
+cv::Mat readWithOpenCV(const std::string& path) {
+    int flags = cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION;
+    if (hasHighDynamicRangeExtension(path)) flags |= cv::IMREAD_ANYDEPTH;
+    return cv::imread(path, flags);
+}
+
+cv::Mat readWithDevil(const std::string& path) {
+    cv::Mat image = decodeInChildProcess([&path] { return loadDevilImage(path); }, devilTimeLimit);
+    if (image.empty() || devilVersionSupported()) return image;
+    std::printf("DevIL version is different...exiting!\n");
+    return cv::Mat();
+}
+
+// Folders, pipes and devices are never images, and reading a pipe could block for ever.
+bool isRegularFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+} // namespace
+
 cv::Mat loadImage(const std::string& path) {
-    return cv::imread(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+    if (hasRawExtension(path)) return decodeRawImage(path);
+    if (!isRegularFile(path)) return cv::Mat();
+    cv::Mat image = readWithOpenCV(path);
+    if (image.rows != 0 && image.cols != 0) return image;
+    return readWithDevil(path);
 }

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+// Loads path with DevIL in this process and converts it (convertDevILImage). The image
+// name it generates is deleted on every path. An empty image when DevIL cannot read it.
+// DevIL crashes on some malformed files: callers outside tests run this in a child
+// process (decodeInChildProcess).
+cv::Mat loadDevilImage(const std::string& path);
+
+// Whether the DevIL in this process is version 1.7.8 or later.
+bool devilVersionSupported();

@@ -1,0 +1,86 @@
+#include "input/RawImageDecoder.hpp"
+
+#include <libraw/libraw.h>
+#include <opencv2/imgproc.hpp>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+// LibRaw prints nothing of its own, so the decoder's diagnostics are ours to write.
+// They go to standard error: in the merge program standard output is the log file.
+void reportCannotOpen(const std::string& path, int error) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(error));
+}
+
+void reportCannotDecode(const std::string& path) {
+    std::fprintf(stderr, "Cannot decode file %s\n", path.c_str());
+}
+
+// Only a regular file is handed to LibRaw: a folder gives nothing to decode and a pipe
+// or device could block the read for ever.
+bool isDecodableFile(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0) {
+        reportCannotOpen(path, errno);
+        return false;
+    }
+    if (!S_ISREG(status.st_mode)) {
+        reportCannotDecode(path);
+        return false;
+    }
+    return true;
+}
+
+struct ProcessedImageRelease {
+    void operator()(libraw_processed_image_t* image) const { LibRaw::dcraw_clear_mem(image); }
+};
+using ProcessedImage = std::unique_ptr<libraw_processed_image_t, ProcessedImageRelease>;
+
+// The development that "dcraw -T -w -6" selects. adjust_maximum_thr must be 0: LibRaw
+// otherwise lowers the white point to the brightest level found and the picture comes
+// out thousands of levels brighter than dcraw's.
+void selectDevelopment(LibRaw& raw) {
+    raw.imgdata.params.output_bps = 16;
+    raw.imgdata.params.use_camera_wb = 1;
+    raw.imgdata.params.adjust_maximum_thr = 0.0f;
+}
+
+ProcessedImage develop(LibRaw& raw, const std::string& path) {
+    selectDevelopment(raw);
+    int code = raw.open_file(path.c_str());
+    if (code == LIBRAW_SUCCESS) code = raw.unpack();
+    if (code == LIBRAW_SUCCESS) code = raw.dcraw_process();
+    if (code != LIBRAW_SUCCESS) return nullptr;
+    return ProcessedImage(raw.dcraw_make_mem_image(&code));
+}
+
+// Only a 3-colour, 16-bit bitmap has the channels that the swap to B, G, R needs.
+bool isThreeColourBitmap(const libraw_processed_image_t& image) {
+    const std::size_t rowBytes = std::size_t(image.width) * 3 * 2;
+    return image.type == LIBRAW_IMAGE_BITMAP && image.colors == 3 && image.bits == 16 &&
+           image.width > 0 && image.height > 0 && image.data_size >= rowBytes * image.height;
+}
+
+} // namespace
+
+cv::Mat decodeRawImage(const std::string& path) {
+    if (!isDecodableFile(path)) return cv::Mat();
+    // LibRaw's working state is several hundred kilobytes: keep it off the stack.
+    auto raw = std::make_unique<LibRaw>();
+    const ProcessedImage developed = develop(*raw, path);
+    if (!developed || !isThreeColourBitmap(*developed)) {
+        reportCannotDecode(path);
+        return cv::Mat();
+    }
+    const cv::Mat rgb(developed->height, developed->width, CV_16UC3, developed->data);
+    cv::Mat bgr;
+    cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
+    raw->recycle();
+    return bgr;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+// Small image files that the input tests make for themselves.
+
+// An 8-bit image of the given type whose every sample differs from its neighbours, so
+// that a swapped channel or a flipped row shows.
+cv::Mat patternImage(int rows, int cols, int type);
+
+// An uncompressed TGA file of an 8-bit image with 1 (grey), 3 (B, G, R) or 4 (B, G, R,
+// alpha) channels; rows stored bottom first unless topFirst.
+std::string tgaBytes(const cv::Mat& image, bool topFirst);
+
+// image encoded by OpenCV in the format of extension (".png", ".jpg", ...).
+std::string encoded(const cv::Mat& image, const std::string& extension);

@@ -1,0 +1,123 @@
+#include "input/DevilImageConversion.hpp"
+#include "input/DevilImageLoader.hpp"
+#include "input/ImageLoader.hpp"
+#include "output/DevilLibrary.hpp"
+#include "tests/input/ImageFiles.hpp"
+#include "tests/support/TempFolder.hpp"
+
+#include <IL/il.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+// A DevIL image made in memory from stored (its channels in DevIL's stored order),
+// bound while the object lives.
+class DevilImage {
+public:
+    DevilImage(const cv::Mat& stored, ILenum format, ILenum type, ILenum origin = IL_ORIGIN_UPPER_LEFT) {
+        EXPECT_TRUE(requireDevil());
+        ilGenImages(1, &name);
+        ilBindImage(name);
+        cv::Mat packed = stored.clone();
+        EXPECT_TRUE(ilTexImage(stored.cols, stored.rows, 1, ILubyte(stored.channels()), format, type, packed.data));
+        ilRegisterOrigin(origin);
+    }
+    ~DevilImage() { ilDeleteImages(1, &name); }
+
+private:
+    ILuint name = 0;
+};
+
+cv::Mat converted(const cv::Mat& stored, ILenum format, ILenum type, ILenum origin = IL_ORIGIN_UPPER_LEFT) {
+    const DevilImage image(stored, format, type, origin);
+    return convertDevILImage();
+}
+
+cv::Mat channels(const cv::Mat& image, std::vector<int> order) {
+    std::vector<int> fromTo;
+    for (int i = 0; i < int(order.size()); ++i) fromTo.insert(fromTo.end(), {order[i], i});
+    cv::Mat result(image.size(), CV_MAKETYPE(image.depth(), int(order.size())));
+    cv::mixChannels(&image, 1, &result, 1, fromTo.data(), order.size());
+    return result;
+}
+
+bool identical(const cv::Mat& a, const cv::Mat& b) {
+    return a.type() == b.type() && a.size() == b.size() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+TEST(DevilImageConversionTest, ChannelOrderFollowsTheStoredFormat) {
+    const cv::Mat three = patternImage(3, 4, CV_8UC3);
+    const cv::Mat four = patternImage(3, 4, CV_8UC4);
+    const cv::Mat two = patternImage(3, 4, CV_8UC2);
+    const cv::Mat one = patternImage(3, 4, CV_8UC1);
+    EXPECT_TRUE(identical(converted(three, IL_RGB, IL_UNSIGNED_BYTE), channels(three, {2, 1, 0})));
+    EXPECT_TRUE(identical(converted(three, IL_BGR, IL_UNSIGNED_BYTE), three));
+    EXPECT_TRUE(identical(converted(four, IL_RGBA, IL_UNSIGNED_BYTE), channels(four, {2, 1, 0})));
+    EXPECT_TRUE(identical(converted(four, IL_BGRA, IL_UNSIGNED_BYTE), channels(four, {0, 1, 2})));
+    EXPECT_TRUE(identical(converted(one, IL_LUMINANCE, IL_UNSIGNED_BYTE), one));
+    EXPECT_TRUE(identical(converted(two, IL_LUMINANCE_ALPHA, IL_UNSIGNED_BYTE), channels(two, {0})))
+        << "grey + alpha keeps the grey channel alone";
+}
+
+TEST(DevilImageConversionTest, EveryDataTypeKeepsItsElementTypeAndValues) {
+    const struct {
+        ILenum type;
+        int depth;
+    } cases[] = {{IL_BYTE, CV_8S},  {IL_UNSIGNED_BYTE, CV_8U}, {IL_SHORT, CV_16S}, {IL_UNSIGNED_SHORT, CV_16U},
+                 {IL_INT, CV_32S},  {IL_FLOAT, CV_32F},        {IL_DOUBLE, CV_64F}};
+    for (const auto& c : cases) {
+        cv::Mat stored;
+        patternImage(2, 5, CV_8UC3).convertTo(stored, CV_MAKETYPE(c.depth, 3), 1, -60);
+        EXPECT_TRUE(identical(converted(stored, IL_RGB, c.type), channels(stored, {2, 1, 0}))) << c.type;
+    }
+    cv::Mat wide;
+    patternImage(2, 5, CV_8UC3).convertTo(wide, CV_32SC3);
+    EXPECT_TRUE(converted(wide, IL_RGB, IL_UNSIGNED_INT).empty()) << "OpenCV has no unsigned 32-bit type";
+}
+
+TEST(DevilImageConversionTest, LowerLeftOriginComesBackTopRowFirst) {
+    const cv::Mat topFirst = patternImage(5, 3, CV_8UC1);
+    cv::Mat bottomFirst;
+    cv::flip(topFirst, bottomFirst, 0);
+    EXPECT_TRUE(identical(converted(bottomFirst, IL_LUMINANCE, IL_UNSIGNED_BYTE, IL_ORIGIN_LOWER_LEFT), topFirst));
+    EXPECT_TRUE(identical(converted(topFirst, IL_LUMINANCE, IL_UNSIGNED_BYTE, IL_ORIGIN_UPPER_LEFT), topFirst));
+}
+
+// TGA is read by DevIL only: these files take the whole path through loadImage.
+TEST(DevilImageConversionTest, TgaFilesLoadWithExactPixels) {
+    TempFolder folder;
+    const struct {
+        int type;
+        bool topFirst;
+    } cases[] = {{CV_8UC1, false}, {CV_8UC1, true}, {CV_8UC3, false}, {CV_8UC3, true}, {CV_8UC4, false}};
+    for (const auto& c : cases) {
+        const cv::Mat picture = patternImage(6, 9, c.type);
+        const std::string path = folder.file("picture.tga");
+        writeFile(path, tgaBytes(picture, c.topFirst));
+        const cv::Mat expected = picture.channels() == 4 ? channels(picture, {0, 1, 2}) : picture;
+        EXPECT_TRUE(identical(loadImage(path), expected)) << picture.channels() << " channels, top first "
+                                                          << c.topFirst;
+    }
+}
+
+TEST(DevilImageConversionTest, EveryImageNameIsGivenBack) {
+    TempFolder folder;
+    writeFile(folder.file("good.tga"), tgaBytes(patternImage(4, 4, CV_8UC3), true));
+    writeFile(folder.file("bad.tga"), "not a picture");
+    ASSERT_TRUE(requireDevil());
+    ILuint before = 0;
+    ilGenImages(1, &before);
+    ilDeleteImages(1, &before);
+    EXPECT_FALSE(loadDevilImage(folder.file("good.tga")).empty());
+    EXPECT_TRUE(loadDevilImage(folder.file("bad.tga")).empty());
+    EXPECT_TRUE(loadDevilImage(folder.file("missing.tga")).empty());
+    ILuint after = 0;
+    ilGenImages(1, &after);
+    ilDeleteImages(1, &after);
+    EXPECT_EQ(after, before) << "a name left allocated would push the next one up";
+    EXPECT_EQ(ilGetError(), ILenum(IL_NO_ERROR));
+}
+
+} // namespace

@@ -1,0 +1,163 @@
+#include "input/ImageLoader.hpp"
+#include "tests/input/CapturedStream.hpp"
+#include "tests/input/ImageFiles.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/TestData.hpp"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <filesystem>
+#include <vector>
+
+namespace {
+
+double largestDifference(const cv::Mat& a, const cv::Mat& b) { return cv::norm(a, b, cv::NORM_INF); }
+
+class ImageLoaderTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string put(const std::string& name, const std::string& bytes) const {
+        const std::string path = folder.file(name);
+        writeFile(path, bytes);
+        return path;
+    }
+};
+
+TEST_F(ImageLoaderTest, RawExtensionDecidesTheDecoderWhateverTheContent) {
+    // A perfectly good PNG under a raw name goes to the raw decoder, which cannot
+    // develop it: had OpenCV seen it, it would have loaded.
+    const std::string png = encoded(patternImage(4, 4, CV_8UC3), ".png");
+    for (const char* name : {"photo.NEF", "photo.nef", "photo.Nef"})
+        EXPECT_TRUE(loadImage(put(name, png)).empty()) << name;
+
+    // Without any dot the whole path is the extension: "nef" alone is a raw name.
+    put("nef", png);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    const bool bareNameLoaded = !loadImage("nef").empty();
+    std::filesystem::current_path(previous);
+    EXPECT_FALSE(bareNameLoaded);
+    EXPECT_FALSE(loadImage(folder.file("nef")).empty()) << "a longer path without a dot is no raw name";
+    for (const char* name : {"photo.png", "photo.tif", "photo", "photo.nef.png"})
+        EXPECT_EQ(loadImage(put(name, png)).size(), cv::Size(4, 4)) << name;
+
+    // The last dot counts even inside a folder name: "dir/photo" is no raw extension.
+    std::filesystem::create_directory(folder.path() / "shots.nef");
+    EXPECT_EQ(loadImage(put("shots.nef/photo", png)).size(), cv::Size(4, 4));
+}
+
+TEST_F(ImageLoaderTest, OrdinaryFilesComeBackAs8BitBgr) {
+    const cv::Mat colour = patternImage(5, 7, CV_8UC3);
+    const cv::Mat loaded = loadImage(put("colour.png", encoded(colour, ".png")));
+    ASSERT_EQ(loaded.type(), CV_8UC3);
+    EXPECT_EQ(largestDifference(loaded, colour), 0);
+
+    cv::Mat deep;
+    colour.convertTo(deep, CV_16UC3, 257);
+    const cv::Mat reduced = loadImage(put("deep.png", encoded(deep, ".png")));
+    ASSERT_EQ(reduced.type(), CV_8UC3);
+    EXPECT_EQ(largestDifference(reduced, colour), 0);
+
+    const cv::Mat grey = patternImage(6, 6, CV_8UC1);
+    const cv::Mat fromGrey = loadImage(put("grey.jpg", encoded(grey, ".jpg")));
+    ASSERT_EQ(fromGrey.type(), CV_8UC3);
+    std::vector<cv::Mat> planes;
+    cv::split(fromGrey, planes);
+    EXPECT_EQ(largestDifference(planes[0], planes[1]), 0);
+    EXPECT_EQ(largestDifference(planes[0], planes[2]), 0);
+}
+
+// An Exif APP1 segment whose only tag is Orientation = 6 (turn 90° clockwise to view).
+std::string withOrientationSix(const std::string& jpeg) {
+    const std::string exif("Exif\0\0MM\0\x2a\0\0\0\x08\0\x01\x01\x12\0\x03\0\0\0\x01\0\x06\0\0\0\0\0\0", 32);
+    const std::string length{char(0), char(exif.size() + 2)};
+    return jpeg.substr(0, 2) + "\xFF\xE1" + length + exif + jpeg.substr(2);
+}
+
+TEST_F(ImageLoaderTest, ExifOrientationDoesNotTurnThePixels) {
+    const std::string path = put("turned.jpg", withOrientationSix(encoded(patternImage(8, 16, CV_8UC3), ".jpg")));
+    ASSERT_EQ(cv::imread(path, cv::IMREAD_COLOR).size(), cv::Size(8, 16)) << "the file must carry the tag";
+    EXPECT_EQ(loadImage(path).size(), cv::Size(16, 8));
+}
+
+TEST_F(ImageLoaderTest, HighDynamicRangeFilesKeepTheirFloatValues) {
+    cv::Mat radiance(4, 6, CV_32FC3, cv::Scalar(0.25, 3.0, 700.0));
+    radiance.at<cv::Vec3f>(1, 2) = cv::Vec3f(12.0f, 0.5f, 2.0f);
+    for (const char* name : {"light.hdr", "LIGHT.HDR", "light.Pic", "light.exr", "light.pfm"}) {
+        const std::string extension = std::filesystem::path(name).extension().string();
+        const std::string path = folder.file(name);
+        const bool isExr = extension == ".exr";
+        if (!cv::imwrite(isExr ? folder.file("tmp.exr") : path, radiance)) continue;
+        if (isExr) std::filesystem::rename(folder.file("tmp.exr"), path);
+        const cv::Mat loaded = loadImage(path);
+        ASSERT_EQ(loaded.type(), CV_32FC3) << name;
+        EXPECT_LT(cv::norm(loaded, radiance, cv::NORM_RELATIVE | cv::NORM_INF), 0.01) << name;
+    }
+}
+
+TEST_F(ImageLoaderTest, RealRadianceFileLoadsAsFloat) {
+    TL_REQUIRE_TEST_DATA("hdr/memorial_cv2_imwrite.hdr");
+    const cv::Mat image = loadImage(testDataPath("hdr/memorial_cv2_imwrite.hdr"));
+    ASSERT_EQ(image.type(), CV_32FC3);
+    EXPECT_EQ(image.size(), cv::Size(512, 768));
+    double largest = 0;
+    cv::minMaxLoc(image.reshape(1), nullptr, &largest);
+    EXPECT_GT(largest, 100.0) << "values above 1 survive";
+}
+
+TEST_F(ImageLoaderTest, RealBracketLoadsAs1024x768Bgr) {
+    TL_REQUIRE_TEST_DATA("bracket-desk/img05.jpg");
+    for (const char* name : {"bracket-desk/img01.jpg", "bracket-desk/img05.jpg", "bracket-desk/img13.jpg"}) {
+        const cv::Mat image = loadImage(testDataPath(name));
+        EXPECT_EQ(image.type(), CV_8UC3) << name;
+        EXPECT_EQ(image.size(), cv::Size(1024, 768)) << name;
+    }
+}
+
+// Malformed and hostile inputs: each gives an empty image or the image it holds, never
+// a crash, a hang or a word on standard output.
+TEST_F(ImageLoaderTest, BadInputGivesAnEmptyOrCorrectImageSilently) {
+    const cv::Mat picture = patternImage(48, 64, CV_8UC3);
+    std::vector<std::string> paths;
+    for (const char* extension : {".jpg", ".png", ".tif"}) {
+        const std::string whole = encoded(picture, extension);
+        paths.push_back(put(std::string("cut") + extension, whole.substr(0, whole.size() / 2)));
+        paths.push_back(put(std::string("head") + extension, whole.substr(0, 40)));
+        std::string scrambled = whole;
+        for (std::size_t i = scrambled.size() / 3; i < scrambled.size(); i += 7) scrambled[i] = char(0xA5);
+        paths.push_back(put(std::string("scrambled") + extension, scrambled));
+    }
+    for (const char* name : {"text.jpg", "text.nef", "text.tga", "text.hdr", "text"})
+        paths.push_back(put(name, "this is not an image\n"));
+    paths.push_back(put("empty.png", ""));
+    paths.push_back(put("empty.nef", ""));
+    paths.push_back(folder.file("missing.jpg"));
+    paths.push_back(folder.file("missing.nef"));
+    paths.push_back(folder.path().string());
+    std::filesystem::create_directory(folder.path() / "folder.nef");
+    paths.push_back(folder.file("folder.nef"));
+
+    CapturedStream output(STDOUT_FILENO);
+    for (const std::string& path : paths) {
+        const cv::Mat image = loadImage(path);
+        if (!image.empty()) {
+            EXPECT_EQ(image.size(), picture.size()) << path;
+        }
+    }
+    EXPECT_EQ(output.text(), "");
+}
+
+TEST_F(ImageLoaderTest, PathsAreNeverInterpretedByAShell) {
+    const std::string png = encoded(patternImage(3, 5, CV_8UC3), ".png");
+    for (const std::string name : {"a b.png", "it's \"quoted\".png", "$(touch canary).png",
+                                   "`touch canary`.tga", "caf\xC3\xA9 \xFF\xFE.png", "-x.png"})
+        EXPECT_EQ(loadImage(put(name, png)).size(), cv::Size(5, 3)) << name;
+    for (const std::string name : {"$(touch canary).jpg", "; touch canary.nef", "$(touch canary).tga"})
+        EXPECT_TRUE(loadImage(folder.file(name)).empty()) << name;
+    EXPECT_FALSE(std::filesystem::exists(folder.file("canary")));
+    EXPECT_FALSE(std::filesystem::exists("canary"));
+}
+
+} // namespace

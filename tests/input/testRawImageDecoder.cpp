@@ -1,0 +1,90 @@
+#include "input/ImageLoader.hpp"
+#include "input/RawImageDecoder.hpp"
+#include "tests/input/CapturedStream.hpp"
+#include "tests/support/RunProgram.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/TestData.hpp"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+// LibRaw's own command-line tools, when the machine has them, tell what the library
+// makes of a file independently of our code.
+const std::string rawIdentify = "/usr/bin/raw-identify";
+const std::string dcrawEmulator = "/usr/bin/dcraw_emu";
+
+// The developed size that raw-identify -s reports ("path\tmake\tmodel\twidth\theight").
+cv::Size identifiedSize(const std::string& path, const TempFolder& folder) {
+    const std::string report = folder.file("identify.txt");
+    if (runProgram(rawIdentify, {"-s", path}, report) != 0) return {};
+    std::istringstream fields(readFile(report).substr(path.size()));
+    std::string skipped, make, model;
+    int width = 0, height = 0;
+    std::getline(fields, skipped, '\t');
+    std::getline(fields, make, '\t');
+    std::getline(fields, model, '\t');
+    fields >> width >> height;
+    return {width, height};
+}
+
+TEST(RawImageDecoderTest, RealRawFilesDevelopTo16BitBgrOfTheReportedSize) {
+    TL_REQUIRE_TEST_DATA("raw/RAW_NIKON_D1.NEF");
+    TempFolder folder;
+    const struct {
+        const char* file;
+        cv::Size size;
+    } cases[] = {{"raw/RAW_NIKON_D1.NEF", {2012, 1324}}, {"raw/RAW_KODAK_DC50.KDC", {768, 512}}};
+    for (const auto& c : cases) {
+        const std::string path = testDataPath(c.file);
+        const cv::Mat image = loadImage(path);
+        ASSERT_EQ(image.type(), CV_16UC3) << c.file;
+        EXPECT_EQ(image.size(), c.size) << c.file;
+        if (std::filesystem::exists(rawIdentify)) {
+            EXPECT_EQ(image.size(), identifiedSize(path, folder)) << c.file;
+        }
+        double brightest = 0;
+        cv::minMaxLoc(image.reshape(1), nullptr, &brightest);
+        EXPECT_GT(brightest, 60000) << "automatic brightening stretches to full white";
+    }
+}
+
+// dcraw_emu -w -T -6 is LibRaw's rendering of "dcraw -w -T -6": same settings, same
+// pixels, only the channel order differs (its TIFF is R, G, B; OpenCV reads it as B, G, R).
+TEST(RawImageDecoderTest, PixelsEqualTheReferenceDevelopment) {
+    TL_REQUIRE_TEST_DATA("raw/RAW_KODAK_DC50.KDC");
+    if (!std::filesystem::exists(dcrawEmulator)) GTEST_SKIP() << dcrawEmulator << " is absent";
+    TempFolder folder;
+    const std::string reference = folder.file("reference.tiff");
+    const std::string path = testDataPath("raw/RAW_KODAK_DC50.KDC");
+    ASSERT_EQ(runProgram(dcrawEmulator, {"-w", "-T", "-6", "-Z", reference, path}, folder.file("out")), 0);
+    const cv::Mat expected = cv::imread(reference, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(expected.type(), CV_16UC3);
+    const cv::Mat developed = decodeRawImage(path);
+    ASSERT_EQ(developed.size(), expected.size());
+    EXPECT_EQ(cv::norm(developed, expected, cv::NORM_INF), 0);
+}
+
+TEST(RawImageDecoderTest, UndecodableFilesExplainThemselvesOnStandardError) {
+    TempFolder folder;
+    const std::string text = folder.file("notes.nef");
+    writeFile(text, "not a raw file\n");
+    const std::string missing = folder.file("missing.cr2");
+    const std::string directory = folder.file("folder.dng");
+    std::filesystem::create_directory(directory);
+
+    CapturedStream output(STDOUT_FILENO);
+    CapturedStream errors(STDERR_FILENO);
+    EXPECT_TRUE(decodeRawImage(text).empty());
+    EXPECT_TRUE(decodeRawImage(missing).empty());
+    EXPECT_TRUE(decodeRawImage(directory).empty());
+    EXPECT_EQ(errors.text(), "Cannot decode file " + text + "\n" + missing + ": No such file or directory\n" +
+                                 "Cannot decode file " + directory + "\n");
+    EXPECT_EQ(output.text(), "");
+}
+
+} // namespace
