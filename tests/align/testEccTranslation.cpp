@@ -136,15 +136,3 @@ TEST(EccTranslation, TerminationCriteriaChooseTheIterationCount) {
         EXPECT_EQ(trace.iterations, c.iterations) << "criteria type " << c.criteria.type;
     }
 }
-
-TEST(EccTranslation, JacobianRowsFollowThePixelsRowByRow) {
-    const cv::Mat gradientX = (cv::Mat_<float>(2, 3) << 1, 2, 3, 4, 5, 6);
-    const cv::Mat gradientY = -gradientX;
-    cv::Mat jacobian(6, 2, CV_32F, cv::Scalar(0));
-    buildTranslationJacobian(gradientX, gradientY, jacobian);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) {
-            EXPECT_EQ(jacobian.at<float>(y * 3 + x, 0), gradientX.at<float>(y, x));
-            EXPECT_EQ(jacobian.at<float>(y * 3 + x, 1), gradientY.at<float>(y, x));
-        }
-}
