@@ -1,16 +1,133 @@
+#include "align/ExposureAlignment.hpp"
 #include "diag/Log.hpp"
+#include "fusion/LightAccumulation.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/MergeEngine.hpp"
+#include "merge/RunPlan.hpp"
+#include "merge/WorkerLauncher.hpp"
 
-// Placeholder until the pipeline lands: checks the instant image only.
-bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int,
-                      float, float, bool, int, int, const std::string&) {
+#include <opencv2/imgproc.hpp>
+
+#include <string>
+
+namespace {
+
+constexpr int patchHalfSizeOfRun = 8;
+
+// The run's one accumulation worker. While it adds an exposure, the calling thread
+// loads, checks and aligns the next one; it is joined before the next compensation and
+// at the latest when the run leaves, whichever way it leaves.
+class AccumulationWorker {
+public:
+    explicit AccumulationWorker(MergeEngine* engine) : engine(engine) {}
+    ~AccumulationWorker() { join(); }
+    AccumulationWorker(const AccumulationWorker&) = delete;
+    AccumulationWorker& operator=(const AccumulationWorker&) = delete;
+
+    // A worker that cannot be started does its addition here instead: the sum comes
+    // out the same, only without the overlap.
+    void start(ImageWorkerFunction function, int bitsPerChannel, const cv::Mat& image) {
+        running = startImageWorker(function, bitsPerChannel, image, engine, &handle);
+        if (!running) function(bitsPerChannel, image, engine);
+    }
+
+    void join() {
+        if (!running) return;
+        running = false;
+        if (pthread_join(handle, nullptr) != 0) reportError("main", "ERROR during pthread_join()\n");
+    }
+
+private:
+    MergeEngine* engine;
+    pthread_t handle{};
+    bool running = false;
+};
+
+void reportAlignmentFailure() {
+    reportError("Aligning images", "The align option failed maybe because of a lack of memory, "
+                                   "try to disable this option next times.");
+}
+
+// The instant image in one channel, as the alignment compares it; empty when the
+// conversion fails.
+cv::Mat greyVersion(const cv::Mat& instant) {
+    if (instant.channels() == 1) return instant;
+    try {
+        cv::Mat grey;
+        cv::cvtColor(instant, grey, cv::COLOR_BGR2GRAY);
+        return grey;
+    } catch (const std::exception&) {
+        return cv::Mat();
+    }
+}
+
+// Whether the exposure at sequence index can join the instant image; reports why not.
+bool isMergeable(const cv::Mat& exposure, const cv::Mat& instant, int index) {
+    const std::string number = std::to_string(index);
+    if (exposure.rows == 0 && exposure.cols == 0) {
+        reportError("parallelComputeLightImage",
+                    "Error during accessing the image at index " + number + "\n");
+        return false;
+    }
+    if (exposure.rows != instant.rows || exposure.cols != instant.cols) {
+        reportError("parallelComputeLightImage",
+                    "The image number " + number + " has not the same size as the instant image.\n");
+        return false;
+    }
+    if (exposure.type() != instant.type()) {
+        reportError("parallelComputeLightImage",
+                    "The image number " + number + " has not the same type as the instant image.\n");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count,
+                      float ghostingPower, float ghostThreshold, bool align, int tileSize,
+                      int threads, const std::string& progressPath) {
+    result = cv::Mat();
     const cv::Mat instant = source.getImage(instantIndex);
     if (instant.rows == 0 || instant.cols == 0) {
         reportError("Main",
                     "Error during accessing the image at index " + std::to_string(instantIndex) + "\n");
         return false;
     }
-    result = cv::Mat();
+    const int bits = bitsPerChannel(instant);
+    const int radius = searchRadiusFor(instant.rows, instant.cols, ghostingPower);
+    const cv::Mat greyInstant = align ? greyVersion(instant) : instant;
+    if (greyInstant.empty()) {
+        reportAlignmentFailure();
+        return true;
+    }
+    const std::vector<int> order = visitingOrder(instantIndex, count);
+
+    AccumulationWorker accumulation(this);
+    accumulation.start(accumulateInstantImage, bits, instant);
+    for (int position = 1; position < static_cast<int>(order.size()); ++position) {
+        if (source.isStopped()) break;
+        const int index = order[position];
+        cv::Mat exposure = source.getImage(index);
+        if (!isMergeable(exposure, instant, index)) continue;
+        if (align) {
+            exposure = alignExposure(greyInstant, exposure, instant.channels());
+            if (exposure.empty()) {
+                reportAlignmentFailure();
+                accumulation.join();
+                return true;
+            }
+        }
+        // The compensation reuses the engine's state and may start workers of its own:
+        // the previous addition must be complete first.
+        accumulation.join();
+        cv::Mat compensated;
+        if (!compensateImage(bits, patchHalfSizeOfRun, radius, ghostThreshold, tileSize, threads,
+                             position, compensated, instant, exposure, progressPath))
+            continue;
+        accumulation.start(accumulateExposure, bits, compensated);
+    }
+    accumulation.join();
+    if (bits == 8 || bits == 16 || bits == 32) finishLightImage(result);
     return true;
 }

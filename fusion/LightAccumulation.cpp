@@ -1,0 +1,125 @@
+#include "fusion/LightAccumulation.hpp"
+
+#include "merge/MergeEngine.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+namespace {
+
+constexpr double lightExponent = 2.2;
+constexpr double displayExponent = 0.45454545454545453;  // 1 / 2.2
+
+// std::pow of every value an 8- or 16-bit element can hold, built once per process. A
+// lookup gives exactly the double that std::pow would, at a fraction of the cost.
+template <typename T>
+const std::vector<double>& lightTable() {
+    static const std::vector<double> table = [] {
+        std::vector<double> values(std::size_t{std::numeric_limits<T>::max()} + 1);
+        for (std::size_t v = 0; v < values.size(); ++v)
+            values[v] = std::pow(static_cast<double>(v), lightExponent);
+        return values;
+    }();
+    return table;
+}
+
+template <typename T>
+void addLightOfRow(double* sum, const T* row, int length) {
+    if constexpr (std::is_integral_v<T>) {
+        const double* light = lightTable<T>().data();
+        for (int i = 0; i < length; ++i) sum[i] += light[row[i]];
+    } else {
+        for (int i = 0; i < length; ++i) sum[i] += std::pow(static_cast<double>(row[i]), lightExponent);
+    }
+}
+
+// (sum / largest) ^ (1 / 2.2) for the elements [first, last) of one contiguous run.
+void normaliseRange(const double* sum, float* light, std::size_t first, std::size_t last,
+                    double largest) {
+    for (std::size_t i = first; i < last; ++i)
+        light[i] = static_cast<float>(std::pow(sum[i] / largest, displayExponent));
+}
+
+// The normalisation is one std::pow per element, the slowest step of the merge's end;
+// it is cut into one contiguous slice per core. Each element is computed exactly as on
+// one thread, so the split changes no bit. A slice whose thread cannot be started is
+// done here.
+void normaliseInSlices(const double* sum, float* light, std::size_t total, double largest) {
+    const std::size_t minimumSlice = 1 << 16;
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t slices = std::clamp<std::size_t>(total / minimumSlice, 1, cores);
+    std::vector<std::thread> helpers;
+    for (std::size_t s = 1; s < slices; ++s) {
+        const std::size_t first = total * s / slices, last = total * (s + 1) / slices;
+        try {
+            helpers.emplace_back(normaliseRange, sum, light, first, last, largest);
+        } catch (const std::system_error&) {
+            normaliseRange(sum, light, first, last, largest);
+        }
+    }
+    normaliseRange(sum, light, 0, total / slices, largest);
+    for (auto& helper : helpers) helper.join();
+}
+
+} // namespace
+
+template <typename T>
+void MergeEngine::addInstantLight(const cv::Mat& instant) {
+    // The instant image enters as it is, not raised to 2.2: it anchors the sum without
+    // outweighing the exposures.
+    instant.reshape(1).convertTo(lightAccumulator, CV_64F);
+    lightAccumulator = lightAccumulator.reshape(instant.channels());
+}
+
+template <typename T>
+void MergeEngine::addExposureLight(const cv::Mat& compensated) {
+    const int length = compensated.cols * compensated.channels();
+    for (int r = 0; r < compensated.rows; ++r)
+        addLightOfRow(lightAccumulator.ptr<double>(r), compensated.ptr<T>(r), length);
+}
+
+template void MergeEngine::addInstantLight<std::uint8_t>(const cv::Mat&);
+template void MergeEngine::addInstantLight<std::uint16_t>(const cv::Mat&);
+template void MergeEngine::addInstantLight<float>(const cv::Mat&);
+template void MergeEngine::addExposureLight<std::uint8_t>(const cv::Mat&);
+template void MergeEngine::addExposureLight<std::uint16_t>(const cv::Mat&);
+template void MergeEngine::addExposureLight<float>(const cv::Mat&);
+
+bool MergeEngine::finishLightImage(cv::Mat& light) {
+    if (lightAccumulator.empty()) {
+        light = cv::Mat();
+        return true;
+    }
+    light = cv::Mat::zeros(lightAccumulator.size(), CV_32FC(lightAccumulator.channels()));
+    double largest = 0;
+    cv::minMaxLoc(lightAccumulator.reshape(1), nullptr, &largest);
+    // A sequence without any light (all black) has nothing to divide by: its light
+    // image stays black instead of becoming 0 / 0.
+    if (!(largest > 0)) return true;
+    normaliseInSlices(lightAccumulator.ptr<double>(), light.ptr<float>(),
+                      lightAccumulator.total() * lightAccumulator.channels(), largest);
+    return true;
+}
+
+void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* engine) {
+    switch (bitsPerChannel) {
+    case 8: engine->addInstantLight<std::uint8_t>(instant); break;
+    case 16: engine->addInstantLight<std::uint16_t>(instant); break;
+    case 32: engine->addInstantLight<float>(instant); break;
+    default: break;
+    }
+}
+
+void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* engine) {
+    switch (bitsPerChannel) {
+    case 8: engine->addExposureLight<std::uint8_t>(compensated); break;
+    case 16: engine->addExposureLight<std::uint16_t>(compensated); break;
+    case 32: engine->addExposureLight<float>(compensated); break;
+    default: break;
+    }
+}

@@ -1,0 +1,127 @@
+#include "diag/Log.hpp"
+#include "input/ImagesSequence.hpp"
+#include "merge/MergeEngine.hpp"
+#include "tests/support/LightFormula.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/ThreadStartFailure.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+// Images held in memory; remembers which indices the run asked for, in order.
+class MemorySequence : public ImagesSequenceBase {
+public:
+    explicit MemorySequence(std::vector<cv::Mat> images) : images(std::move(images)) {}
+    cv::Mat getImage(int index) override {
+        requested.push_back(index);
+        return images[index];
+    }
+    bool isStopped() override { return false; }
+
+    std::vector<cv::Mat> images;
+    std::vector<int> requested;
+};
+
+cv::Mat frame(int seed, int type = CV_8UC3, cv::Size size = {23, 17}) {
+    cv::Mat image(size, type);
+    cv::RNG(seed).fill(image, cv::RNG::UNIFORM, 0, CV_MAT_DEPTH(type) == CV_16U ? 65536 : 256);
+    return image;
+}
+
+class MergeRun : public ::testing::Test {
+protected:
+    TempFolder folder;
+    MergeEngine engine;
+    cv::Mat result;
+
+    void SetUp() override { setLogFolder(folder.path().string() + "/"); }
+    void TearDown() override { clearLogFolder(); }
+    std::string log() const { return readFile(folder.path() / "TessalineLog.txt"); }
+    bool run(MemorySequence& source, int instantIndex) {
+        return engine.run(result, source, instantIndex, static_cast<int>(source.images.size()),
+                          2, 1000, false, 9, 2, folder.file("progress.txt"));
+    }
+};
+
+TEST_F(MergeRun, VisitsTheExposuresOutwardsFromTheInstantImage) {
+    for (const auto& [instant, order] : std::vector<std::pair<int, std::vector<int>>>{
+             {1, {1, 2, 0, 3, 4}}, {4, {4, 3, 2, 1, 0}}, {0, {0, 1, 2, 3, 4}}, {2, {2, 3, 1, 4, 0}}}) {
+        MemorySequence source({frame(0), frame(1), frame(2), frame(3), frame(4)});
+        ASSERT_TRUE(run(source, instant));
+        EXPECT_EQ(source.requested, order) << "instant image " << instant;
+        std::vector<cv::Mat> exposures = source.images;
+        exposures.erase(exposures.begin() + instant);
+        EXPECT_TRUE(bitIdentical(result, straightforwardLight(source.images[instant], exposures)));
+    }
+    EXPECT_EQ(log(), "");
+}
+
+TEST_F(MergeRun, InstantImageAloneStillMakesTheLightImage) {
+    MemorySequence source(std::vector<cv::Mat>{frame(7, CV_16UC3)});
+    ASSERT_TRUE(run(source, 0));
+    EXPECT_EQ(source.requested, std::vector<int>{0});
+    EXPECT_TRUE(bitIdentical(result, straightforwardLight(source.images[0], {})));
+}
+
+TEST_F(MergeRun, MismatchedExposuresAreReportedAndTheRestMerged) {
+    MemorySequence source({frame(0), frame(1, CV_8UC1), frame(2), frame(3, CV_8UC3, {17, 23}),
+                           cv::Mat(), frame(5), frame(6, CV_16UC3)});
+    ASSERT_TRUE(run(source, 2));
+    const std::string text = log();
+    for (const std::string message :
+         {"The image number 1 has not the same type as the instant image.\n",
+          "The image number 3 has not the same size as the instant image.\n",
+          "Error during accessing the image at index 4\n",
+          "The image number 6 has not the same type as the instant image.\n"})
+        EXPECT_NE(text.find("\nERROR at function parallelComputeLightImage => " + message + "\n"),
+                  std::string::npos)
+            << message << " in\n" << text;
+    EXPECT_TRUE(bitIdentical(result, straightforwardLight(source.images[2], {source.images[0], source.images[5]})));
+}
+
+TEST_F(MergeRun, SixtyFourBitImagesAreCheckedButNotAccumulated) {
+    const cv::Mat doubles(5, 6, CV_64FC3, cv::Scalar::all(0.25));
+    MemorySequence source({doubles, doubles.clone(), cv::Mat(5, 7, CV_64FC3), doubles.clone()});
+    ASSERT_TRUE(run(source, 1));
+    EXPECT_EQ(source.requested, (std::vector<int>{1, 2, 0, 3}));
+    EXPECT_TRUE(result.empty());
+    EXPECT_TRUE(engine.lightAccumulator.empty());
+    EXPECT_NE(log().find("The image number 2 has not the same size as the instant image.\n"),
+              std::string::npos);
+}
+
+TEST_F(MergeRun, UnreadableInstantImageEndsTheRun) {
+    MemorySequence source({frame(0), cv::Mat(), frame(2)});
+    EXPECT_FALSE(run(source, 1));
+    EXPECT_EQ(source.requested, std::vector<int>{1});
+    EXPECT_TRUE(result.empty());
+    const std::string text = log();
+    EXPECT_NE(text.find("\nERROR at function Main => Error during accessing the image at index 1\n\n\n"),
+              std::string::npos)
+        << text;
+}
+
+// Without room for a worker thread, the run adds every exposure on its own thread and
+// the light image comes out the same.
+void mergeWithoutRoomForThreads() {
+    MemorySequence source({frame(0), frame(1), frame(2)});
+    const cv::Mat expected = straightforwardLight(source.images[1], {source.images[0], source.images[2]});
+    if (!preventThreadStarts()) std::_Exit(2);
+    MergeEngine engine;
+    cv::Mat light;
+    if (!engine.run(light, source, 1, 3, 2, 1000, false, 9, 1, "")) std::_Exit(3);
+    std::_Exit(!light.empty() && bitIdentical(light, expected) ? 0 : 4);
+}
+
+TEST(MergeRunFallback, WorkerThatCannotStartIsRunOnTheCallingThread) {
+    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
+    GTEST_FLAG_SET(death_test_style, "fast");
+    EXPECT_EXIT(mergeWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
+}
+
+} // namespace
