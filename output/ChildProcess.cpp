@@ -1,0 +1,38 @@
+#include "output/ChildProcess.hpp"
+
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+extern char** environ;
+
+int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
+                 const posix_spawn_file_actions_t* actions, pid_t& child) {
+    std::vector<char*> argv;
+    argv.reserve(arguments.size() + 2);
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    return posix_spawnp(&child, program.c_str(), actions, nullptr, argv.data(), environ);
+}
+
+void waitForExit(pid_t child) {
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+bool runToEnd(const std::string& program, const std::vector<std::string>& arguments) {
+    // What we printed so far comes before whatever the child prints on the same file.
+    std::fflush(stdout);
+    pid_t child = 0;
+    const int error = spawnProgram(program, arguments, nullptr, child);
+    if (error != 0) {
+        std::fprintf(stderr, "%s: cannot be started: %s\n", program.c_str(), std::strerror(error));
+        return false;
+    }
+    waitForExit(child);
+    return true;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The exiftool to run: "<tool folder>exiftool" when that file exists and may be
+// executed, otherwise "exiftool" looked up on PATH.
+std::string exiftoolProgram();
+
+// The arguments of one tag copy, without the program name: -q, -tagsfromfile, source,
+// -keywords+=keyword, -Firmware=Tessaline, then -Orientation#=1 when the source is a
+// camera raw file (its developed pixels are already upright), then the written path.
+// A relative path that exiftool would take for something else (an option when it
+// starts with "-", the file itself for the source "@", or a comment or blank
+// in an argument file) is passed as "./path", which names the same file.
+std::vector<std::string> exiftoolArguments(const std::string& source, const std::string& written,
+                                           const std::string& keyword);

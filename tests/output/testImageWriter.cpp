@@ -1,0 +1,198 @@
+#include "output/ImageWriter.hpp"
+
+#include "output/ToolFolder.hpp"
+#include "tests/support/TempFolder.hpp"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <random>
+
+namespace {
+
+const std::string ourRadianceHeader = "#?RADIANCE\n#Created by Tessaline\n";
+
+// A tool folder whose exiftool only notes that it was started, so that a test can
+// tell whether a tag copy was attempted.
+class ImageWriterTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string startLog() const { return folder.file("exiftool-started"); }
+
+    void SetUp() override {
+        std::filesystem::create_directories(folder.path() / "tools");
+        const std::string tool = folder.file("tools/exiftool");
+        writeFile(tool, "#!/bin/sh\necho started >> '" + startLog() + "'\n");
+        chmod(tool.c_str(), 0755);
+        setToolFolder(folder.file("tools/"));
+    }
+    void TearDown() override { setToolFolder(""); }
+
+    bool exiftoolStarted() const { return std::filesystem::exists(startLog()); }
+};
+
+cv::Mat randomFloats(int rows, int cols, int channels) {
+    cv::Mat image(rows, cols, CV_32FC(channels));
+    cv::randu(image, 0.0, 1.0);
+    return image;
+}
+
+// Largest difference between two images of the same size and type.
+double largestDifference(const cv::Mat& a, const cv::Mat& b) {
+    if (a.size() != b.size() || a.type() != b.type()) return 1e9;
+    return cv::norm(a, b, cv::NORM_INF);
+}
+
+TEST_F(ImageWriterTest, HdrNamesOfThreeChannelImagesGoToTheRadianceWriter) {
+    cv::Mat words(2, 3, CV_16UC3, cv::Scalar(16383, 32767, 65535));
+    for (const std::string name : {"a.HDR", "b.hdr", "c.Hdr"}) {
+        const std::string path = folder.file(name);
+        ASSERT_TRUE(writeImage(path, words, "", "Tessaline")) << name;
+        const std::string content = readFile(path);
+        EXPECT_EQ(content.rfind(ourRadianceHeader, 0), 0u) << name;
+        // 65535 / 65535 = 1.0 in red, 32767 / 65535 just below 0.5 in green.
+        EXPECT_EQ(content.substr(content.size() - 4), std::string("\x80\x3f\x1f\x81", 4)) << name;
+    }
+    EXPECT_FALSE(exiftoolStarted());
+}
+
+TEST_F(ImageWriterTest, OneChannelHdrGoesToOpenCv) {
+    const std::string path = folder.file("grey.hdr");
+    ASSERT_TRUE(writeImage(path, cv::Mat(4, 5, CV_8UC1, cv::Scalar(100)), "", "Tessaline"));
+    const std::string content = readFile(path);
+    EXPECT_EQ(content.rfind("#?RADIANCE\n", 0), 0u);
+    EXPECT_EQ(content.find("Tessaline"), std::string::npos);
+    EXPECT_FALSE(cv::imread(path, cv::IMREAD_ANYDEPTH | cv::IMREAD_COLOR).empty());
+}
+
+TEST_F(ImageWriterTest, FloatTiffExrAndPfmAreRealFloatFiles) {
+    const cv::Mat colour = randomFloats(6, 7, 3);
+    const cv::Mat grey = randomFloats(6, 7, 1);
+    for (const std::string name : {"a.tif", "a.TIFF", "a.exr", "a.pfm"}) {
+        for (const cv::Mat& image : {colour, grey}) {
+            const std::string path = folder.file(name);
+            ASSERT_TRUE(writeImage(path, image, "", "Tessaline")) << name;
+            const cv::Mat back = cv::imread(path, cv::IMREAD_UNCHANGED);
+            EXPECT_EQ(largestDifference(back, image), 0.0) << name << " " << image.channels();
+        }
+    }
+}
+
+TEST_F(ImageWriterTest, EightAndSixteenBitExrAreWrittenAsFloats) {
+    const std::string bytesPath = folder.file("bytes.exr");
+    ASSERT_TRUE(writeImage(bytesPath, cv::Mat(3, 3, CV_8UC3, cv::Scalar(0, 51, 255)), "", "Tessaline"));
+    const cv::Mat bytes = cv::imread(bytesPath, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(bytes.type(), CV_32FC3);
+    EXPECT_NEAR(bytes.at<cv::Vec3f>(1, 1)[1], 0.2, 1e-6);
+    EXPECT_EQ(bytes.at<cv::Vec3f>(2, 2)[2], 1.0f);
+
+    const std::string wordsPath = folder.file("words.exr");
+    ASSERT_TRUE(writeImage(wordsPath, cv::Mat(3, 3, CV_16UC1, cv::Scalar(65535)), "", "Tessaline"));
+    const cv::Mat words = cv::imread(wordsPath, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(words.type(), CV_32FC1);
+    EXPECT_EQ(words.at<float>(0, 0), 1.0f);
+}
+
+TEST_F(ImageWriterTest, FloatJpegIsWrittenByDevilUprightAndScaled) {
+    // OpenCV would store the samples 0.0 to 1.0 as the bytes 0 and 1; DevIL scales them.
+    cv::Mat image(8, 8, CV_32FC3, cv::Scalar(0.1f, 0.5f, 0.9f));
+    image.rowRange(0, 4).setTo(cv::Scalar(0.9f, 0.9f, 0.9f));
+    const std::string path = folder.file("float.jpg");
+    ASSERT_TRUE(writeImage(path, image, "", "Tessaline"));
+    const cv::Mat back = cv::imread(path, cv::IMREAD_COLOR);
+    ASSERT_EQ(back.size(), image.size());
+    const cv::Vec3b top = back.at<cv::Vec3b>(1, 1), bottom = back.at<cv::Vec3b>(6, 6);
+    EXPECT_NEAR(top[0], 229, 6);
+    EXPECT_NEAR(bottom[0], 25, 6);
+    EXPECT_NEAR(bottom[1], 127, 6);
+    EXPECT_NEAR(bottom[2], 229, 6);
+}
+
+TEST_F(ImageWriterTest, FourAndTwoChannelsReachDevilWithTheirOwnLayout) {
+    const std::string colourPath = folder.file("four.bmp");
+    ASSERT_TRUE(writeImage(colourPath, cv::Mat(4, 4, CV_32FC4, cv::Scalar(0.1f, 0.5f, 0.9f, 1.0f)), "", ""));
+    const cv::Vec3b colour = cv::imread(colourPath, cv::IMREAD_COLOR).at<cv::Vec3b>(2, 2);
+    EXPECT_NEAR(colour[0], 25, 2);
+    EXPECT_NEAR(colour[1], 127, 2);
+    EXPECT_NEAR(colour[2], 229, 2);
+
+    const std::string greyPath = folder.file("two.jpg");
+    ASSERT_TRUE(writeImage(greyPath, cv::Mat(4, 4, CV_32FC2, cv::Scalar(0.5f, 1.0f)), "", ""));
+    const cv::Vec3b grey = cv::imread(greyPath, cv::IMREAD_COLOR).at<cv::Vec3b>(2, 2);
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(grey[c], 127, 3) << c;
+}
+
+TEST_F(ImageWriterTest, WhenEveryWriterFailsNoFileRemains) {
+    // DevIL cannot write float PNG and leaves an empty file behind.
+    const std::string floatPng = folder.file("float.png");
+    EXPECT_FALSE(writeImage(floatPng, randomFloats(3, 3, 3), "", "Tessaline"));
+    EXPECT_FALSE(std::filesystem::exists(floatPng));
+
+    const std::string unknown = folder.file("image.nosuchformat");
+    EXPECT_FALSE(writeImage(unknown, cv::Mat(3, 3, CV_8UC3, cv::Scalar::all(9)), "", "Tessaline"));
+    EXPECT_FALSE(std::filesystem::exists(unknown));
+    EXPECT_FALSE(exiftoolStarted());
+}
+
+TEST_F(ImageWriterTest, FailedWriteKeepsAFileNoWriterTouched) {
+    const std::string path = folder.file("kept.nosuchformat");
+    writeFile(path, "earlier content");
+    EXPECT_FALSE(writeImage(path, cv::Mat(3, 3, CV_8UC3, cv::Scalar::all(9)), "", "Tessaline"));
+    EXPECT_EQ(readFile(path), "earlier content");
+}
+
+TEST_F(ImageWriterTest, EmptyImageWritesNothingAndStartsNoTool) {
+    const std::string source = folder.file("source.png");
+    ASSERT_TRUE(cv::imwrite(source, cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1))));
+    const std::string path = folder.file("empty.png");
+    EXPECT_FALSE(writeImage(path, cv::Mat(), source, "Tessaline"));
+    EXPECT_FALSE(writeImage(path, cv::Mat(0, 5, CV_8UC3), source, "Tessaline"));
+    EXPECT_FALSE(saveMergedImage(cv::Mat(), path, 16, source));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(exiftoolStarted());
+}
+
+TEST_F(ImageWriterTest, MetadataToolRunsOnlyAfterAWriteWithASource) {
+    const std::string source = folder.file("source.png");
+    ASSERT_TRUE(writeImage(source, cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)), "", "Tessaline"));
+    EXPECT_FALSE(exiftoolStarted());
+    ASSERT_TRUE(writeImage(folder.file("tagged.png"), cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)), source,
+                           "Tessaline"));
+    EXPECT_TRUE(exiftoolStarted());
+}
+
+TEST_F(ImageWriterTest, MergedImageIsWrittenInTheRequestedBits) {
+    const cv::Mat light(4, 4, CV_32FC3, cv::Scalar(0.0f, 0.999f, 1.0f));
+    const std::string words = folder.file("merged16.png");
+    ASSERT_TRUE(saveMergedImage(light, words, 16, ""));
+    const cv::Mat wordsBack = cv::imread(words, cv::IMREAD_UNCHANGED);
+    ASSERT_EQ(wordsBack.type(), CV_16UC3);
+    EXPECT_EQ(wordsBack.at<cv::Vec3w>(0, 0), cv::Vec3w(0, 65469, 65535));
+
+    const std::string bytes = folder.file("merged24.png");
+    ASSERT_TRUE(saveMergedImage(light, bytes, 24, ""));
+    EXPECT_EQ(cv::imread(bytes, cv::IMREAD_UNCHANGED).at<cv::Vec3b>(3, 3), cv::Vec3b(0, 254, 255));
+
+    const std::string doubles = folder.file("merged64.png");
+    EXPECT_FALSE(saveMergedImage(cv::Mat(4, 4, CV_64FC3, cv::Scalar::all(0.5)), doubles, 8, ""));
+    EXPECT_FALSE(std::filesystem::exists(doubles));
+}
+
+TEST_F(ImageWriterTest, PathsLongerThanAnyFixedBufferWork) {
+    std::filesystem::path deep = folder.path();
+    for (int level = 0; level < 12; ++level) deep /= std::string(120, static_cast<char>('a' + level));
+    std::filesystem::create_directories(deep);
+    const cv::Mat bytes(3, 3, CV_8UC3, cv::Scalar(1, 2, 3));
+    for (const std::string name : {"radiance.hdr", "opencv.png", "devil.jpg"}) {
+        const std::string path = (deep / name).string();
+        const cv::Mat image = name == "devil.jpg" ? randomFloats(3, 3, 3) : bytes;
+        ASSERT_GT(path.size(), 1450u);
+        EXPECT_TRUE(writeImage(path, image, "", "Tessaline")) << name;
+        EXPECT_GT(std::filesystem::file_size(path), 0u) << name;
+    }
+}
+
+} // namespace
