@@ -106,6 +106,29 @@ TEST_F(MergeRun, UnreadableInstantImageEndsTheRun) {
         << text;
 }
 
+// A flat exposure has nothing to align by. The run stops there with an empty result, and
+// the addition that was running (the exposure before it) is complete when it returns.
+TEST_F(MergeRun, FailedAlignmentEndsTheRunAfterTheRunningAddition) {
+    const cv::Mat instant = frame(0, CV_32FC3, {800, 600}) / 256;
+    const cv::Mat darker = instant * 0.8;
+    MemorySequence source({frame(1, CV_32FC3, {800, 600}), cv::Mat(600, 800, CV_32FC3, cv::Scalar::all(0.5)),
+                           instant, darker, frame(4, CV_32FC3, {800, 600})});
+    ASSERT_TRUE(engine.run(result, source, 2, 5, 2, 1000, true, 9, 2, folder.file("progress.txt")));
+    EXPECT_EQ(source.requested, (std::vector<int>{2, 3, 1}));
+    EXPECT_TRUE(result.empty());
+    cv::Mat expectedSum, power;
+    instant.convertTo(expectedSum, CV_64F);
+    darker.convertTo(power, CV_64F);
+    cv::pow(power, 2.2, power);
+    expectedSum += power;
+    ASSERT_FALSE(engine.lightAccumulator.empty());
+    EXPECT_LT(cv::norm(engine.lightAccumulator, expectedSum, cv::NORM_INF), 1e-12);
+    EXPECT_NE(log().find("\nERROR at function Aligning images => The align option failed maybe because of "
+                         "a lack of memory, try to disable this option next times.\n\n"),
+              std::string::npos)
+        << log();
+}
+
 // Without room for a worker thread, the run adds every exposure on its own thread and
 // the light image comes out the same.
 void mergeWithoutRoomForThreads() {
