@@ -95,12 +95,15 @@ bool MergeEngine::finishLightImage(cv::Mat& light) {
         light = cv::Mat();
         return true;
     }
-    light = cv::Mat::zeros(lightAccumulator.size(), CV_32FC(lightAccumulator.channels()));
+    light.create(lightAccumulator.size(), CV_32FC(lightAccumulator.channels()));
     double largest = 0;
     cv::minMaxLoc(lightAccumulator.reshape(1), nullptr, &largest);
     // A sequence without any light (all black) has nothing to divide by: its light
-    // image stays black instead of becoming 0 / 0.
-    if (!(largest > 0)) return true;
+    // image is black instead of 0 / 0.
+    if (!(largest > 0)) {
+        light.setTo(0);
+        return true;
+    }
     normaliseInSlices(lightAccumulator.ptr<double>(), light.ptr<float>(),
                       lightAccumulator.total() * lightAccumulator.channels(), largest);
     return true;
