@@ -2,13 +2,13 @@
 // at its peak. Baseline: OpenCV's own translation-only ECC with the same criteria,
 // followed by the same warp.
 #include "align/ExposureAlignment.hpp"
+#include "bench/ProcessMemory.hpp"
 
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 #include <opencv2/video/tracking.hpp>
 
-#include <fstream>
 #include <string>
 
 namespace {
@@ -40,18 +40,6 @@ const AlignmentInputs& inputs() {
     static const AlignmentInputs made;
     return made;
 }
-
-// Resident set size figures of this process, in kibibytes ("VmRSS", "VmHWM").
-long statusKiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
-    return -1;
-}
-
-// Starts a fresh peak: the kernel sets the high-water mark back to the current size.
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 template <typename Align>
 void measureAlignment(benchmark::State& state, Align align) {

@@ -2,6 +2,7 @@
 // same process only reading the 8 inputs and writing an output of the same kind. And the
 // peak memory of a merge of 4 frames against one of 16 frames, which must not grow with
 // the number of exposures.
+#include "bench/ProcessMemory.hpp"
 #include "diag/Log.hpp"
 #include "input/ImageLoader.hpp"
 #include "input/ImagesSequence.hpp"
@@ -15,7 +16,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -44,17 +44,6 @@ const Burst& burst() {
     static const Burst made;
     return made;
 }
-
-long statusKiB(const std::string& field) {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
-    return -1;
-}
-
-// The kernel sets this process's high-water mark back to its current size.
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 double secondsOf(auto&& work) {
     const auto start = std::chrono::steady_clock::now();
