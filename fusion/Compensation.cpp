@@ -1,10 +1,96 @@
+#include "diag/Log.hpp"
+#include "fusion/BorderCompensation.hpp"
+#include "fusion/CompensationLayout.hpp"
+#include "fusion/MatchingCopy.hpp"
+#include "fusion/Progress.hpp"
 #include "merge/MergeEngine.hpp"
+#include "merge/WorkerLauncher.hpp"
 
-// Placeholder until the ghost compensation lands: the exposure passes unchanged.
-bool MergeEngine::compensateImage(int bitsPerChannel, int, int, float, int, int, int,
-                                  cv::Mat& output, const cv::Mat&, const cv::Mat& exposure,
-                                  const std::string&) {
-    if (bitsPerChannel != 8 && bitsPerChannel != 16 && bitsPerChannel != 32) return false;
-    output = exposure;
+#include <pthread.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+int depthOfBits(int bitsPerChannel) {
+    switch (bitsPerChannel) {
+    case 8: return CV_8U;
+    case 16: return CV_16U;
+    case 32: return CV_32F;
+    default: return -1;
+    }
+}
+
+void bandWorker(int firstCentreRow, MergeEngine* engine) { engine->compensateBands(firstCentreRow); }
+
+// Starts one band worker per first band, up to T, lets the calling thread treat the
+// shares of workers that could not be created and then the borders and corners, and
+// joins everybody.
+void compensateAllRegions(MergeEngine& e) {
+    const BandLayout layout{e.rows, e.cols, e.patchHalfSize, e.tileSize};
+    std::vector<pthread_t> started;
+    std::vector<int> leftToCaller;
+    for (int centre : layout.workerFirstCentres(e.threadCount)) {
+        pthread_t handle;
+        if (startWorker(bandWorker, centre, &e, &handle)) started.push_back(handle);
+        else leftToCaller.push_back(centre);
+    }
+    for (int centre : leftToCaller) e.compensateBands(centre);
+    compensateBorders(e);
+    for (pthread_t handle : started)
+        if (pthread_join(handle, nullptr) != 0)
+            reportError("parallelComputeLightImage", "ERROR during pthread_join()\n");
+}
+
+// The compensation of one exposure whose depth is 8-bit, 16-bit or float.
+bool parallelComputeLightImage(MergeEngine& e) {
+    e.instantMatching = matchingCopy(e.instantImage);
+    e.exposureMatching = matchingCopy(e.exposure);
+    writeProgressFile(*e.progressPath, e.visitingPosition, 0);
+
+    const bool noGhost = e.buildGhostMask();
+    if (e.searchRadius < 0 && !e.chooseGhostingPower(noGhost)) return false;
+
+    compensateAllRegions(e);
+    e.exposure.release();
+    e.ghostMask.release();
     return true;
+}
+
+} // namespace
+
+bool MergeEngine::compensateImage(int bitsPerChannel, int h, int g, float p, int tileSizeGiven, int T,
+                                  int position, cv::Mat& out, const cv::Mat& instant,
+                                  const cv::Mat& exposed, const std::string& progressFile) {
+    const int depth = depthOfBits(bitsPerChannel);
+    if (depth < 0 || instant.depth() != depth) return false;
+    // Too small for a patch and an interior: the exposure is accumulated as it is.
+    if (instant.rows < 2 * h + 2 || instant.cols < 2 * h + 2) {
+        out = exposed;
+        return true;
+    }
+
+    instantImage = instant;
+    exposure = exposed;
+    patchHalfSize = h;
+    searchRadius = g;
+    ghostThreshold = p;
+    output = &out;
+    visitingPosition = position;
+    tileSize = normaliseTileSize(tileSizeGiven);
+    progressPath = &progressFile;
+    rows = instant.rows;
+    cols = instant.cols;
+    channels = instant.channels();
+    rowLength = cols * channels;
+    progress = 0;
+    lastWrittenProgress = 0;
+    threadCount = std::max(1, T);
+    out = cv::Mat::zeros(instant.size(), instant.type());
+
+    const bool compensated = parallelComputeLightImage(*this);
+    output = nullptr;
+    progressPath = nullptr;
+    return compensated;
 }

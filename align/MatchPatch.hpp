@@ -1,0 +1,23 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+// Least-squared-difference search of a patch of A in a window of B.
+//
+// The patch is the (2t + 1)-pixel square of A around row y, column x, pushed back inside
+// A at the edges (a patch pushed back from the right or bottom edge keeps one free column
+// or row there). The window is B's rectangle from max(0, x - r) to min(cols - 1, x + r),
+// end column excluded, and the same for rows. dy and dx receive the displacement from the
+// patch's place in A to its best placement in B (the first one in row-major order among
+// equal scores); the return value is that placement's sum of squared differences over all
+// pixels and channels.
+//
+// When the window (or A) cannot hold the patch there is no placement: dy = dx = 0 and
+// the score is +infinity, so callers neither refill from elsewhere nor trust the match.
+//
+// A and B are 8-bit images with the same channel count. Safe to call from several
+// threads on the same images.
+double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::Mat B);
+
+// Number of matchPatch calls made by this process so far (for measurements).
+long long matchPatchCallCount();

@@ -1,0 +1,147 @@
+#include "align/MotionRange.hpp"
+
+#include "align/GridCornerDetector.hpp"
+#include "align/MatchPatch.hpp"
+#include "merge/MergeEngine.hpp"
+
+#include <opencv2/features2d.hpp>
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int maxSamples = 30;
+constexpr double maxVerifiedScore = 3.7e7;  // 33 x 33 x 3 elements off by about 106 levels
+constexpr float minFlow = 0.01f;            // squared smoothed flow of a moving corner
+
+struct Candidate {
+    float flow;  // squared smoothed flow
+    int row, column;
+};
+
+// 255 at every corner of the instant image inside the ghost mask; empty when none.
+cv::Mat detectCorners(const cv::Mat& instantMatching, const cv::Mat& ghostMask, int blockSide) {
+    const cv::Ptr<cv::GFTTDetector> detector = cv::GFTTDetector::create(1000, 0.01, 2.0, blockSide, false, 0.04);
+    const std::vector<cv::KeyPoint> corners = detectGridCorners(instantMatching, ghostMask, *detector, 300, 10, 10);
+    if (corners.empty()) return cv::Mat();
+    cv::Mat mask = cv::Mat::zeros(instantMatching.size(), CV_8UC1);
+    for (const cv::KeyPoint& corner : corners) {
+        const int row = std::clamp(cvRound(corner.pt.y), 0, mask.rows - 1);
+        const int column = std::clamp(cvRound(corner.pt.x), 0, mask.cols - 1);
+        mask.at<uint8_t>(row, column) = 255;
+    }
+    return mask;
+}
+
+float largestElement(const cv::Mat& image) {
+    double largest = 0;
+    cv::minMaxLoc(image.reshape(1), nullptr, &largest);
+    return static_cast<float>(largest);
+}
+
+// Grey version of an image for the flow. The flow's solver adds a fixed small term to
+// its determinants, which assumes levels of at least the 8-bit scale: float images (0 to
+// 1 as a rule) would see no motion at all, so their greys are brought to 0 to 255 by the
+// instant image's largest element, the same factor for both images.
+cv::Mat flowGrey(const cv::Mat& image, float floatScale) {
+    cv::Mat grey;
+    cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+    if (grey.depth() == CV_32F) grey *= floatScale;
+    return grey;
+}
+
+// Dense flow from the instant image to the exposure, smoothed, kept at the corners only.
+cv::Mat cornerFlow(const cv::Mat& instant, const cv::Mat& exposure, const cv::Mat& corners, int side) {
+    const float largest = instant.depth() == CV_32F ? largestElement(instant) : 0.0f;
+    const float floatScale = largest > 0 && std::isfinite(largest) ? 255.0f / largest : 1.0f;
+    const cv::Mat instantGrey = flowGrey(instant, floatScale), exposureGrey = flowGrey(exposure, floatScale);
+    cv::Mat flow, smoothed;
+    cv::calcOpticalFlowFarneback(instantGrey, exposureGrey, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
+    cv::GaussianBlur(flow, smoothed, cv::Size(side, side), 2.0, 0, cv::BORDER_DEFAULT);
+    cv::Mat atCorners = cv::Mat::zeros(flow.size(), flow.type());
+    smoothed.copyTo(atCorners, corners);
+    return atCorners;
+}
+
+// Population deviation of the mixed second derivative over the instant image's window,
+// summed in single precision.
+float textureDeviation(const cv::Mat& window) {
+    cv::Mat grey, derivative;
+    cv::cvtColor(window, grey, cv::COLOR_BGR2GRAY);
+    cv::Sobel(grey, derivative, CV_32F, 1, 1, 3, 1, 0, cv::BORDER_DEFAULT);
+    const float count = static_cast<float>(derivative.total());
+    float sum = 0;
+    for (int y = 0; y < derivative.rows; ++y)
+        for (int x = 0; x < derivative.cols; ++x) sum += derivative.at<float>(y, x);
+    const float mean = sum / count;
+    float squares = 0;
+    for (int y = 0; y < derivative.rows; ++y)
+        for (int x = 0; x < derivative.cols; ++x) {
+            const float deviation = derivative.at<float>(y, x) - mean;
+            squares += deviation * deviation;
+        }
+    return static_cast<float>(std::sqrt(static_cast<double>(squares / count)));
+}
+
+// Corners away from the edges that moved and sit in textured places, in row-major order.
+std::vector<Candidate> candidates(const cv::Mat& flow, const cv::Mat& instant, int S, float threshold) {
+    const int side = 2 * S + 1, H = flow.rows, W = flow.cols;
+    std::vector<Candidate> found;
+    for (int i = S + 1; i < H - S; ++i) {
+        const cv::Vec2f* row = flow.ptr<cv::Vec2f>(i);
+        for (int j = S + 1; j < W - S; ++j) {
+            const float m = row[j][0] * row[j][0] + row[j][1] * row[j][1];
+            if (!(m >= minFlow)) continue;
+            int left = std::max(0, j - S), top = std::max(0, i - S);
+            if (left + side >= W) left = W - side - 1;
+            if (top + side >= H) top = H - side - 1;
+            if (textureDeviation(instant(cv::Rect(left, top, side, side))) >= threshold) found.push_back({m, i, j});
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+float textureThreshold(const cv::Mat& instant) {
+    switch (instant.depth()) {
+    case CV_8U: return 0.0225f * 255.0f;
+    case CV_16U: return 0.0225f * 65535.0f;
+    default: return 0.0225f * largestElement(instant);
+    }
+}
+
+int radiusFromSamples(std::vector<float> samples, int h) {
+    std::sort(samples.begin(), samples.end());
+    const float d = samples.empty() ? 0.0f : std::sqrt(samples[samples.size() / 2]);
+    const int whole = static_cast<int>(d);
+    return d > static_cast<float>(3 * h) ? whole + h + 2 : whole + 2 * h + 2;
+}
+
+int MergeEngine::estimateGhostingPower(cv::Mat mask) {
+    const int S = 2 * patchHalfSize, P = 2 * S + 1;
+    const int R = std::max(rows, cols) / 20;
+    if (cornerMask.rows != rows || cornerMask.cols != cols) {
+        cv::Mat corners = detectCorners(instantMatching, mask, P);
+        if (corners.empty()) return 2 * patchHalfSize + 1;
+        cornerMask = corners;
+    }
+
+    std::vector<Candidate> ranked =
+        candidates(cornerFlow(instantImage, exposure, cornerMask, P), instantImage, S, textureThreshold(instantImage));
+    // Strongest flow first; among equal ones the first in row-major order.
+    std::stable_sort(ranked.begin(), ranked.end(), [](const Candidate& a, const Candidate& b) { return a.flow > b.flow; });
+
+    std::vector<float> samples;
+    for (const Candidate& c : ranked) {
+        if (samples.size() == maxSamples) break;
+        int dy = 0, dx = 0;
+        const double score = matchPatch(c.row, c.column, S, R, dy, dx, instantMatching, exposureMatching);
+        if ((dy != 0 || dx != 0) && score <= maxVerifiedScore)
+            samples.push_back(static_cast<float>(dx * dx + dy * dy));
+    }
+    return radiusFromSamples(samples, patchHalfSize);
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+class MergeEngine;
+
+// The border bands and the four corners of the current exposure, worked on the calling
+// thread while the band workers treat the interior. The border bands match pixel by
+// pixel but hand each displacement on down the column (top and bottom bands) or along
+// the row (left and right bands) to the further ghost pixels of the band, which are
+// marked 120 in the ghost mask so that they are not matched again.
+void compensateBorders(MergeEngine& engine);

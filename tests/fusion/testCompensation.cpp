@@ -1,0 +1,200 @@
+#include "align/MatchPatch.hpp"
+#include "merge/MergeEngine.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/TestData.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+// A scene whose background repeats every 16 pixels, with a 20 x 20 textured object whose
+// top-left corner is at `object`. Moving the object by a multiple of 16 leaves every
+// patch of the scene findable somewhere in the other frame.
+cv::Mat periodicScene(int rows, int cols, cv::Point object) {
+    cv::Mat tile(16, 16, CV_8UC3), objectTexture(20, 20, CV_8UC3);
+    cv::RNG rng(7);
+    rng.fill(tile, cv::RNG::UNIFORM, 0, 200);
+    rng.fill(objectTexture, cv::RNG::UNIFORM, 150, 256);
+    cv::Mat scene;
+    cv::repeat(tile, rows / 16 + 1, cols / 16 + 1, scene);
+    scene = scene(cv::Rect(0, 0, cols, rows)).clone();
+    objectTexture.copyTo(scene(cv::Rect(object, cv::Size(20, 20))));
+    return scene;
+}
+
+// The same picture at 16 bits (x 257) or as float (/ 255).
+cv::Mat atDepth(const cv::Mat& image, int bits) {
+    cv::Mat converted;
+    if (bits == 8) return image;
+    if (bits == 16) image.convertTo(converted, CV_16U, 257.0);
+    else image.convertTo(converted, CV_32F, 1.0 / 255.0);
+    return converted;
+}
+
+struct Compensation {
+    TempFolder folder;
+    std::string progressPath = folder.file("progress.txt");
+    MergeEngine engine;
+    cv::Mat output;
+
+    bool run(int bits, const cv::Mat& instant, const cv::Mat& exposure, int g, int tileSize = 9, int T = 2,
+             float p = 10) {
+        return engine.compensateImage(bits, 8, g, p, tileSize, T, 3, output, instant, exposure, progressPath);
+    }
+};
+
+double largestDifference(const cv::Mat& a, const cv::Mat& b) { return cv::norm(a, b, cv::NORM_INF); }
+
+TEST(Compensation, MovedObjectIsPutBackAtItsInstantPlaceAtEveryDepth) {
+    const cv::Mat instant = periodicScene(120, 160, {40, 48});
+    const cv::Mat exposure = periodicScene(120, 160, {72, 48});  // 32 columns to the right
+    for (int bits : {8, 16, 32}) {
+        Compensation c;
+        ASSERT_TRUE(c.run(bits, atDepth(instant, bits), atDepth(exposure, bits), 50)) << bits;
+        EXPECT_EQ(largestDifference(c.output, atDepth(instant, bits)), 0) << bits << " bits";
+    }
+}
+
+TEST(Compensation, ExposureWithoutGhostsPassesUnchangedWithOnlyTheCornerMatches) {
+    const cv::Mat scene = periodicScene(80, 90, {30, 30});
+    Compensation c;
+    const long long before = matchPatchCallCount();
+    ASSERT_TRUE(c.run(8, scene, scene.clone(), 30));
+    EXPECT_EQ(matchPatchCallCount() - before, 4);
+    EXPECT_EQ(largestDifference(c.output, scene), 0);
+}
+
+TEST(Compensation, AutomaticRadiusWithoutGhostsIsTheSmallest) {
+    const cv::Mat scene = periodicScene(80, 90, {30, 30});
+    Compensation c;
+    ASSERT_TRUE(c.run(8, scene, scene.clone(), -1));
+    EXPECT_EQ(c.engine.searchRadius, 17);
+}
+
+TEST(Compensation, UnsupportedDepthsAreRefusedAndTinyImagesPassAsTheyAre) {
+    Compensation c;
+    const cv::Mat doubles(40, 40, CV_64FC3, cv::Scalar::all(0.5));
+    EXPECT_FALSE(c.run(64, doubles, doubles, 20));
+    EXPECT_TRUE(c.output.empty());
+    const cv::Mat integers(40, 40, CV_32SC3, cv::Scalar::all(5));
+    EXPECT_FALSE(c.run(32, integers, integers, 20));
+
+    const cv::Mat tiny(17, 40, CV_8UC3, cv::Scalar::all(10));
+    const cv::Mat other(17, 40, CV_8UC3, cv::Scalar::all(200));
+    EXPECT_TRUE(c.run(8, tiny, other, 20));
+    EXPECT_EQ(c.output.data, other.data);
+}
+
+TEST(Compensation, DisplacedSourcesOfLargeTilesStayInsideTheImage) {
+    // Every interior pixel is a ghost, and the one tile's match is 15 rows down; with a
+    // tile 41 rows high its lower pixels would read below the image.
+    cv::Mat instant(60, 60, CV_8UC3);
+    cv::RNG(3).fill(instant, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat exposure(60, 60, CV_8UC3);
+    cv::RNG(4).fill(exposure, cv::RNG::UNIFORM, 0, 256);
+    instant(cv::Rect(0, 0, 60, 45)).copyTo(exposure(cv::Rect(0, 15, 60, 45)));
+    Compensation c;
+    ASSERT_TRUE(c.run(8, instant, exposure, 40, 41));
+    for (int x = 9; x <= 50; ++x) {
+        EXPECT_EQ(c.output.at<cv::Vec3b>(40, x), exposure.at<cv::Vec3b>(55, x));
+        EXPECT_EQ(c.output.at<cv::Vec3b>(49, x), exposure.at<cv::Vec3b>(59, x));  // row 64 kept at 59
+    }
+}
+
+// An engine prepared by hand for one band worker of a 100 x 40 exposure whose interior
+// is all ghost and whose exposure is all 1: the rows a worker fills turn 1.
+struct BandWorkerCase {
+    TempFolder folder;
+    std::string progressPath = folder.file("progress.txt");
+    MergeEngine engine;
+    cv::Mat output = cv::Mat::zeros(100, 40, CV_8UC1);
+
+    explicit BandWorkerCase(int T) {
+        engine.rows = 100;
+        engine.cols = 40;
+        engine.patchHalfSize = 8;
+        engine.searchRadius = 17;
+        engine.tileSize = 9;
+        engine.threadCount = T;
+        engine.exposure = cv::Mat::ones(100, 40, CV_8UC1);
+        engine.instantMatching = engine.exposureMatching = engine.exposure;
+        engine.ghostMask = cv::Mat::zeros(100, 40, CV_8UC1);
+        engine.output = &output;
+        engine.progressPath = &progressPath;
+    }
+    std::vector<int> filledRows() const {
+        std::vector<int> rows;
+        for (int y = 0; y < 100; ++y)
+            if (output.at<uint8_t>(y, 20) != 0) rows.push_back(y);
+        return rows;
+    }
+};
+
+std::vector<int> rowRange(std::initializer_list<std::pair<int, int>> ranges) {
+    std::vector<int> rows;
+    for (auto [first, last] : ranges)
+        for (int y = first; y <= last; ++y) rows.push_back(y);
+    return rows;
+}
+
+TEST(Compensation, BandWorkerTakesEveryTthBandAndReportsItsProgress) {
+    BandWorkerCase first(4);
+    first.engine.compensateBands(13);  // bands 0, 4 and 8
+    EXPECT_EQ(first.filledRows(), rowRange({{9, 17}, {45, 53}, {81, 89}}));
+    EXPECT_FLOAT_EQ(first.engine.progress, 25.0f);
+    EXPECT_EQ(readFile(first.progressPath), "0 25");
+
+    BandWorkerCase second(4);
+    second.engine.compensateBands(22);  // bands 1, 5 and 9, the last one row high
+    EXPECT_EQ(second.filledRows(), rowRange({{18, 26}, {54, 62}, {90, 90}}));
+
+    BandWorkerCase withoutRound(8);
+    withoutRound.engine.compensateBands(22);  // bands 1 and 9
+    EXPECT_EQ(withoutRound.filledRows(), rowRange({{18, 26}, {90, 90}}));
+    EXPECT_EQ(withoutRound.engine.progress, 0.0f);
+    EXPECT_EQ(readFile(withoutRound.progressPath), "");
+}
+
+TEST(Compensation, ProgressFileClimbsInStepsOfTenAndStopsBelowAHundred) {
+    cv::Mat instant(400, 60, CV_8UC3);
+    cv::RNG(5).fill(instant, cv::RNG::UNIFORM, 0, 256);
+    for (int T : {1, 2, 8}) {
+        Compensation c;
+        ASSERT_TRUE(c.run(8, instant, instant, 17, 1, T));
+        EXPECT_EQ(readFile(c.progressPath), "3 90") << T << " threads";
+        EXPECT_FLOAT_EQ(c.engine.lastWrittenProgress, 90.0f) << T << " threads";
+    }
+}
+
+TEST(Compensation, UnwritableProgressFileIsSkipped) {
+    const cv::Mat scene = periodicScene(80, 90, {30, 30});
+    Compensation c;
+    c.progressPath = c.folder.file("missing/progress.txt");
+    EXPECT_TRUE(c.run(8, scene, periodicScene(80, 90, {30, 46}), 30));
+}
+
+// The bracket's exposures differ in brightness almost everywhere, which gives the
+// workers and the border passes plenty of ghost pixels to refill.
+TEST(Compensation, OutputDoesNotDependOnTheThreadCount) {
+    TL_REQUIRE_TEST_DATA("bracket-desk/img05.jpg");
+    TL_REQUIRE_TEST_DATA("bracket-desk/img07.jpg");
+    const int flags = cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION;
+    const cv::Rect crop(300, 200, 400, 300);
+    const cv::Mat instant = cv::imread(testDataPath("bracket-desk/img05.jpg"), flags)(crop);
+    const cv::Mat exposure = cv::imread(testDataPath("bracket-desk/img07.jpg"), flags)(crop);
+    cv::Mat reference;
+    for (int T : {1, 2, 8}) {
+        Compensation c;
+        ASSERT_TRUE(c.run(8, instant, exposure, 20, 5, T));
+        if (reference.empty()) {
+            reference = c.output;
+            EXPECT_GT(largestDifference(reference, exposure), 0);  // something was refilled
+        } else {
+            EXPECT_EQ(largestDifference(c.output, reference), 0) << T << " threads";
+        }
+    }
+}
+
+} // namespace

@@ -1,0 +1,155 @@
+#include "diag/Log.hpp"
+#include "fusion/GhostThresholds.hpp"
+#include "merge/MergeEngine.hpp"
+#include "tests/support/TempFolder.hpp"
+
+#include <gtest/gtest.h>
+
+#include <limits>
+
+namespace {
+
+// An engine holding an instant image and an exposure, ready for the ghost test.
+struct GhostCase {
+    MergeEngine engine;
+    GhostCase(const cv::Mat& instant, const cv::Mat& exposure, float p) {
+        engine.instantImage = instant;
+        engine.exposure = exposure;
+        engine.ghostThreshold = p;
+        engine.patchHalfSize = 8;
+    }
+    bool build() { return engine.buildGhostMask(); }
+    int ghostPixels() const { return cv::countNonZero(engine.ghostMask); }
+};
+
+// Uniform 8-bit images: is an exposure level `exposed` against an instant level
+// `instantLevel` a ghost at p?
+bool uniformGhost(int instantLevel, int exposed, float p) {
+    GhostCase c(cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(instantLevel)),
+                cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(exposed)), p);
+    const bool noGhost = c.build();
+    EXPECT_EQ(c.ghostPixels(), noGhost ? 0 : 400);
+    return !noGhost;
+}
+
+TEST(GhostThresholds, EightBitThresholdGrowsFromPTo3Point5PercentMore) {
+    EXPECT_FALSE(uniformGhost(0, 25, 10));
+    EXPECT_TRUE(uniformGhost(0, 26, 10));
+    EXPECT_FALSE(uniformGhost(255, 255 - 34, 10));
+    EXPECT_TRUE(uniformGhost(255, 255 - 35, 10));
+    // Differences count both ways.
+    EXPECT_TRUE(uniformGhost(100, 100 - 40, 10));
+    EXPECT_FALSE(uniformGhost(100, 100 + 28, 10));
+}
+
+TEST(GhostThresholds, NonPositivePercentageMakesEveryDifferenceAGhost) {
+    EXPECT_TRUE(uniformGhost(120, 121, 0));
+    EXPECT_TRUE(uniformGhost(120, 119, -5));
+    EXPECT_FALSE(uniformGhost(120, 120, 0));
+}
+
+TEST(GhostThresholds, FloatTableSpansTheLargestElement) {
+    float table[2];
+    const ThresholdTableShape shape = thresholdTableShape(CV_32F, 1.0f);
+    ASSERT_EQ(shape.length, 2);
+    fillThresholdTable(table, shape.length, 10, shape.scale);
+    EXPECT_FLOAT_EQ(table[0], 0.1f);
+    EXPECT_FLOAT_EQ(table[1], 0.135f);
+
+    EXPECT_EQ(thresholdTableShape(CV_32F, 0.5f).length, 1);
+    EXPECT_EQ(thresholdTableShape(CV_32F, -3.0f).length, 1);
+    EXPECT_EQ(thresholdTableShape(CV_32F, 1e12f).length, maxThresholdTableLength);
+    EXPECT_EQ(thresholdTableShape(CV_32F, std::numeric_limits<float>::infinity()).length, maxThresholdTableLength);
+    EXPECT_EQ(thresholdTableShape(CV_32F, std::numeric_limits<float>::quiet_NaN()).length, 1);
+}
+
+TEST(GhostMask, AnyChannelBeyondItsThresholdMakesAGhost) {
+    cv::Mat instant(20, 20, CV_8UC3, cv::Scalar(50, 50, 50));
+    cv::Mat exposure(20, 20, CV_8UC3, cv::Scalar(50, 50, 90));  // red only
+    GhostCase c(instant, exposure, 10);
+    EXPECT_FALSE(c.build());
+    EXPECT_EQ(c.ghostPixels(), 400);
+}
+
+TEST(GhostMask, CleanUpGrowsSolidSquaresAndDropsThinLines) {
+    cv::Mat instant = cv::Mat::zeros(40, 40, CV_8UC3);
+    cv::Mat exposure = instant.clone();
+    exposure(cv::Rect(10, 10, 3, 3)).setTo(cv::Scalar::all(200));
+    GhostCase square(instant, exposure, 10);
+    EXPECT_FALSE(square.build());
+    cv::Mat expected = cv::Mat::zeros(40, 40, CV_8UC1);
+    expected(cv::Rect(7, 7, 9, 9)).setTo(255);
+    EXPECT_EQ(cv::norm(square.engine.ghostMask, expected, cv::NORM_INF), 0);
+
+    cv::Mat lined = instant.clone();
+    lined(cv::Rect(0, 20, 40, 2)).setTo(cv::Scalar::all(200));
+    lined.at<cv::Vec3b>(5, 30) = cv::Vec3b(200, 200, 200);
+    GhostCase line(instant, lined, 10);
+    EXPECT_FALSE(line.build());  // noGhost is decided before the clean-up
+    EXPECT_EQ(line.ghostPixels(), 0);
+}
+
+TEST(GhostMask, OutsideTheImageNeitherShrinksNorGrowsTheMask) {
+    // A band two rows high along the top edge: inside the image it would vanish, but the
+    // outside does not erode it, so its first row stays and grows by 4 pixels.
+    cv::Mat instant = cv::Mat::zeros(30, 30, CV_8UC1);
+    cv::Mat exposure = instant.clone();
+    exposure(cv::Rect(5, 0, 20, 2)).setTo(200);
+    GhostCase c(instant, exposure, 10);
+    c.build();
+    cv::Mat expected = cv::Mat::zeros(30, 30, CV_8UC1);
+    expected(cv::Rect(2, 0, 26, 5)).setTo(255);
+    EXPECT_EQ(cv::norm(c.engine.ghostMask, expected, cv::NORM_INF), 0);
+}
+
+TEST(GhostMask, FloatThresholdsUseTheInstantImagesScale) {
+    cv::Mat instant(20, 20, CV_32FC3, cv::Scalar::all(0.5f));
+    instant.at<cv::Vec3f>(0, 0) = cv::Vec3f(1.0f, 1.0f, 1.0f);  // largest element 1.0
+    GhostCase below(instant, instant + cv::Scalar::all(0.09f), 10);
+    EXPECT_TRUE(below.build());
+    GhostCase above(instant, instant + cv::Scalar::all(0.11f), 10);
+    EXPECT_FALSE(above.build());
+    EXPECT_EQ(above.ghostPixels(), 400);
+}
+
+TEST(GhostMask, FloatImagesWithWildElementsStayInsideTheTable) {
+    cv::Mat instant(20, 20, CV_32FC3, cv::Scalar::all(0.5f));
+    instant.at<cv::Vec3f>(1, 1) = cv::Vec3f(-7.0f, 1e30f, std::numeric_limits<float>::quiet_NaN());
+    instant.at<cv::Vec3f>(2, 2) = cv::Vec3f(std::numeric_limits<float>::infinity(), -1e30f, 3e9f);
+    for (const cv::Mat& candidate : {instant, cv::Mat(instant * -1.0)}) {
+        GhostCase c(candidate, cv::Mat(20, 20, CV_32FC3, cv::Scalar::all(0.25f)), 10);
+        c.build();
+        EXPECT_LE(c.engine.thresholdTableLength, maxThresholdTableLength);
+        EXPECT_GE(c.engine.thresholdTableLength, 1);
+    }
+}
+
+TEST(GhostingPower, NoGhostGivesTheSmallestRadius) {
+    MergeEngine engine;
+    engine.patchHalfSize = 8;
+    ASSERT_TRUE(engine.chooseGhostingPower(true));
+    EXPECT_EQ(engine.searchRadius, 17);
+}
+
+TEST(GhostingPower, FailedEstimateIsReported) {
+    TempFolder folder;
+    setLogFolder(folder.path().string() + "/");
+    // One-channel images cannot be turned grey for the flow: the estimate fails.
+    cv::Mat instant(60, 60, CV_8UC1);
+    cv::randu(instant, 0, 256);
+    MergeEngine engine;
+    engine.patchHalfSize = 8;
+    engine.rows = engine.cols = 60;
+    engine.instantImage = engine.instantMatching = instant;
+    engine.exposure = engine.exposureMatching = instant;
+    engine.cornerMask = cv::Mat(60, 60, CV_8UC1, cv::Scalar(255));
+    engine.ghostMask = cv::Mat(60, 60, CV_8UC1, cv::Scalar(255));
+    EXPECT_FALSE(engine.chooseGhostingPower(false));
+    clearLogFolder();
+    EXPECT_NE(readFile(folder.path() / "TessalineLog.txt")
+                  .find("\nERROR at function Computing ghosting power => The automatic ghosting power option "
+                        "failed maybe because of a lack of memory, try to disable this option next times\n\n"),
+              std::string::npos);
+}
+
+} // namespace
