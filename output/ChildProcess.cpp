@@ -1,10 +1,14 @@
 #include "output/ChildProcess.hpp"
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <sstream>
 
 extern char** environ;
 
@@ -16,6 +20,20 @@ int spawnProgram(const std::string& program, const std::vector<std::string>& arg
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
     return posix_spawnp(&child, program.c_str(), actions, nullptr, argv.data(), environ);
+}
+
+std::string findProgram(const std::string& program) {
+    if (program.find('/') != std::string::npos) return program;
+    const char* path = std::getenv("PATH");
+    std::istringstream folders(path ? path : "");
+    std::string folder;
+    while (std::getline(folders, folder, ':')) {
+        const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error) && access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return "";
 }
 
 void waitForExit(pid_t child) {

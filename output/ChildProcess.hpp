@@ -12,6 +12,11 @@
 int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
                  const posix_spawn_file_actions_t* actions, pid_t& child);
 
+// The file that execvp would run for program: program itself when it holds a "/",
+// otherwise the first executable file of that name in the folders of PATH. Empty when
+// there is none.
+std::string findProgram(const std::string& program);
+
 // Waits until child has ended, through interruptions by signals.
 void waitForExit(pid_t child);
 

@@ -2,12 +2,22 @@
 
 #include "output/ChildProcess.hpp"
 #include "output/ExiftoolCommand.hpp"
+#include "output/ExiftoolSession.hpp"
 
 #include <filesystem>
 
 bool copyMetadata(const std::string& source, const std::string& written, const std::string& keyword) {
-    runToEnd(exiftoolProgram(), exiftoolArguments(source, written, keyword));
+    namespace fs = std::filesystem;
+    const std::string program = exiftoolProgram();
+    const std::vector<std::string> arguments = exiftoolArguments(source, written, keyword);
+    const std::string backup = written + "_original";
     std::error_code ignored;
-    std::filesystem::remove(written + "_original", ignored);
+    // A backup left from before would hide whether this copy got as far as writing.
+    fs::remove(backup, ignored);
+    // When the kept-alive exiftool fails it may have rewritten the file before it went:
+    // its backup tells, and the copy is not repeated.
+    if (!exiftoolSession().run(program, arguments) && !fs::exists(backup, ignored))
+        runToEnd(program, arguments);
+    fs::remove(backup, ignored);
     return true;
 }

@@ -1,0 +1,155 @@
+#include "output/ExiftoolSession.hpp"
+
+#include "output/ChildProcess.hpp"
+
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+
+extern char** environ;
+
+namespace {
+
+bool fitsOnOneLine(const std::vector<std::string>& arguments) {
+    return std::none_of(arguments.begin(), arguments.end(), [](const std::string& argument) {
+        return argument.find_first_of("\r\n") != std::string::npos;
+    });
+}
+
+// The child side, between fork and exec: only async-signal-safe calls. exiftool dies
+// with its parent instead of polling its closed input for ever.
+[[noreturn]] void becomeExiftool(const char* path, char* const* argv, pid_t parent, int input, int output) {
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+    if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) _exit(127);
+    execve(path, argv, environ);
+    _exit(127);
+}
+
+void closeDescriptor(int& descriptor) {
+    if (descriptor >= 0) ::close(descriptor);
+    descriptor = -1;
+}
+
+} // namespace
+
+ExiftoolSession::~ExiftoolSession() { close(); }
+
+bool ExiftoolSession::run(const std::string& program, const std::vector<std::string>& arguments) {
+    const std::lock_guard<std::mutex> lock(guard);
+    if (broken || !fitsOnOneLine(arguments)) return false;
+    if (child > 0 && program != runningProgram) close();
+    if (child <= 0 && !start(program)) {
+        broken = true;
+        return false;
+    }
+    std::string text;
+    for (const std::string& argument : arguments) text += argument + "\n";
+    const std::string number = std::to_string(++executed);
+    text += "-execute" + number + "\n";
+    std::fflush(stdout);
+    if (send(text) && awaitLine("{ready" + number + "}")) return true;
+    close();
+    broken = true;
+    return false;
+}
+
+bool ExiftoolSession::start(const std::string& program) {
+    const std::string path = findProgram(program);
+    if (path.empty()) return false;
+    int input[2], output[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, input) != 0) return false;
+    if (pipe2(output, O_CLOEXEC) != 0) {
+        ::close(input[0]);
+        ::close(input[1]);
+        return false;
+    }
+    const std::vector<std::string> arguments = {path, "-stay_open", "True", "-@", "-"};
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+
+    const pid_t parent = getpid();
+    const pid_t started = fork();
+    if (started == 0) becomeExiftool(path.c_str(), argv.data(), parent, input[1], output[1]);
+    ::close(input[1]);
+    ::close(output[1]);
+    if (started < 0) {
+        ::close(input[0]);
+        ::close(output[0]);
+        return false;
+    }
+    child = started;
+    owner = parent;
+    toExiftool = input[0];
+    fromExiftool = output[0];
+    runningProgram = program;
+    received.clear();
+    return true;
+}
+
+// Asks exiftool to end, lets it finish and collects it. A process that forked from
+// ours has a copy of this object but not the child, and leaves it alone.
+void ExiftoolSession::close() {
+    if (child <= 0) return;
+    if (getpid() == owner) {
+        send("-stay_open\nFalse\n");
+        closeDescriptor(toExiftool);
+        while (readMore()) {
+        }
+        if (!received.empty()) std::fwrite(received.data(), 1, received.size(), stdout);
+        closeDescriptor(fromExiftool);
+        waitForExit(child);
+    }
+    child = -1;
+    received.clear();
+}
+
+bool ExiftoolSession::send(const std::string& text) const {
+    std::size_t sent = 0;
+    while (sent < text.size()) {
+        // MSG_NOSIGNAL: an exiftool that died must not take this process with it.
+        const ssize_t count = ::send(toExiftool, text.data() + sent, text.size() - sent, MSG_NOSIGNAL);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        sent += static_cast<std::size_t>(count);
+    }
+    return true;
+}
+
+// Reads exiftool's output up to the line expected. Anything else it prints there
+// goes on to this program's standard output, where a separate exiftool's would go.
+bool ExiftoolSession::awaitLine(const std::string& expected) {
+    for (;;) {
+        std::size_t end;
+        while ((end = received.find('\n')) != std::string::npos) {
+            const std::string line = received.substr(0, end);
+            received.erase(0, end + 1);
+            if (line == expected) return true;
+            std::fwrite(line.data(), 1, line.size(), stdout);
+            std::fputc('\n', stdout);
+        }
+        if (!readMore()) return false;
+    }
+}
+
+bool ExiftoolSession::readMore() {
+    char buffer[4096];
+    for (;;) {
+        const ssize_t count = ::read(fromExiftool, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR) continue;
+        if (count <= 0) return false;
+        received.append(buffer, static_cast<std::size_t>(count));
+        return true;
+    }
+}
+
+ExiftoolSession& exiftoolSession() {
+    static ExiftoolSession session;
+    return session;
+}

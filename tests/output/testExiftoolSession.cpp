@@ -1,0 +1,164 @@
+#include "output/ImageWriter.hpp"
+#include "output/MetadataCopy.hpp"
+#include "output/ToolFolder.hpp"
+#include "tests/support/RunProgram.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/TestData.hpp"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string exiftool = "/usr/bin/exiftool";
+const std::string photo = "bracket-desk/img05.jpg";
+
+// A tool folder whose exiftool notes its process id and first argument, one line per start,
+// before it becomes the real exiftool (same process).
+class ExiftoolSessionTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string log;
+
+    void SetUp() override {
+        log = folder.file("starts.txt");
+        installTool("exec " + exiftool + " \"$@\"\n");
+    }
+    void TearDown() override { setToolFolder(""); }
+
+    void installTool(const std::string& body) {
+        fs::create_directories(folder.path() / "tools");
+        const std::string tool = folder.file("tools/exiftool");
+        writeFile(tool, "#!/bin/sh\necho \"$$ $1\" >> '" + log + "'\n" + body);
+        chmod(tool.c_str(), 0755);
+        setToolFolder(folder.file("tools/"));
+    }
+
+    std::vector<std::string> starts() const {
+        std::vector<std::string> lines;
+        std::istringstream text(readFile(log));
+        for (std::string line; std::getline(text, line);) lines.push_back(line);
+        return lines;
+    }
+
+    std::string firmware(const std::string& file) const {
+        const std::string out = folder.file("tags.txt");
+        EXPECT_EQ(runProgram(exiftool, {"-T", "-Keywords", "-Firmware", "-Make", file}, out), 0);
+        return readFile(out);
+    }
+
+    std::string writeTagged(const std::string& name) const {
+        const std::string path = folder.file(name);
+        EXPECT_TRUE(writeImage(path, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(99)), testDataPath(photo), "Tessaline"));
+        return path;
+    }
+};
+
+const std::string taggedLine = "Tessaline\tTessaline\tCanon\n";
+
+bool processGone(pid_t pid) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (kill(pid, 0) != 0) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+TEST_F(ExiftoolSessionTest, OneExiftoolTagsEveryFileOfARun) {
+    TL_REQUIRE_TEST_DATA(photo);
+    std::vector<std::string> written;
+    for (int i = 1; i <= 4; ++i) written.push_back(writeTagged("frame" + std::to_string(i) + ".jpg"));
+    for (const std::string& path : written) {
+        EXPECT_EQ(firmware(path), taggedLine) << path;
+        EXPECT_FALSE(fs::exists(path + "_original")) << path;
+    }
+    const std::vector<std::string> started = starts();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_NE(started[0].find(" -stay_open"), std::string::npos) << started[0];
+}
+
+TEST_F(ExiftoolSessionTest, PathWithALineEndGetsAnExiftoolOfItsOwn) {
+    TL_REQUIRE_TEST_DATA(photo);
+    const std::string before = writeTagged("before.jpg");
+    const std::string broken = writeTagged("two\nlines.jpg");
+    const std::string after = writeTagged("after.jpg");
+    for (const std::string& path : {before, broken, after}) {
+        EXPECT_EQ(firmware(path), taggedLine) << path;
+        EXPECT_FALSE(fs::exists(path + "_original")) << path;
+    }
+    // The kept-alive exiftool, then one for the path it cannot be sent.
+    const std::vector<std::string> started = starts();
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_NE(started[1].find(" -q"), std::string::npos) << started[1];
+}
+
+TEST_F(ExiftoolSessionTest, ExiftoolWithoutStayOpenFallsBackToOneProcessPerFile) {
+    TL_REQUIRE_TEST_DATA(photo);
+    installTool("[ \"$1\" = -stay_open ] && exit 1\nexec " + exiftool + " \"$@\"\n");
+    const std::string first = writeTagged("first.jpg");
+    const std::string second = writeTagged("second.jpg");
+    for (const std::string& path : {first, second}) {
+        EXPECT_EQ(firmware(path), taggedLine) << path;
+        EXPECT_FALSE(fs::exists(path + "_original")) << path;
+    }
+    // One failed attempt at the kept-alive mode, then one start per file.
+    const std::vector<std::string> started = starts();
+    ASSERT_EQ(started.size(), 3u);
+    EXPECT_NE(started[1].find(" -q"), std::string::npos) << started[1];
+}
+
+// Runs copy in a child process of the test that ends as given, and returns the
+// exiftool line of the start log once the child is gone.
+template <typename Copy>
+void runInChild(Copy copy, bool cleanExit) {
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+        copy();
+        if (cleanExit) std::exit(0);
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+}
+
+TEST_F(ExiftoolSessionTest, SessionEndsCleanlyWithTheProcess) {
+    TL_REQUIRE_TEST_DATA(photo);
+    installTool(exiftool + " \"$@\"\necho \"ended $?\" >> '" + log + "'\n");
+    const std::string written = folder.file("clean.jpg");
+    ASSERT_TRUE(cv::imwrite(written, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(7))));
+    runInChild([&] { copyMetadata(testDataPath(photo), written, "Tessaline"); }, true);
+    const std::vector<std::string> lines = starts();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "ended 0");
+    EXPECT_EQ(firmware(written), taggedLine);
+}
+
+TEST_F(ExiftoolSessionTest, ExiftoolDoesNotOutliveAProcessThatDies) {
+    TL_REQUIRE_TEST_DATA(photo);
+    const std::string written = folder.file("abandoned.jpg");
+    ASSERT_TRUE(cv::imwrite(written, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(7))));
+    runInChild([&] { copyMetadata(testDataPath(photo), written, "Tessaline"); }, false);
+    const std::vector<std::string> lines = starts();
+    ASSERT_EQ(lines.size(), 1u);
+    const pid_t exiftoolProcess = std::atoi(lines[0].c_str());
+    ASSERT_GT(exiftoolProcess, 0);
+    EXPECT_TRUE(processGone(exiftoolProcess));
+    EXPECT_EQ(firmware(written), taggedLine);
+}
+
+} // namespace
