@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +38,9 @@ bool writeAll(int fd, const unsigned char* data, std::size_t size) {
 // parent would write the parent's pending output a second time.
 [[noreturn]] void runChild(int out, const std::function<cv::Mat()>& decode) {
     ::dup2(STDERR_FILENO, STDOUT_FILENO);
+    // A decoder that crashes must not leave a core file behind in the working folder.
+    const rlimit noCoreFile{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCoreFile);
     cv::Mat image;
     try {
         image = decode();

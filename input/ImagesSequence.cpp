@@ -9,6 +9,8 @@ ImagesSequence::ImagesSequence(const std::string* paths, int count)
 }
 
 cv::Mat ImagesSequence::getImage(int index) {
+    // Callers stay in range; an index outside it must still never read past the array.
+    if (index < 0 || index >= count) return cv::Mat();
     const std::string path = paths[index];
     cv::Mat image = loadImage(path);
     if (image.cols != 0 && image.rows != 0) return image;

@@ -161,3 +161,26 @@ TEST_F(ImageLoaderTest, PathsAreNeverInterpretedByAShell) {
 }
 
 } // namespace
+
+namespace {
+
+int openDescriptors() {
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) count += !entry.path().empty();
+    return count;
+}
+
+// OpenCV's Radiance reader keeps its file open when the header or the pixels turn out
+// malformed; a merge over many such files would run out of descriptors.
+TEST_F(ImageLoaderTest, MalformedRadianceFilesLeaveNoFileOpen) {
+    const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";
+    const std::vector<std::string> paths = {put("nosize.hdr", header), put("nosize.jpg", header),
+                                            put("bare.pic", "#?RGBE\n")};
+    const std::string cut = put("cut.hdr", header + "-Y 64 +X 64\n\x02\x02\x00\x40");
+    const int before = openDescriptors();
+    for (const std::string& path : paths) EXPECT_TRUE(loadImage(path).empty()) << path;
+    loadImage(cut); // OpenCV gives up on the pixels; DevIL may still make something of them
+    EXPECT_EQ(openDescriptors(), before);
+}
+
+} // namespace
