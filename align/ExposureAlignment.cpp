@@ -24,11 +24,14 @@ cv::Mat estimateTranslation(const cv::Mat& greyInstant, const cv::Mat& greyExpos
 
 cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
     CV_Assert(exposure.size() == greyInstant.size());
-    cv::Mat aligned = exposure.clone();
     cv::Mat greyExposure = exposure;
     if (instantChannels > 1) cv::cvtColor(exposure, greyExposure, cv::COLOR_BGR2GRAY);
     const cv::Mat warp = estimateTranslation(greyInstant, greyExposure);
     if (warp.empty()) return {};
+    greyExposure.release();
+    // Copied only now, when the estimate's working buffers are gone: the copy does not
+    // add to the peak, which is what fails first on large images.
+    cv::Mat aligned = exposure.clone();
     // aligned(x) = exposure(warp * x) puts the exposure's content where the instant image
     // has it. Nearest neighbour keeps the exposure's own values; where warp * x falls
     // outside the exposure the transparent border leaves the copied, unaligned pixel.
