@@ -73,6 +73,18 @@ TEST(Compensation, AutomaticRadiusWithoutGhostsIsTheSmallest) {
     EXPECT_EQ(c.engine.searchRadius, 17);
 }
 
+TEST(Compensation, AutomaticRadiusWorksOnSmallImages) {
+    for (cv::Size size : {cv::Size(160, 120), cv::Size(200, 20), cv::Size(18, 18)}) {
+        cv::Mat instant(size, CV_8UC3);
+        cv::RNG(8).fill(instant, cv::RNG::UNIFORM, 0, 256);
+        cv::Mat exposure = instant.clone();
+        exposure(cv::Rect(0, 0, 8, 8)).setTo(cv::Scalar::all(255));
+        Compensation c;
+        EXPECT_TRUE(c.run(8, instant, exposure, -1)) << size;
+        EXPECT_GE(c.engine.searchRadius, 17) << size;
+    }
+}
+
 TEST(Compensation, UnsupportedDepthsAreRefusedAndTinyImagesPassAsTheyAre) {
     Compensation c;
     const cv::Mat doubles(40, 40, CV_64FC3, cv::Scalar::all(0.5));

@@ -1,0 +1,91 @@
+// Ghost compensation of one 24-megapixel exposure with about 3 % of its area moving, at
+// ghosting power 2 % (a search radius of 120 pixels) and tile size 9, on one and two
+// band workers. Baseline: one worker. Also measured: two workers with OpenCV's own
+// thread pool cut to one thread, to see whether its inner threads help or hurt while
+// our workers already fill the cores.
+#include "align/MatchPatch.hpp"
+#include "merge/MergeEngine.hpp"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgproc.hpp>
+
+#include <string>
+
+namespace {
+
+const cv::Size megapixels24(6000, 4000);
+constexpr int searchRadius = 6000 * 2 / 100;
+
+// Texture at two scales, made cheaply: coarse noise enlarged plus fine noise.
+cv::Mat texturedScene() {
+    cv::Mat coarse(400, 600, CV_8UC3), scene, fine(megapixels24, CV_8UC3);
+    cv::RNG rng(5);
+    rng.fill(coarse, cv::RNG::UNIFORM, 30, 220);
+    cv::resize(coarse, scene, megapixels24, 0, 0, cv::INTER_CUBIC);
+    rng.fill(fine, cv::RNG::NORMAL, 0, 12);
+    return scene + fine;
+}
+
+struct CompensationInputs {
+    cv::Mat instant = texturedScene();
+    cv::Mat exposure = instant.clone();
+    CompensationInputs() {
+        // 16 blocks of 200 x 200 (2.7 % of the area) moved by 32 columns and 24 rows.
+        for (int i = 0; i < 16; ++i) {
+            const cv::Rect block(300 + (i % 4) * 1400, 400 + (i / 4) * 900, 200, 200);
+            instant(block).copyTo(exposure(block + cv::Point(32, 24)));
+        }
+    }
+};
+
+const CompensationInputs& inputs() {
+    static const CompensationInputs made;
+    return made;
+}
+
+// Share of the pixels where the exposure differs from the instant image.
+double movingAreaPercent(const CompensationInputs& in) {
+    cv::Mat differs;
+    cv::absdiff(in.instant, in.exposure, differs);
+    cv::cvtColor(differs, differs, cv::COLOR_BGR2GRAY);
+    return 100.0 * cv::countNonZero(differs) / static_cast<double>(differs.total());
+}
+
+// state.range(0): band workers; state.range(1): 1 to let OpenCV use its thread pool, 0 to
+// hold it to one thread during the compensation.
+void compensate24Mp(benchmark::State& state) {
+    const CompensationInputs& in = inputs();
+    const int workers = static_cast<int>(state.range(0));
+    const bool innerThreads = state.range(1) != 0;
+    const std::string progressPath = "/dev/null";
+    long long matches = 0;
+    for (auto _ : state) {
+        MergeEngine engine;
+        cv::Mat output;
+        const int innerBefore = cv::getNumThreads();
+        if (!innerThreads) cv::setNumThreads(1);
+        const long long before = matchPatchCallCount();
+        const bool done = engine.compensateImage(8, 8, searchRadius, 10, 9, workers, 1, output, in.instant,
+                                                 in.exposure, progressPath);
+        matches = matchPatchCallCount() - before;
+        cv::setNumThreads(innerBefore);
+        if (!done) state.SkipWithError("the compensation failed");
+        benchmark::DoNotOptimize(output.data);
+    }
+    state.counters["matchPatch_calls"] = static_cast<double>(matches);
+    state.counters["moving_area_percent"] = movingAreaPercent(in);
+}
+
+}  // namespace
+
+BENCHMARK(compensate24Mp)
+    ->ArgNames({"workers", "opencv_threads"})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Args({2, 0})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+
+BENCHMARK_MAIN();
