@@ -11,13 +11,13 @@ constexpr double byteToUnit = 0.00392156862745098;          // 1 / 255
 constexpr double wordToUnit = 0.000015259021896696422;      // 1 / 65535
 constexpr double wordToByte = 0.0038910505836575876;        // 255 / 65535
 
-// Truncates a scaled float sample towards zero into 0..top. Written so that NaN
-// fails the first test and lands on 0 instead of an undefined conversion.
+// Truncates a scaled float sample towards zero into 0..top. NaN fails the comparison
+// and lands on 0 instead of an undefined conversion. Written without branches so that
+// the compiler can turn the loop into vector code.
 template <typename Integer>
 Integer clampTruncate(double scaled, double top) {
-    if (!(scaled > 0.0)) return 0;
-    if (scaled >= top) return static_cast<Integer>(top);
-    return static_cast<Integer>(scaled);
+    const double low = scaled > 0.0 ? scaled : 0.0;
+    return static_cast<Integer>(static_cast<int>(low < top ? low : top));
 }
 
 // Applies convert to every sample of source (read as From) into a new continuous image
