@@ -95,6 +95,25 @@ TEST_F(MetadataCopyTest, RelativePathsStartingWithADashAreFilesNotOptions) {
     EXPECT_FALSE(hasBackup(path));
 }
 
+TEST_F(MetadataCopyTest, SourceNameWithAPercentSignIsNotTakenForAPattern) {
+    TL_REQUIRE_TEST_DATA(photo);
+    // exiftool would read "%f" as the written file's name and "%d" as its folder.
+    const fs::path odd = folder.path() / "100%free %d";
+    fs::create_directories(odd);
+    const std::string source = (odd / "shot%e.jpg").string();
+    fs::copy_file(testDataPath(photo), source);
+    fs::create_directories(folder.path() / "tmp");
+    setenv("TMPDIR", folder.file("tmp").c_str(), 1);
+    const std::string written = folder.file("result.jpg");
+    const bool result = writeImage(written, smallPicture(), source, "Tessaline");
+    unsetenv("TMPDIR");
+
+    ASSERT_TRUE(result);
+    EXPECT_EQ(tags(folder, written, copiedTags), expectedTags("Tessaline"));
+    EXPECT_TRUE(fs::is_empty(folder.path() / "tmp"));
+    EXPECT_FALSE(hasBackup(written));
+}
+
 TEST_F(MetadataCopyTest, ArgumentsKeepTheirOrderAndGuardAmbiguousNames) {
     EXPECT_EQ(exiftoolArguments("/in/a.jpg", "/out/m.jpg", "Tessaline"),
               (std::vector<std::string>{"-q", "-tagsfromfile", "/in/a.jpg", "-keywords+=Tessaline",
