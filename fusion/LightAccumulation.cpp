@@ -1,5 +1,6 @@
 #include "fusion/LightAccumulation.hpp"
 
+#include "diag/Log.hpp"
 #include "merge/MergeEngine.hpp"
 
 #include <algorithm>
@@ -109,16 +110,29 @@ bool MergeEngine::finishLightImage(cv::Mat& light) {
     return true;
 }
 
+void reportLightMemoryFailure() {
+    reportError("parallelComputeLightImage", "Not enough memory for the light image.\n");
+}
+
 void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* engine) {
-    switch (bitsPerChannel) {
-    case 8: engine->addInstantLight<std::uint8_t>(instant); break;
-    case 16: engine->addInstantLight<std::uint16_t>(instant); break;
-    case 32: engine->addInstantLight<float>(instant); break;
-    default: break;
+    // The accumulator is the one large allocation of the accumulation. Without it there
+    // is no light image: it stays empty, every later addition is skipped and the run ends
+    // with an empty result instead of the process dying on the worker thread.
+    try {
+        switch (bitsPerChannel) {
+        case 8: engine->addInstantLight<std::uint8_t>(instant); break;
+        case 16: engine->addInstantLight<std::uint16_t>(instant); break;
+        case 32: engine->addInstantLight<float>(instant); break;
+        default: break;
+        }
+    } catch (const std::exception&) {
+        engine->lightAccumulator.release();
+        reportLightMemoryFailure();
     }
 }
 
 void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* engine) {
+    if (engine->lightAccumulator.empty()) return;
     switch (bitsPerChannel) {
     case 8: engine->addExposureLight<std::uint8_t>(compensated); break;
     case 16: engine->addExposureLight<std::uint16_t>(compensated); break;

@@ -11,5 +11,9 @@ class MergeEngine;
 // Starts the engine's light accumulator from the instant image, values as they are.
 void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* engine);
 
-// Adds a compensated exposure, every value raised to the power 2.2.
+// Adds a compensated exposure, every value raised to the power 2.2; nothing when the
+// accumulator could not be made.
 void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* engine);
+
+// Reports that the light image could not be made for lack of memory.
+void reportLightMemoryFailure();

@@ -82,6 +82,17 @@ bool isMergeable(const cv::Mat& exposure, const cv::Mat& instant, int index) {
     return true;
 }
 
+// The light image is as large again as the exposures; without memory for it the result
+// stays empty.
+void makeLightImage(MergeEngine& engine, cv::Mat& result) {
+    try {
+        engine.finishLightImage(result);
+    } catch (const std::exception&) {
+        result = cv::Mat();
+        reportLightMemoryFailure();
+    }
+}
+
 } // namespace
 
 bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count,
@@ -128,6 +139,6 @@ bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIn
         accumulation.start(accumulateExposure, bits, compensated);
     }
     accumulation.join();
-    if (bits == 8 || bits == 16 || bits == 32) finishLightImage(result);
+    if (bits == 8 || bits == 16 || bits == 32) makeLightImage(*this, result);
     return true;
 }

@@ -147,4 +147,26 @@ TEST(MergeRunFallback, WorkerThatCannotStartIsRunOnTheCallingThread) {
     EXPECT_EXIT(mergeWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 
+// No memory for the accumulator: reported, and the run ends with an empty result instead
+// of the process dying.
+void mergeWithoutRoomForTheLight(const std::string& logFolder) {
+    MemorySequence source(std::vector<cv::Mat>{frame(0, CV_8UC3, {1000, 1000})});
+    setLogFolder(logFolder);
+    if (!preventThreadStarts()) std::_Exit(2);
+    MergeEngine engine;
+    cv::Mat light = frame(1);
+    if (!engine.run(light, source, 0, 1, 2, 1000, false, 9, 1, "")) std::_Exit(3);
+    const bool reported = readFile(logFolder + "TessalineLog.txt")
+                              .find("ERROR at function parallelComputeLightImage => Not enough memory "
+                                    "for the light image.\n") != std::string::npos;
+    std::_Exit(light.empty() && reported ? 0 : 4);
+}
+
+TEST(MergeRunFallback, NoMemoryForTheLightGivesAnEmptyResult) {
+    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
+    GTEST_FLAG_SET(death_test_style, "fast");
+    TempFolder folder;
+    EXPECT_EXIT(mergeWithoutRoomForTheLight(folder.path().string() + "/"), ::testing::ExitedWithCode(0), "");
+}
+
 } // namespace
