@@ -57,7 +57,11 @@ ProcessedImage develop(LibRaw& raw, const std::string& path) {
     if (code == LIBRAW_SUCCESS) code = raw.unpack();
     if (code == LIBRAW_SUCCESS) code = raw.dcraw_process();
     if (code != LIBRAW_SUCCESS) return nullptr;
-    return ProcessedImage(raw.dcraw_make_mem_image(&code));
+    ProcessedImage developed(raw.dcraw_make_mem_image(&code));
+    // The developed copy stands alone: LibRaw's working buffers can go before the swap
+    // to B, G, R allocates the result, which lowers the peak by their size.
+    raw.recycle();
+    return developed;
 }
 
 // Only a 3-colour, 16-bit bitmap has the channels that the swap to B, G, R needs.
@@ -81,6 +85,5 @@ cv::Mat decodeRawImage(const std::string& path) {
     const cv::Mat rgb(developed->height, developed->width, CV_16UC3, developed->data);
     cv::Mat bgr;
     cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-    raw->recycle();
     return bgr;
 }

@@ -1,0 +1,156 @@
+// Loading one image file: time per megapixel for the ordinary, the camera raw and the
+// child-process paths, and the memory that developing one raw file adds at its peak.
+// Baselines: the bare library call for the same file (cv::imread; LibRaw's development
+// without our copy; DevIL in this process), so the ratio shows what the loader adds.
+#include "bench/ProcessMemory.hpp"
+#include "input/DevilImageLoader.hpp"
+#include "input/ImageLoader.hpp"
+
+#include <benchmark/benchmark.h>
+#include <libraw/libraw.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+namespace {
+
+const cv::Size megapixels12(4000, 3000);
+const std::string rawFile = std::string(TL_SOURCE_DIR) + "/../shared/testdata/raw/RAW_NIKON_D1.NEF";
+
+// A photograph-like 12-megapixel picture: smooth shading with fine grain, which JPEG
+// neither collapses (flat areas) nor bloats (pure noise).
+cv::Mat scene() {
+    cv::Mat small(30, 40, CV_8UC3);
+    cv::randu(small, 0, 256);
+    cv::Mat picture;
+    cv::resize(small, picture, megapixels12, 0, 0, cv::INTER_CUBIC);
+    cv::Mat grain(megapixels12, CV_8UC3);
+    cv::randn(grain, 0, 6);
+    return picture + grain;
+}
+
+// The generated inputs, written once per run into a scratch folder.
+struct Inputs {
+    std::filesystem::path folder = std::filesystem::temp_directory_path() / "tl-bench-load";
+    std::string jpeg = (folder / "scene.jpg").string();
+    std::string tga = (folder / "scene.tga").string();
+    std::string radiance = (folder / "scene.hdr").string();
+
+    Inputs() {
+        std::filesystem::create_directories(folder);
+        const cv::Mat picture = scene();
+        cv::imwrite(jpeg, picture, {cv::IMWRITE_JPEG_QUALITY, 92});
+        cv::Mat light;
+        picture.convertTo(light, CV_32FC3, 1.0 / 64);
+        cv::imwrite(radiance, light);
+        writeTga(picture);
+    }
+    ~Inputs() { std::filesystem::remove_all(folder); }
+
+    // Uncompressed true-colour TGA, top row first: a format only DevIL reads.
+    void writeTga(const cv::Mat& picture) const {
+        unsigned char header[18] = {0, 0, 2};
+        header[12] = static_cast<unsigned char>(picture.cols & 0xFF);
+        header[13] = static_cast<unsigned char>(picture.cols >> 8);
+        header[14] = static_cast<unsigned char>(picture.rows & 0xFF);
+        header[15] = static_cast<unsigned char>(picture.rows >> 8);
+        header[16] = 24;
+        header[17] = 0x20;
+        std::ofstream out(tga, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(header), sizeof header);
+        out.write(reinterpret_cast<const char*>(picture.data), std::streamsize(picture.total() * 3));
+    }
+};
+
+const Inputs& inputs() {
+    static const Inputs made;
+    return made;
+}
+
+// Runs load once per iteration and reports seconds per megapixel of the loaded image
+// and the resident memory that the load added at its peak.
+template <typename Load>
+void measureLoad(benchmark::State& state, Load load) {
+    double megapixels = 0;
+    double peakAddedMiB = 0;
+    for (auto _ : state) {
+        resetPeak();
+        const long before = statusKiB("VmRSS");
+        const cv::Mat image = load();
+        peakAddedMiB = static_cast<double>(statusKiB("VmHWM") - before) / 1024.0;
+        benchmark::DoNotOptimize(image.data);
+        if (image.empty()) {
+            state.SkipWithError("nothing was loaded");
+            return;
+        }
+        megapixels = image.total() / 1e6;
+    }
+    state.counters["s_per_MP"] =
+        benchmark::Counter(megapixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["peak_added_MiB"] = peakAddedMiB;
+}
+
+void jpegWithImread(benchmark::State& state) {
+    measureLoad(state, [] { return cv::imread(inputs().jpeg, cv::IMREAD_COLOR); });
+}
+
+void jpegWithLoadImage(benchmark::State& state) {
+    measureLoad(state, [] { return loadImage(inputs().jpeg); });
+}
+
+// LibRaw's development alone, the pixels left in LibRaw's own buffer.
+void rawWithLibRaw(benchmark::State& state) {
+    if (!std::filesystem::exists(rawFile)) return state.SkipWithError("test data is absent");
+    measureLoad(state, [] {
+        auto raw = std::make_unique<LibRaw>();
+        raw->imgdata.params.output_bps = 16;
+        raw->imgdata.params.use_camera_wb = 1;
+        raw->imgdata.params.adjust_maximum_thr = 0.0f;
+        if (raw->open_file(rawFile.c_str()) || raw->unpack() || raw->dcraw_process()) return cv::Mat();
+        libraw_processed_image_t* developed = raw->dcraw_make_mem_image();
+        if (!developed) return cv::Mat();
+        const cv::Mat image(developed->height, developed->width, CV_16UC3); // size only
+        LibRaw::dcraw_clear_mem(developed);
+        return image;
+    });
+}
+
+void rawWithLoadImage(benchmark::State& state) {
+    if (!std::filesystem::exists(rawFile)) return state.SkipWithError("test data is absent");
+    measureLoad(state, [] { return loadImage(rawFile); });
+}
+
+void tgaWithDevilInProcess(benchmark::State& state) {
+    measureLoad(state, [] { return loadDevilImage(inputs().tga); });
+}
+
+void tgaWithLoadImage(benchmark::State& state) {
+    measureLoad(state, [] { return loadImage(inputs().tga); });
+}
+
+void radianceWithImread(benchmark::State& state) {
+    measureLoad(state, [] { return cv::imread(inputs().radiance, cv::IMREAD_COLOR | cv::IMREAD_ANYDEPTH); });
+}
+
+void radianceWithLoadImage(benchmark::State& state) {
+    measureLoad(state, [] { return loadImage(inputs().radiance); });
+}
+
+} // namespace
+
+#define TL_LOAD_BENCHMARK(name) \
+    BENCHMARK(name)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(5)
+TL_LOAD_BENCHMARK(jpegWithImread);
+TL_LOAD_BENCHMARK(jpegWithLoadImage);
+TL_LOAD_BENCHMARK(rawWithLibRaw);
+TL_LOAD_BENCHMARK(rawWithLoadImage);
+TL_LOAD_BENCHMARK(tgaWithDevilInProcess);
+TL_LOAD_BENCHMARK(tgaWithLoadImage);
+TL_LOAD_BENCHMARK(radianceWithImread);
+TL_LOAD_BENCHMARK(radianceWithLoadImage);
+
+BENCHMARK_MAIN();
