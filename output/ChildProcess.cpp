@@ -1,5 +1,6 @@
 #include "output/ChildProcess.hpp"
 
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,14 +13,13 @@
 
 extern char** environ;
 
-int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
-                 const posix_spawn_file_actions_t* actions, pid_t& child) {
+std::vector<char*> argumentVector(const std::string& program, const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    return posix_spawnp(&child, program.c_str(), actions, nullptr, argv.data(), environ);
+    return argv;
 }
 
 std::string findProgram(const std::string& program) {
@@ -46,7 +46,8 @@ bool runToEnd(const std::string& program, const std::vector<std::string>& argume
     // What we printed so far comes before whatever the child prints on the same file.
     std::fflush(stdout);
     pid_t child = 0;
-    const int error = spawnProgram(program, arguments, nullptr, child);
+    const std::vector<char*> argv = argumentVector(program, arguments);
+    const int error = posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot be started: %s\n", program.c_str(), std::strerror(error));
         return false;

@@ -1,16 +1,13 @@
 #pragma once
 
-#include <spawn.h>
 #include <sys/types.h>
 
 #include <string>
 #include <vector>
 
-// Starts program (looked up on PATH when it has no "/") with arguments as its argument
-// vector, without a shell. actions may rearrange the child's file descriptors (null:
-// it inherits them). Returns 0 and sets child, or the error number.
-int spawnProgram(const std::string& program, const std::vector<std::string>& arguments,
-                 const posix_spawn_file_actions_t* actions, pid_t& child);
+// The argument vector of execv and posix_spawn for program and arguments: pointers
+// into the strings, ended by a null pointer. Valid while the strings live.
+std::vector<char*> argumentVector(const std::string& program, const std::vector<std::string>& arguments);
 
 // The file that execvp would run for program: program itself when it holds a "/",
 // otherwise the first executable file of that name in the folders of PATH. Empty when
@@ -20,7 +17,9 @@ std::string findProgram(const std::string& program);
 // Waits until child has ended, through interruptions by signals.
 void waitForExit(pid_t child);
 
-// Runs program with arguments to its end; the child inherits standard input, output
-// and error. When it cannot be started, says so on standard error and returns false.
+// Runs program (looked up on PATH when it has no "/") with arguments to its end,
+// straight through the operating system and never through a shell, so that each
+// argument arrives as one whatever characters it holds. The child inherits standard
+// input, output and error. When it cannot be started, says so on standard error and returns false.
 // The child's exit status is not examined.
 bool runToEnd(const std::string& program, const std::vector<std::string>& arguments);

@@ -69,10 +69,8 @@ bool ExiftoolSession::start(const std::string& program) {
         ::close(input[1]);
         return false;
     }
-    const std::vector<std::string> arguments = {path, "-stay_open", "True", "-@", "-"};
-    std::vector<char*> argv;
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<std::string> arguments = {"-stay_open", "True", "-@", "-"};
+    const std::vector<char*> argv = argumentVector(path, arguments);
 
     const pid_t parent = getpid();
     const pid_t started = fork();

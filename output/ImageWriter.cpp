@@ -101,7 +101,8 @@ void removeLeftover(const std::string& path, const FileState& before) {
 bool writeImage(const std::string& path, cv::InputArray input, const std::string& metadataSource,
                 const std::string& keyword) {
     const cv::Mat image = input.getMat();
-    if (image.rows == 0 || image.cols == 0) return false;
+    // Only plain two-dimensional images have rows and columns to write.
+    if (image.empty() || image.dims != 2) return false;
     const FileState before = fileState(path);
     if (!writeWithFirstWorkingWriter(path, image)) {
         removeLeftover(path, before);

@@ -150,6 +150,8 @@ TEST_F(ImageWriterTest, EmptyImageWritesNothingAndStartsNoTool) {
     const std::string path = folder.file("empty.png");
     EXPECT_FALSE(writeImage(path, cv::Mat(), source, "Tessaline"));
     EXPECT_FALSE(writeImage(path, cv::Mat(0, 5, CV_8UC3), source, "Tessaline"));
+    const int volume[] = {2, 2, 2};
+    EXPECT_FALSE(writeImage(path, cv::Mat(3, volume, CV_8UC1, cv::Scalar(1)), source, "Tessaline"));
     EXPECT_FALSE(saveMergedImage(cv::Mat(), path, 16, source));
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(exiftoolStarted());
