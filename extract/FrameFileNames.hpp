@@ -1,0 +1,25 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Names the frame files of one extraction: output folder + "/" + base name + padding
+// + number + "." + extension. The padding is "0"s that bring numbers below 10000 to
+// the width of the planned frame count; numbers from 10000 on are never padded.
+class FrameFileNames {
+public:
+    // One trailing "/" of outputFolder is dropped, so "out/" and "out" name the same files.
+    FrameFileNames(const std::string& outputFolder, const std::string& baseName,
+                   std::string extension, std::int64_t plannedCount);
+
+    // The path of the frame numbered number (1 for the first frame of the window).
+    std::string name(std::int64_t number) const;
+
+private:
+    std::string prefix;
+    std::string extension;
+    int width;
+};
+
+// How many decimal digits value (>= 1) has.
+int decimalDigits(std::int64_t value);

@@ -1,0 +1,24 @@
+#include "extract/FrameListFile.hpp"
+
+#include "extract/ListFileName.hpp"
+
+#include <cstdio>
+#include <utility>
+
+FrameListFile::FrameListFile(std::string path) : path(std::move(path)) {}
+
+void FrameListFile::start(std::int64_t plannedCount) const {
+    write("wb", std::to_string(plannedCount));
+}
+
+void FrameListFile::add(const std::string& framePath) const {
+    write("ab", "\n" + listFileName(framePath));
+}
+
+void FrameListFile::write(const char* mode, const std::string& bytes) const {
+    if (path.empty()) return;
+    std::FILE* file = std::fopen(path.c_str(), mode);
+    if (!file) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fclose(file);
+}

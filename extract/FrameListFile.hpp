@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The optional list file of an extraction: the planned frame count, then one line per
+// frame read holding that frame's path in UTF-8. Lines are separated by "\n"; no line
+// end follows the last one. Each write opens and closes the file, so the list is
+// complete up to the frame in hand whenever the run stops; a list file that cannot be
+// written is skipped silently.
+class FrameListFile {
+public:
+    // An empty path means no list file.
+    explicit FrameListFile(std::string path);
+
+    // Creates or truncates the file and writes the planned count.
+    void start(std::int64_t plannedCount) const;
+
+    // Appends the line of one frame.
+    void add(const std::string& framePath) const;
+
+private:
+    void write(const char* mode, const std::string& bytes) const;
+
+    std::string path;
+};

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+#include <opencv2/videoio.hpp>
+
+#include <cstdint>
+#include <string>
+
+// The frames of one video file, numbered from 0 in the order the decoder delivers
+// them from the start of the stream (8-bit B, G, R).
+//
+// The capture's own frame position is derived from timestamps and lands on other
+// frames in files with a variable frame rate, timestamp gaps or broken indexes. This
+// source therefore positions itself by counting decoded frames from the start, and
+// takes the faster timestamp seek only for a distant frame and only in a stream whose
+// timestamps are shown to be one frame interval apart from first to last. Every frame
+// reached by such a seek is checked against its expected timestamp; on any mismatch
+// the source counts from the start after all.
+class VideoFrameSource {
+public:
+    // Frames up to this number are reached by reading forward from the start.
+    static constexpr std::int64_t defaultForwardReadLimit = 500;
+
+    // Opens the file at path when it can be read; isOpen tells whether the capture
+    // accepted it. Exceptions of the capture count as a failure to open.
+    explicit VideoFrameSource(std::string path,
+                              std::int64_t forwardReadLimit = defaultForwardReadLimit);
+
+    bool isOpen() const { return capture.isOpened(); }
+
+    // The frame count in the file's header, truncated; 0 when it is not a positive
+    // number (a still image reports INT64_MIN, some recordings huge negative counts).
+    std::int64_t frameCount() const;
+
+    // Makes frame index the next one that read returns.
+    void seekTo(std::int64_t index);
+
+    // The next frame, or an empty image at the end of the video.
+    cv::Mat read();
+
+private:
+    bool reopen();
+    bool grabForwardTo(std::int64_t index);
+    bool seekByTimestamp(std::int64_t index);
+    bool landBefore(std::int64_t index);
+    bool grabAt(std::int64_t index, bool timestampMayBeMissing);
+    bool timestampsFollowFrameNumbers();
+    bool packetCountIs(std::int64_t expected) const;
+    bool isAtTimestampOf(std::int64_t index, bool timestampMayBeMissing) const;
+    double timestamp() const;
+
+    std::string path;
+    std::int64_t forwardReadLimit;
+    cv::VideoCapture capture;
+    std::int64_t position = 0;    // number of the frame that read returns next
+    bool positionedByTimestamp = false;
+    double firstTimestamp = 0.0;  // of frame 0, in milliseconds
+    double frameInterval = 0.0;   // in milliseconds
+};
+
+// Whether the file at path can be opened for reading.
+bool fileCanBeRead(const std::string& path);
