@@ -86,6 +86,9 @@ TEST_F(MergeEndToEnd, UnreadableInstantImageEndsWithStatusOneAndWritesNothing) {
 TEST_F(MergeEndToEnd, GeneratedBurstMergesIntoARadianceFile) {
     const auto frames = writeBurst(folder.path().string(), {240, 160}, 3, true);
     ASSERT_EQ(frames.size(), 3u);
+    const std::string tags = folder.file("tags.txt");
+    ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-s3", "-ExposureTime", "-ISO", frames[0]}, tags), 0);
+    EXPECT_EQ(readFile(tags), "1/125\n1600\n");
     call.ghostThreshold = "10";
     call.outputBits = "32";
     call.outputPath = folder.file("merged.hdr");
