@@ -4,8 +4,10 @@
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"
+#include "tools/DngFile.hpp"
 
 #include <gtest/gtest.h>
+#include <opencv2/core.hpp>
 #include <opencv2/imgcodecs.hpp>
 
 #include <filesystem>
@@ -67,6 +69,36 @@ TEST(RawImageDecoderTest, PixelsEqualTheReferenceDevelopment) {
     const cv::Mat developed = decodeRawImage(path);
     ASSERT_EQ(developed.size(), expected.size());
     EXPECT_EQ(cv::norm(developed, expected, cv::NORM_INF), 0);
+}
+
+// The camera's orientation is applied: a picture taken upright comes back upright,
+// width and height exchanged with respect to the sensor.
+TEST(RawImageDecoderTest, OrientationIsAppliedToThePixels) {
+    TempFolder folder;
+    const cv::Mat mosaic = bayerScene({64, 48});
+    cv::Mat developed[9];
+    for (const int orientation : {1, 6, 8}) {
+        const std::string path = folder.file("o" + std::to_string(orientation) + ".dng");
+        writeFile(path, dngBytes(mosaic, orientation));
+        developed[orientation] = loadImage(path);
+        ASSERT_EQ(developed[orientation].type(), CV_16UC3) << orientation;
+    }
+    EXPECT_EQ(developed[1].size(), cv::Size(64, 48));
+    cv::Mat turned;
+    cv::rotate(developed[1], turned, cv::ROTATE_90_CLOCKWISE);
+    EXPECT_EQ(cv::norm(developed[6], turned, cv::NORM_INF), 0);
+    cv::rotate(developed[1], turned, cv::ROTATE_90_COUNTERCLOCKWISE);
+    EXPECT_EQ(cv::norm(developed[8], turned, cv::NORM_INF), 0);
+}
+
+// A monochrome sensor develops to one colour, which has no B, G, R order to give.
+TEST(RawImageDecoderTest, PictureOfOtherThanThreeColoursComesBackEmpty) {
+    TempFolder folder;
+    const std::string path = folder.file("grey.dng");
+    writeFile(path, dngBytes(bayerScene({32, 32}), 1, true));
+    CapturedStream errors(STDERR_FILENO);
+    EXPECT_TRUE(loadImage(path).empty());
+    EXPECT_EQ(errors.text(), "Cannot decode file " + path + "\n");
 }
 
 TEST(RawImageDecoderTest, UndecodableFilesExplainThemselvesOnStandardError) {
