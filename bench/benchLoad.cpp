@@ -7,11 +7,11 @@
 #include "input/DevilImageLoader.hpp"
 #include "input/ImageLoader.hpp"
 #include "tools/DngFile.hpp"
+#include "tools/GrainyScene.hpp"
 
 #include <benchmark/benchmark.h>
 #include <libraw/libraw.h>
 #include <opencv2/imgcodecs.hpp>
-#include <opencv2/imgproc.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -24,18 +24,6 @@ const cv::Size megapixels12(4000, 3000);
 const cv::Size megapixels24(6000, 4000);
 const std::string cameraRawFile = std::string(TL_SOURCE_DIR) + "/../shared/testdata/raw/RAW_NIKON_D1.NEF";
 
-// A photograph-like 12-megapixel picture: smooth shading with fine grain, which JPEG
-// neither collapses (flat areas) nor bloats (pure noise).
-cv::Mat scene() {
-    cv::Mat small(30, 40, CV_8UC3);
-    cv::randu(small, 0, 256);
-    cv::Mat picture;
-    cv::resize(small, picture, megapixels12, 0, 0, cv::INTER_CUBIC);
-    cv::Mat grain(megapixels12, CV_8UC3);
-    cv::randn(grain, 0, 6);
-    return picture + grain;
-}
-
 // The generated inputs, written once per run into a scratch folder.
 struct Inputs {
     std::filesystem::path folder = std::filesystem::temp_directory_path() / "tl-bench-load";
@@ -47,7 +35,7 @@ struct Inputs {
     Inputs() {
         std::filesystem::create_directories(folder);
         std::ofstream(dng, std::ios::binary) << dngBytes(bayerScene(megapixels24), 1);
-        const cv::Mat picture = scene();
+        const cv::Mat picture = grainyScene(megapixels12, CV_8U);
         cv::imwrite(jpeg, picture, {cv::IMWRITE_JPEG_QUALITY, 92});
         cv::Mat light;
         picture.convertTo(light, CV_32FC3, 1.0 / 64);

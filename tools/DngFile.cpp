@@ -1,18 +1,12 @@
 #include "tools/DngFile.hpp"
 
-#include <opencv2/imgproc.hpp>
+#include "tools/GrainyScene.hpp"
 
 #include <cstdint>
 #include <vector>
 
 cv::Mat bayerScene(cv::Size size) {
-    cv::Mat coarse(12, 16, CV_16UC3);
-    cv::randu(coarse, 2000, 50000);
-    cv::Mat picture;
-    cv::resize(coarse, picture, size, 0, 0, cv::INTER_CUBIC);
-    cv::Mat grain(size, CV_16UC3);
-    cv::randn(grain, 0, 300);
-    picture += grain;
+    const cv::Mat picture = grainyScene(size, CV_16U);
     // R at even rows and columns, B at odd ones, G elsewhere; picture is B, G, R.
     cv::Mat mosaic(size, CV_16UC1);
     for (int y = 0; y < size.height; ++y)

@@ -7,7 +7,7 @@
 // Camera raw files made from nothing, for the tests and benchmarks of the raw decoder:
 // minimal uncompressed DNG files that LibRaw develops like any camera's.
 
-// A 16-bit single-channel RGGB mosaic of a picture with smooth shading and fine grain;
+// A 16-bit single-channel RGGB mosaic of a grainyScene;
 // size has even width and height.
 cv::Mat bayerScene(cv::Size size);
 
