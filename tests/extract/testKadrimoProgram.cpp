@@ -12,6 +12,8 @@
 
 namespace {
 
+std::vector<std::string> numbered(int first, int last, int width);
+
 // The frame extractor started as the front end starts it.
 class KadrimoProgram : public ::testing::Test {
 protected:
@@ -36,9 +38,9 @@ protected:
     // The expected list file: the planned count, then out/base + number + ".png" for
     // each of the given numbers.
     std::string listOf(int planned, const std::vector<std::string>& numbers,
-                       const std::string& base = "base") const {
+                       const std::string& base = "base", const std::string& extension = "png") const {
         std::string text = std::to_string(planned);
-        for (const auto& n : numbers) text += "\n" + out() + "/" + base + n + ".png";
+        for (const auto& n : numbers) text += "\n" + out() + "/" + base + n + "." + extension;
         return text;
     }
 
@@ -47,11 +49,32 @@ protected:
                                                       std::filesystem::directory_iterator()));
     }
 
-    std::string indexedVideo(int frames) {
-        const std::string video = makeIndexedVideo(folder.path().string(), "clip.avi", frames,
-                                                   {"-c:v", "mjpeg", "-q:v", "3"});
+    std::string indexedVideo(int frames, const std::string& fileName = "clip.avi",
+                             const std::vector<std::string>& options = {"-c:v", "mjpeg", "-q:v", "3"}) {
+        const std::string video = makeIndexedVideo(folder.path().string(), fileName, frames, options, 96, 72);
         EXPECT_FALSE(video.empty());
         return video;
+    }
+
+    // The frame file numbered number (of a window of at most 99 frames), read back.
+    cv::Mat written(int number, int width, const std::string& extension = "png") const {
+        return cv::imread(out() + "/base" + numbered(number, number, width)[0] + "." + extension,
+                          cv::IMREAD_UNCHANGED);
+    }
+
+    // Runs the window [s/d, e/d) over the video and checks that the file numbered i holds
+    // frame first + i - 1 of the sequential decode, pixel for pixel.
+    void expectWindowOfSequentialFrames(const std::string& video, const std::vector<cv::Mat>& frames,
+                                        int s, int e, int d, int first, int count) {
+        ASSERT_EQ(run(video, s, e, d), 0);
+        const int width = count < 10 ? 1 : 2;
+        EXPECT_EQ(readFile(list()), listOf(count, numbered(1, count, width)));
+        for (int i = 1; i <= count; ++i) {
+            const cv::Mat frame = written(i, width);
+            ASSERT_FALSE(frame.empty()) << i;
+            EXPECT_EQ(shownIndex(frame), first + i - 1);
+            EXPECT_TRUE(samePixels(frame, frames[static_cast<std::size_t>(first + i - 1)])) << "file " << i;
+        }
     }
 };
 
@@ -122,10 +145,23 @@ TEST_F(KadrimoProgram, StillImageHasNoFramesToCut) {
 
 TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
     TL_REQUIRE_TEST_DATA("video/Megamind.avi");
+    const std::string video = testDataPath("video/Megamind.avi");
     // 270 frames: J = 0.27, the window starts at frame 67 and holds 135 - 67 = 68 frames.
-    EXPECT_EQ(run(testDataPath("video/Megamind.avi"), 250, 500, 1000), 0);
-    EXPECT_EQ(readFile(list()), listOf(68, numbered(1, 68, 2)));
+    EXPECT_EQ(run(video, 250, 500, 1000, "base", "jpg"), 0);
+    EXPECT_EQ(readFile(list()), listOf(68, numbered(1, 68, 2), "base", "jpg"));
+    EXPECT_EQ(filesInOut(), 68u);
     EXPECT_FALSE(std::filesystem::exists(log()));
+    // Each JPEG is closer to its own frame than to the frames beside it.
+    const std::vector<cv::Mat> frames = decodeSequentially(video);
+    ASSERT_EQ(frames.size(), 270u);
+    for (const int number : {1, 34, 68}) {
+        const cv::Mat written = cv::imread(out() + "/base" + numbered(number, number, 2)[0] + ".jpg");
+        ASSERT_FALSE(written.empty()) << number;
+        const int frame = 67 + number - 1;
+        const double own = cv::norm(written, frames[frame], cv::NORM_L1);
+        EXPECT_LT(own, cv::norm(written, frames[frame - 1], cv::NORM_L1)) << number;
+        EXPECT_LT(own, cv::norm(written, frames[frame + 1], cv::NORM_L1)) << number;
+    }
 }
 
 TEST_F(KadrimoProgram, VideoEndingBeforeTheWindowListsWhatWasRead) {
@@ -135,24 +171,61 @@ TEST_F(KadrimoProgram, VideoEndingBeforeTheWindowListsWhatWasRead) {
     EXPECT_EQ(readFile(list()), listOf(444, numbered(1, 68, 3)));
 }
 
-TEST_F(KadrimoProgram, WindowsOfOneFrameAndPaddingOfTen) {
-    const std::string video = indexedVideo(20);
-    EXPECT_EQ(run(video, 300, 300, 1000), 0);
-    EXPECT_EQ(readFile(list()), listOf(1, {"1"}));
-    EXPECT_EQ(run(video, 1000, 1000, 1000), 0);  // at the end: the last frame
-    EXPECT_EQ(readFile(list()), listOf(1, {"1"}));
-    EXPECT_EQ(run(video, 5, 15, 20), 0);  // frames 5 to 14
-    EXPECT_EQ(readFile(list()), listOf(10, numbered(1, 10, 2)));
-    EXPECT_EQ(run(video, -5, 5, 20), 0);  // starts at frame 0
-    EXPECT_EQ(readFile(list()), listOf(5, numbered(1, 5, 1)));
-}
-
 TEST_F(KadrimoProgram, ListNamesAreUtf8AndTheOutputFolderLosesOneSlash) {
     const std::string video = indexedVideo(3);
     EXPECT_EQ(run(video, 0, 1, 3, "caf\xE9", "png", out() + "/"), 0);
     EXPECT_EQ(readFile(list()), "1\n" + out() + "/caf\xC3\xA9" "1.png");
     EXPECT_EQ(run(video, 0, 1, 3, "caf\xC3\xA9"), 0);
     EXPECT_EQ(readFile(list()), "1\n" + out() + "/caf\xC3\xA9" "1.png");
+}
+
+// Windows far enough into the video for the timestamp seek, and near its start.
+class KadrimoFrameAccuracy : public KadrimoProgram,
+                             public ::testing::WithParamInterface<std::pair<const char*, std::vector<std::string>>> {};
+
+TEST_P(KadrimoFrameAccuracy, WrittenFramesAreTheFramesOfASequentialDecode) {
+    constexpr int frames = 540;
+    const std::string video = indexedVideo(frames, GetParam().first, GetParam().second);
+    const std::vector<cv::Mat> sequential = decodeSequentially(video);
+    ASSERT_EQ(sequential.size(), static_cast<std::size_t>(frames));
+    expectWindowOfSequentialFrames(video, sequential, 520, 524, frames, 520, 4);
+    expectWindowOfSequentialFrames(video, sequential, 3, 7, frames, 3, 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Containers, KadrimoFrameAccuracy,
+    ::testing::Values(
+        std::make_pair("mjpeg.avi", std::vector<std::string>{"-c:v", "mjpeg", "-q:v", "3"}),
+        std::make_pair("mpeg4.avi", std::vector<std::string>{"-c:v", "mpeg4", "-q:v", "4", "-bf", "2"}),
+        std::make_pair("h264.mp4", std::vector<std::string>{"-c:v", "libx264", "-pix_fmt", "yuv420p"}),
+        std::make_pair("vfr.mp4", std::vector<std::string>{"-vf", "setpts=(N+N*N/2000)/25/TB", "-fps_mode",
+                                                           "vfr", "-c:v", "libx264", "-pix_fmt", "yuv420p"})),
+    [](const auto& info) {
+        std::string name = info.param.first;
+        name[name.find('.')] = '_';
+        return name;
+    });
+
+TEST_F(KadrimoProgram, WrittenJpegsCarryTheFrameKeywordAndFirmware) {
+    const std::string video = indexedVideo(6, "clip.mp4", {"-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    ASSERT_EQ(run(video, 1, 4, 6, "base", "jpg"), 0);
+    for (int i = 1; i <= 3; ++i) {
+        const std::string tags = folder.file("tags.txt");
+        ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-s3", "-Keywords", "-Firmware", out() + "/base" +
+                                                   std::to_string(i) + ".jpg"}, tags), 0);
+        EXPECT_EQ(readFile(tags), "Tessaline_ImageFromVideo\nTessaline\n") << i;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(out()))
+        EXPECT_EQ(entry.path().string().find("_original"), std::string::npos) << entry.path();
+    EXPECT_EQ(filesInOut(), 3u);
+}
+
+TEST_F(KadrimoProgram, FramesAtTheEdgesOfTheVideo) {
+    const std::string video = indexedVideo(20);
+    const std::vector<cv::Mat> sequential = decodeSequentially(video);
+    expectWindowOfSequentialFrames(video, sequential, 1000, 1000, 1000, 19, 1);  // the last frame
+    expectWindowOfSequentialFrames(video, sequential, -5, 3, 20, 0, 3);     // starts at frame 0
+    expectWindowOfSequentialFrames(video, sequential, 5, 15, 20, 5, 10);    // 01 ... 09, 10
 }
 
 } // namespace
