@@ -39,6 +39,21 @@ std::string tgaBytes(const cv::Mat& image, bool topFirst) {
     return bytes;
 }
 
+std::string paletteTgaBytes(const cv::Mat& indices, const std::vector<cv::Vec3b>& palette) {
+    std::string bytes{0, 1, 1}; // no id, a colour map, colour-mapped pixels
+    putLittleEndian16(bytes, 0);
+    putLittleEndian16(bytes, int(palette.size()));
+    bytes += char(24);
+    bytes += std::string(4, '\0');
+    putLittleEndian16(bytes, indices.cols);
+    putLittleEndian16(bytes, indices.rows);
+    bytes += char(8);
+    bytes += char(0x20);
+    for (const cv::Vec3b& colour : palette) bytes.append(reinterpret_cast<const char*>(colour.val), 3);
+    for (int y = 0; y < indices.rows; ++y) bytes.append(indices.ptr<char>(y), indices.cols);
+    return bytes;
+}
+
 std::string encoded(const cv::Mat& image, const std::string& extension) {
     std::vector<unsigned char> buffer;
     if (!cv::imencode(extension, image, buffer)) throw std::runtime_error("cannot encode " + extension);

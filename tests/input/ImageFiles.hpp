@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <vector>
 
 // Small image files that the input tests make for themselves.
 
@@ -13,6 +14,10 @@ cv::Mat patternImage(int rows, int cols, int type);
 // An uncompressed TGA file of an 8-bit image with 1 (grey), 3 (B, G, R) or 4 (B, G, R,
 // alpha) channels; rows stored bottom first unless topFirst.
 std::string tgaBytes(const cv::Mat& image, bool topFirst);
+
+// An uncompressed colour-mapped TGA file, rows top first: 8-bit indices into a palette of
+// B, G, R colours.
+std::string paletteTgaBytes(const cv::Mat& indices, const std::vector<cv::Vec3b>& palette);
 
 // image encoded by OpenCV in the format of extension (".png", ".jpg", ...).
 std::string encoded(const cv::Mat& image, const std::string& extension);

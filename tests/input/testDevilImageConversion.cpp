@@ -102,6 +102,17 @@ TEST(DevilImageConversionTest, TgaFilesLoadWithExactPixels) {
     }
 }
 
+TEST(DevilImageConversionTest, PaletteImagesAreExpandedToBgr) {
+    const std::vector<cv::Vec3b> palette = {{10, 20, 30}, {200, 100, 50}, {0, 0, 255}};
+    cv::Mat indices(3, 5, CV_8UC1);
+    for (int i = 0; i < int(indices.total()); ++i) indices.data[i] = static_cast<unsigned char>(i % 3);
+    cv::Mat expected(indices.size(), CV_8UC3);
+    for (int i = 0; i < int(indices.total()); ++i) expected.at<cv::Vec3b>(i / 5, i % 5) = palette[i % 3];
+    TempFolder folder;
+    writeFile(folder.file("palette.tga"), paletteTgaBytes(indices, palette));
+    EXPECT_TRUE(identical(loadImage(folder.file("palette.tga")), expected));
+}
+
 TEST(DevilImageConversionTest, EveryImageNameIsGivenBack) {
     TempFolder folder;
     writeFile(folder.file("good.tga"), tgaBytes(patternImage(4, 4, CV_8UC3), true));
