@@ -9,6 +9,8 @@
 #include <benchmark/benchmark.h>
 #include <opencv2/imgproc.hpp>
 
+#include <sys/resource.h>
+
 #include <string>
 
 namespace {
@@ -43,6 +45,15 @@ const CompensationInputs& inputs() {
     return made;
 }
 
+// Processor time of the whole process (every thread), in seconds: on a shared machine it
+// tells the work done apart from the waiting.
+double processCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 // Share of the pixels where the exposure differs from the instant image.
 double movingAreaPercent(const CompensationInputs& in) {
     cv::Mat differs;
@@ -59,20 +70,24 @@ void compensate24Mp(benchmark::State& state) {
     const bool innerThreads = state.range(1) != 0;
     const std::string progressPath = "/dev/null";
     long long matches = 0;
+    double cpuSeconds = 0;
     for (auto _ : state) {
         MergeEngine engine;
         cv::Mat output;
         const int innerBefore = cv::getNumThreads();
         if (!innerThreads) cv::setNumThreads(1);
         const long long before = matchPatchCallCount();
+        const double cpuBefore = processCpuSeconds();
         const bool done = engine.compensateImage(8, 8, searchRadius, 10, 9, workers, 1, output, in.instant,
                                                  in.exposure, progressPath);
         matches = matchPatchCallCount() - before;
+        cpuSeconds = processCpuSeconds() - cpuBefore;
         cv::setNumThreads(innerBefore);
         if (!done) state.SkipWithError("the compensation failed");
         benchmark::DoNotOptimize(output.data);
     }
     state.counters["matchPatch_calls"] = static_cast<double>(matches);
+    state.counters["cpu_seconds_all_threads"] = cpuSeconds;
     state.counters["moving_area_percent"] = movingAreaPercent(in);
 }
 

@@ -115,12 +115,4 @@ TEST(MatchPatch, WindowSmallerThanThePatchGivesNoDisplacementAndInfiniteScore) {
     EXPECT_TRUE(std::isinf(tooSmall.score));
 }
 
-TEST(MatchPatch, CountsItsCalls) {
-    const cv::Mat A = noise(40, 40, CV_8UC1, 14);
-    const long long before = matchPatchCallCount();
-    match(20, 20, 8, 10, A, A);
-    match(20, 20, 8, 2, A, A);
-    EXPECT_EQ(matchPatchCallCount() - before, 2);
-}
-
 } // namespace
