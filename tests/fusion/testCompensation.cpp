@@ -66,6 +66,20 @@ TEST(Compensation, ExposureWithoutGhostsPassesUnchangedWithOnlyTheCornerMatches)
     EXPECT_EQ(largestDifference(c.output, scene), 0);
 }
 
+TEST(Compensation, TopBandHandsEachDisplacementDownItsColumn) {
+    // Ghost pixels in rows 0 to 8, columns 20 to 30: after the clean-up the mask covers
+    // rows 0 to 11 and columns 17 to 33. The top band matches once per column (17), the
+    // interior's first band has 3 ghost tiles, and the corners add 4.
+    cv::Mat instant(60, 60, CV_8UC3);
+    cv::RNG(9).fill(instant, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat exposure = instant.clone();
+    exposure(cv::Rect(20, 0, 11, 9)).setTo(cv::Scalar::all(255));
+    Compensation c;
+    const long long before = matchPatchCallCount();
+    ASSERT_TRUE(c.run(8, instant, exposure, 20, 9, 1, 0));
+    EXPECT_EQ(matchPatchCallCount() - before, 17 + 3 + 4);
+}
+
 TEST(Compensation, AutomaticRadiusWithoutGhostsIsTheSmallest) {
     const cv::Mat scene = periodicScene(80, 90, {30, 30});
     Compensation c;
