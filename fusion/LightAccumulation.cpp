@@ -39,6 +39,15 @@ void addLightOfRow(double* sum, const T* row, int length) {
     }
 }
 
+// The largest of the sums, or 0 when none is above 0. A plain scan: cv::minMaxLoc also
+// tracks the minimum and both positions, which makes it several times slower on the
+// hundreds of megabytes of a large accumulator.
+double largestElement(const double* sum, std::size_t total) {
+    double largest = 0;
+    for (std::size_t i = 0; i < total; ++i) largest = sum[i] > largest ? sum[i] : largest;
+    return largest;
+}
+
 // (sum / largest) ^ (1 / 2.2) for the elements [first, last) of one contiguous run.
 void normaliseRange(const double* sum, float* light, std::size_t first, std::size_t last,
                     double largest) {
@@ -97,16 +106,15 @@ bool MergeEngine::finishLightImage(cv::Mat& light) {
         return true;
     }
     light.create(lightAccumulator.size(), CV_32FC(lightAccumulator.channels()));
-    double largest = 0;
-    cv::minMaxLoc(lightAccumulator.reshape(1), nullptr, &largest);
+    const std::size_t total = lightAccumulator.total() * lightAccumulator.channels();
+    const double largest = largestElement(lightAccumulator.ptr<double>(), total);
     // A sequence without any light (all black) has nothing to divide by: its light
     // image is black instead of 0 / 0.
     if (!(largest > 0)) {
         light.setTo(0);
         return true;
     }
-    normaliseInSlices(lightAccumulator.ptr<double>(), light.ptr<float>(),
-                      lightAccumulator.total() * lightAccumulator.channels(), largest);
+    normaliseInSlices(lightAccumulator.ptr<double>(), light.ptr<float>(), total, largest);
     return true;
 }
 
