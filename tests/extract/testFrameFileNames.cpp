@@ -39,13 +39,4 @@ TEST(FrameFileNamesTest, OneTrailingSlashOfTheFolderIsDropped) {
     EXPECT_EQ(FrameFileNames("", "b", "jpg", 3).name(2), "/b2.jpg");
 }
 
-TEST(FrameFileNamesTest, DigitCounts) {
-    EXPECT_EQ(decimalDigits(1), 1);
-    EXPECT_EQ(decimalDigits(9), 1);
-    EXPECT_EQ(decimalDigits(10), 2);
-    EXPECT_EQ(decimalDigits(999999), 6);
-    EXPECT_EQ(decimalDigits(1000000), 7);
-    EXPECT_EQ(decimalDigits(9223372036854775807), 19);
-}
-
 } // namespace

@@ -58,13 +58,4 @@ TEST(FrameWindowTest, ExtremeCountsAndNumeratorsStayDefined) {
     expectWindow(10, INT_MIN, INT_MIN, -1, 9, 21474836480 - 9);  // 2^31 * 10 is exact in float
 }
 
-TEST(FrameWindowTest, TruncationSaturatesInsteadOfOverflowing) {
-    EXPECT_EQ(truncateToInt64(2.9), 2);
-    EXPECT_EQ(truncateToInt64(-2.9), -2);
-    EXPECT_EQ(truncateToInt64(1e30), std::numeric_limits<std::int64_t>::max());
-    EXPECT_EQ(truncateToInt64(-1e30), std::numeric_limits<std::int64_t>::min());
-    EXPECT_EQ(truncateToInt64(-0x1p63), std::numeric_limits<std::int64_t>::min());
-    EXPECT_EQ(truncateToInt64(std::numeric_limits<double>::quiet_NaN()), 0);
-}
-
 } // namespace

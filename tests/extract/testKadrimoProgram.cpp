@@ -171,6 +171,21 @@ TEST_F(KadrimoProgram, VideoEndingBeforeTheWindowListsWhatWasRead) {
     EXPECT_EQ(readFile(list()), listOf(444, numbered(1, 68, 3)));
 }
 
+TEST_F(KadrimoProgram, VideoCutShortEndsTheWindowEarly) {
+    // The header of a file cut in half still counts all 30 frames.
+    const std::string whole = indexedVideo(30);
+    const std::string bytes = readFile(whole);
+    const std::string video = folder.file("half.avi");
+    writeFile(video, bytes.substr(0, bytes.size() / 2));
+    const std::vector<cv::Mat> sequential = decodeSequentially(video);
+    ASSERT_GT(sequential.size(), 0u);
+    ASSERT_LT(sequential.size(), 30u);
+    EXPECT_EQ(run(video, 0, 1000, 1000), 0);
+    EXPECT_EQ(readFile(list()), listOf(30, numbered(1, static_cast<int>(sequential.size()), 2)));
+    for (std::size_t i = 0; i < sequential.size(); ++i)
+        EXPECT_TRUE(samePixels(written(static_cast<int>(i) + 1, 2), sequential[i])) << i;
+}
+
 TEST_F(KadrimoProgram, ListNamesAreUtf8AndTheOutputFolderLosesOneSlash) {
     const std::string video = indexedVideo(3);
     EXPECT_EQ(run(video, 0, 1, 3, "caf\xE9", "png", out() + "/"), 0);
