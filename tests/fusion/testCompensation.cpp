@@ -50,11 +50,13 @@ double largestDifference(const cv::Mat& a, const cv::Mat& b) { return cv::norm(a
 TEST(Compensation, MovedObjectIsPutBackAtItsInstantPlaceAtEveryDepth) {
     const cv::Mat instant = periodicScene(120, 160, {40, 48});
     const cv::Mat exposure = periodicScene(120, 160, {72, 48});  // 32 columns to the right
+    const int openCvThreads = cv::getNumThreads();
     for (int bits : {8, 16, 32}) {
         Compensation c;
         ASSERT_TRUE(c.run(bits, atDepth(instant, bits), atDepth(exposure, bits), 50)) << bits;
         EXPECT_EQ(largestDifference(c.output, atDepth(instant, bits)), 0) << bits << " bits";
     }
+    EXPECT_EQ(cv::getNumThreads(), openCvThreads);  // held only while the workers ran
 }
 
 TEST(Compensation, ExposureWithoutGhostsPassesUnchangedWithOnlyTheCornerMatches) {
