@@ -12,7 +12,10 @@ void FrameListFile::start(std::int64_t plannedCount) const {
 }
 
 void FrameListFile::add(const std::string& framePath) const {
-    write("ab", "\n" + listFileName(framePath));
+    // Built by appending: GCC 12 at -O3 warns wrongly about "\n" + std::string.
+    std::string line = "\n";
+    line += listFileName(framePath);
+    write("ab", line);
 }
 
 void FrameListFile::write(const char* mode, const std::string& bytes) const {
