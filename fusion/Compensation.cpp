@@ -65,14 +65,23 @@ void compensateAllRegions(MergeEngine& e) {
 
 // The compensation of one exposure whose depth is 8-bit, 16-bit or float.
 bool parallelComputeLightImage(MergeEngine& e) {
-    e.instantMatching = matchingCopy(e.instantImage);
-    e.exposureMatching = matchingCopy(e.exposure);
     writeProgressFile(*e.progressPath, e.visitingPosition, 0);
 
     const bool noGhost = e.buildGhostMask();
+    // The 8-bit copies serve the patch matching alone, which needs a ghost pixel.
+    e.instantMatching = noGhost ? cv::Mat() : matchingCopy(e.instantImage);
+    e.exposureMatching = noGhost ? cv::Mat() : matchingCopy(e.exposure);
     if (e.searchRadius < 0 && !e.chooseGhostingPower(noGhost)) return false;
 
-    compensateAllRegions(e);
+    // Without a ghost pixel left after the clean-up every tile, border pixel and corner
+    // is copied from the exposure at its own place: the exposure itself is the result,
+    // shared instead of copied, and no patch is matched.
+    if (noGhost || cv::countNonZero(e.ghostMask) == 0) {
+        *e.output = e.exposure;
+    } else {
+        *e.output = cv::Mat::zeros(e.instantImage.size(), e.instantImage.type());
+        compensateAllRegions(e);
+    }
     e.exposure.release();
     e.ghostMask.release();
     return true;
@@ -107,7 +116,6 @@ bool MergeEngine::compensateImage(int bitsPerChannel, int h, int g, float p, int
     progress = 0;
     lastWrittenProgress = 0;
     threadCount = std::max(1, T);
-    out = cv::Mat::zeros(instant.size(), instant.type());
 
     const bool compensated = parallelComputeLightImage(*this);
     output = nullptr;

@@ -83,6 +83,8 @@ bool MergeEngine::buildGhostMask() {
         break;
     }
 
+    // An empty mask stays empty through the clean-up.
+    if (noGhost) return true;
     // Clean-up: areas without a solid 3 x 3 square are noise and go; what stays is grown
     // by 4 pixels all round. The constant border keeps pixels outside the image neutral.
     cv::erode(ghostMask, ghostMask, cv::Mat::ones(3, 3, CV_8U));
