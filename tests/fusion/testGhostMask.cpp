@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgproc.hpp>
+
+#include <cmath>
+#include <cstdint>
 #include <limits>
 
 namespace {
@@ -121,6 +125,68 @@ TEST(GhostMask, FloatImagesWithWildElementsStayInsideTheTable) {
         c.build();
         EXPECT_LE(c.engine.thresholdTableLength, maxThresholdTableLength);
         EXPECT_GE(c.engine.thresholdTableLength, 1);
+    }
+}
+
+// The ghost test written out plainly for every pixel, then the same clean-up.
+bool referenceMask(const cv::Mat& instant, const cv::Mat& exposure, const MergeEngine& e, cv::Mat& mask) {
+    double largest = 0;
+    cv::minMaxLoc(instant.reshape(1), nullptr, &largest);
+    const float scale = thresholdTableShape(instant.depth(), static_cast<float>(largest)).scale;
+    const int length = e.thresholdTableLength;
+    cv::Mat a, b;
+    instant.reshape(1).convertTo(a, CV_32F);
+    exposure.reshape(1).convertTo(b, CV_32F);
+    mask = cv::Mat::zeros(instant.size(), CV_8UC1);
+    bool noGhost = true;
+    for (int y = 0; y < instant.rows; ++y)
+        for (int x = 0; x < instant.cols; ++x)
+            for (int c = 0; c < instant.channels(); ++c) {
+                const float va = a.at<float>(y, x * instant.channels() + c);
+                const float vb = b.at<float>(y, x * instant.channels() + c);
+                const int index = !(va >= 1.0f) ? 0 : va >= static_cast<float>(length - 1) ? length - 1 : static_cast<int>(va);
+                if (std::fabs(va - vb) > e.thresholdTable[index] * scale) {
+                    mask.at<uint8_t>(y, x) = 255;
+                    noGhost = false;
+                }
+            }
+    cv::erode(mask, mask, cv::Mat::ones(3, 3, CV_8U));
+    cv::dilate(mask, mask, cv::Mat::ones(9, 9, CV_8U));
+    return noGhost;
+}
+
+// Random scenes at every depth whose differences sit around the thresholds: some rows
+// stay within the smallest threshold, others hold blocks just above or below the
+// threshold of their pixels, and the float ones carry NaN and infinite elements.
+TEST(GhostMask, MaskEqualsThePlainPixelByPixelTest) {
+    cv::RNG rng(21);
+    for (int depth : {CV_8U, CV_16U, CV_32F}) {
+        const double top = depth == CV_8U ? 255 : depth == CV_16U ? 65535 : 1;
+        for (int round = 0; round < 12; ++round) {
+            const int channels = round % 2 ? 3 : 1;
+            cv::Mat instant(40, 37, CV_MAKETYPE(CV_64F, channels)), shift(instant.size(), instant.type());
+            rng.fill(instant, cv::RNG::UNIFORM, 0, top);
+            shift.setTo(0);
+            const double reach = top * (0.08 + 0.01 * (round % 5));  // thresholds start at 10 %
+            for (int block = 0; block < 6 + round; ++block) {
+                const cv::Rect where(rng.uniform(0, 32), rng.uniform(0, 37), 3 + rng.uniform(0, 3), 3);
+                shift(where).setTo(cv::Scalar::all(rng.uniform(-reach, reach)));
+            }
+            cv::Mat exposure = instant + shift;
+            cv::Mat a, b;
+            instant.convertTo(a, depth);
+            exposure.convertTo(b, depth);
+            if (depth == CV_32F && round % 3 == 0) {
+                b.at<float>(5, 3) = std::numeric_limits<float>::quiet_NaN();
+                a.at<float>(7, 2) = std::numeric_limits<float>::infinity();
+                b.at<float>(7, 2) = std::numeric_limits<float>::infinity();
+            }
+            GhostCase c(a, b, 10);
+            const bool noGhost = c.build();
+            cv::Mat expected;
+            EXPECT_EQ(noGhost, referenceMask(a, b, c.engine, expected)) << depth << " round " << round;
+            EXPECT_EQ(cv::countNonZero(c.engine.ghostMask != expected), 0) << depth << " round " << round;
+        }
     }
 }
 
