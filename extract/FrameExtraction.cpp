@@ -5,6 +5,7 @@
 #include "extract/FrameListFile.hpp"
 #include "extract/FrameWindow.hpp"
 #include "extract/VideoFrameSource.hpp"
+#include "extract/VideoTagSidecar.hpp"
 #include "output/ImageWriter.hpp"
 
 #include <optional>
@@ -34,11 +35,12 @@ void writeFrames(const ExtractArguments& a, VideoFrameSource& video, const Frame
     list.start(window.count);
     const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
     video.seekTo(window.first);
+    const VideoTagSidecar videoTags(a.videoPath);
     for (std::int64_t number = 1; number <= window.count; ++number) {
         const cv::Mat frame = video.read();
         if (frame.empty()) break;  // the video ended before the window did
         const std::string path = names.name(number);
-        writeImage(path, frame, a.videoPath, frameKeyword);
+        writeImage(path, frame, videoTags.source(), frameKeyword);
         list.add(path);
     }
 }

@@ -1,0 +1,111 @@
+#include "extract/VideoTagSidecar.hpp"
+#include "output/ImageWriter.hpp"
+#include "tests/support/RunProgram.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/TestData.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const keyword = "Tessaline_ImageFromVideo";
+
+class VideoTagSidecarTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::string temporary;
+
+    // The sidecar's folder goes under a temporary folder of the test's own, to see it go.
+    void SetUp() override {
+        temporary = folder.file("tmp");
+        fs::create_directory(temporary);
+        setenv("TMPDIR", temporary.c_str(), 1);
+    }
+    void TearDown() override { unsetenv("TMPDIR"); }
+
+    bool temporaryIsEmpty() const { return fs::is_empty(temporary); }
+
+    // A frame written as the extractor writes it, tags copied from source, then all of
+    // its tags as exiftool lists them, less those that tell the file itself apart.
+    std::string taggedFrame(const std::string& name, const std::string& source) const {
+        const std::string frame = folder.file(name);
+        EXPECT_TRUE(writeImage(frame, cv::Mat(24, 32, CV_8UC3, cv::Scalar(20, 120, 220)), source, keyword));
+        const std::string listed = folder.file(name + ".json");
+        EXPECT_EQ(runProgram("/usr/bin/exiftool", {"-j", "-G1", "-a", frame}, listed), 0);
+        std::istringstream lines(readFile(listed));
+        std::string kept, line;
+        while (std::getline(lines, line)) {
+            bool own = false;
+            for (const char* tag : {"\"SourceFile\"", ":FileName\"", ":Directory\"", ":FileModifyDate\"",
+                                    ":FileAccessDate\"", ":FileInodeChangeDate\""})
+                own = own || line.find(tag) != std::string::npos;
+            if (!own) kept += line + "\n";
+        }
+        return kept;
+    }
+
+    // Tags a frame from the video and one through the sidecar; both must carry the same.
+    std::string expectSameTags(const std::string& video, bool sidecarExpected = true) {
+        std::string fromVideo;
+        {
+            const VideoTagSidecar sidecar(video);
+            if (sidecarExpected) {
+                EXPECT_NE(sidecar.source(), video) << "no sidecar made for " << video;
+            }
+            EXPECT_TRUE(fs::exists(sidecar.source()));
+            fromVideo = taggedFrame("fromVideo.jpg", video);
+            EXPECT_EQ(taggedFrame("fromSidecar.jpg", sidecar.source()), fromVideo);
+        }
+        EXPECT_TRUE(temporaryIsEmpty());
+        return fromVideo;
+    }
+};
+
+TEST_F(VideoTagSidecarTest, FramesGetTheSameTagsAsFromTheVideoItself) {
+    TL_REQUIRE_TEST_DATA("video/Megamind.avi");
+    TL_REQUIRE_TEST_DATA("video/realshort.mp4");
+    for (const char* video : {"video/Megamind.avi", "video/realshort.mp4"}) {
+        SCOPED_TRACE(video);
+        const std::string tags = expectSameTags(testDataPath(video));
+        EXPECT_NE(tags.find(keyword), std::string::npos);
+    }
+}
+
+TEST_F(VideoTagSidecarTest, TagsThatFfmpegSetReachTheFramesUnchanged) {
+    const std::string video = folder.file("titled.mp4");
+    ASSERT_EQ(runProgram("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264",
+                                    "-pix_fmt", "yuv420p", "-metadata", "title=Harbour at dawn",
+                                    "-metadata", "artist=Some One", "-metadata", "comment=shot from the pier",
+                                    "-metadata", "copyright=(c) Some One", "-metadata",
+                                    "creation_time=2021-03-04T05:06:07Z", video}),
+              0);
+    const std::string tags = expectSameTags(video);
+    for (const char* value : {"Harbour at dawn", "Some One", "shot from the pier", "2021:03:04 05:06:07"})
+        EXPECT_NE(tags.find(value), std::string::npos) << value;
+}
+
+TEST_F(VideoTagSidecarTest, VideoStaysTheSourceWhenNoSidecarCanBeMade) {
+    const std::string missing = folder.file("missing.mp4");
+    {
+        const VideoTagSidecar sidecar(missing);
+        EXPECT_EQ(sidecar.source(), missing);
+    }
+    EXPECT_TRUE(temporaryIsEmpty());
+}
+
+// exiftool reads no tags from a file it does not understand; whatever it makes of it,
+// the frames must come out as from the file itself.
+TEST_F(VideoTagSidecarTest, FileWithoutReadableTagsGivesTheSameFrameTags) {
+    const std::string notVideo = folder.file("notes.mp4");
+    writeFile(notVideo, "not a video at all");
+    expectSameTags(notVideo, false);
+}
+
+} // namespace
