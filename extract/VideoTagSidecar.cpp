@@ -23,19 +23,6 @@ const std::vector<std::string> defaultFilledTags = {
     "ExifIFD:FlashpixVersion", "ExifIFD:ColorSpace",  "GPS:GPSVersionID",
     "InteropIFD:InteropVersion"};
 
-// One exiftool run that writes the file created; true when that file is there after it.
-bool runCreating(const std::vector<std::string>& arguments, const std::string& created) {
-    const std::string program = exiftoolProgram();
-    if (!exiftoolSession().run(program, arguments)) runToEnd(program, arguments);
-    std::error_code error;
-    return fs::is_regular_file(created, error) && fs::file_size(created, error) > 0;
-}
-
-std::vector<std::string> quietly(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"-q", "-q"});
-    return arguments;
-}
-
 // A folder name that exiftool would take for something else ("%" starts a pattern
 // in -o names, a line end splits an argument of the kept-alive session).
 bool plainName(const std::string& path) { return path.find_first_of("%\r\n") == std::string::npos; }
@@ -47,7 +34,7 @@ VideoTagSidecar::VideoTagSidecar(const std::string& video) : usable(video) {
     std::string pattern = (fs::temp_directory_path(error) / "tl-video-tags-XXXXXX").string();
     if (error || !plainName(pattern) || !mkdtemp(pattern.data())) return;
     folder = pattern;
-    if (make(video)) usable = folder + "/tags3.mie";
+    make(video);
 }
 
 VideoTagSidecar::~VideoTagSidecar() {
@@ -56,24 +43,19 @@ VideoTagSidecar::~VideoTagSidecar() {
     fs::remove_all(folder, ignored);
 }
 
-// Three steps, each into a new file so that a failed one shows by a missing file:
-// copy every tag as a frame would get it, drop the tags that exiftool filled in by
-// default, and copy those of them that the video really has once more.
-bool VideoTagSidecar::make(const std::string& video) {
+// One exiftool run creates the file from the video's tags. The tags that exiftool
+// fills in by default are deleted first in the same run: a tag the video really has is
+// copied over its deletion, the others stay out of the sidecar instead of being
+// filled in when its EXIF directories are created.
+void VideoTagSidecar::make(const std::string& video) {
     std::error_code error;
     const ExiftoolSourceLink link(fs::absolute(video, error).string());
-    if (error || !plainName(link.path())) return false;
-    const std::string copied = folder + "/tags1.mie";
-    const std::string cleared = folder + "/tags2.mie";
-    const std::string restored = folder + "/tags3.mie";
-
-    if (!runCreating(quietly({"-tagsfromfile", link.path(), "-o", copied}), copied)) return false;
-    std::vector<std::string> clear;
-    for (const std::string& tag : defaultFilledTags) clear.push_back("-" + tag + "=");
-    clear.insert(clear.end(), {"-o", cleared, copied});
-    if (!runCreating(quietly(clear), cleared)) return false;
-    std::vector<std::string> restore = {"-tagsfromfile", link.path()};
-    for (const std::string& tag : defaultFilledTags) restore.push_back("-" + tag.substr(tag.find(':') + 1));
-    restore.insert(restore.end(), {"-o", restored, cleared});
-    return runCreating(quietly(restore), restored);
+    if (error || !plainName(link.path())) return;
+    const std::string sidecar = folder + "/tags.mie";
+    std::vector<std::string> arguments = {"-q", "-q"};
+    for (const std::string& tag : defaultFilledTags) arguments.push_back("-" + tag + "=");
+    arguments.insert(arguments.end(), {"-tagsfromfile", link.path(), "-o", sidecar});
+    const std::string program = exiftoolProgram();
+    if (!exiftoolSession().run(program, arguments)) runToEnd(program, arguments);
+    if (fs::is_regular_file(sidecar, error) && fs::file_size(sidecar, error) > 0) usable = sidecar;
 }

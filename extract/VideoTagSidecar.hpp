@@ -19,7 +19,7 @@ public:
     const std::string& source() const { return usable; }
 
 private:
-    bool make(const std::string& video);
+    void make(const std::string& video);
 
     std::string usable;
     std::string folder;

@@ -31,23 +31,42 @@ protected:
 
     bool temporaryIsEmpty() const { return fs::is_empty(temporary); }
 
-    // A frame written as the extractor writes it, tags copied from source, then all of
-    // its tags as exiftool lists them, less those that tell the file itself apart.
-    std::string taggedFrame(const std::string& name, const std::string& source) const {
-        const std::string frame = folder.file(name);
-        EXPECT_TRUE(writeImage(frame, cv::Mat(24, 32, CV_8UC3, cv::Scalar(20, 120, 220)), source, keyword));
-        const std::string listed = folder.file(name + ".json");
-        EXPECT_EQ(runProgram("/usr/bin/exiftool", {"-j", "-G1", "-a", frame}, listed), 0);
+    static cv::Mat frameImage() { return cv::Mat(24, 32, CV_8UC3, cv::Scalar(20, 120, 220)); }
+
+    // All tags of a file as exiftool lists them, less those that tell the file itself apart.
+    std::string listedTags(const std::string& file) const {
+        const std::string listed = file + ".json";
+        EXPECT_EQ(runProgram("/usr/bin/exiftool", {"-j", "-G1", "-a", file}, listed), 0);
         std::istringstream lines(readFile(listed));
         std::string kept, line;
         while (std::getline(lines, line)) {
             bool own = false;
             for (const char* tag : {"\"SourceFile\"", ":FileName\"", ":Directory\"", ":FileModifyDate\"",
-                                    ":FileAccessDate\"", ":FileInodeChangeDate\""})
+                                    ":FileAccessDate\"", ":FileInodeChangeDate\"", ":FileSize\""})
                 own = own || line.find(tag) != std::string::npos;
             if (!own) kept += line + "\n";
         }
         return kept;
+    }
+
+    // A frame written and tagged as the extractor does it, through the kept-alive exiftool.
+    std::string taggedFrame(const std::string& name, const std::string& source) const {
+        const std::string frame = folder.file(name);
+        EXPECT_TRUE(writeImage(frame, frameImage(), source, keyword));
+        return listedTags(frame);
+    }
+
+    // The same frame tagged straight from source by an exiftool process of its own, so
+    // that nothing the kept-alive exiftool remembers from earlier copies can creep in.
+    std::string frameTaggedOnItsOwn(const std::string& name, const std::string& source) const {
+        const std::string frame = folder.file(name);
+        EXPECT_TRUE(writeImage(frame, frameImage(), "", ""));
+        EXPECT_EQ(runProgram("/usr/bin/exiftool", {"-q", "-tagsfromfile", source,
+                                                   std::string("-keywords+=") + keyword,
+                                                   "-Firmware=Tessaline", frame}),
+                  0);
+        fs::remove(frame + "_original");
+        return listedTags(frame);
     }
 
     // Tags a frame from the video and one through the sidecar; both must carry the same.
@@ -59,7 +78,7 @@ protected:
                 EXPECT_NE(sidecar.source(), video) << "no sidecar made for " << video;
             }
             EXPECT_TRUE(fs::exists(sidecar.source()));
-            fromVideo = taggedFrame("fromVideo.jpg", video);
+            fromVideo = frameTaggedOnItsOwn("fromVideo.jpg", video);
             EXPECT_EQ(taggedFrame("fromSidecar.jpg", sidecar.source()), fromVideo);
         }
         EXPECT_TRUE(temporaryIsEmpty());
@@ -89,6 +108,39 @@ TEST_F(VideoTagSidecarTest, TagsThatFfmpegSetReachTheFramesUnchanged) {
     const std::string tags = expectSameTags(video);
     for (const char* value : {"Harbour at dawn", "Some One", "shot from the pier", "2021:03:04 05:06:07"})
         EXPECT_NE(tags.find(value), std::string::npos) << value;
+}
+
+// A telephone's clip: its maker, model and place become EXIF tags of the frames, whose
+// directories exiftool fills with defaults of its own that the clip does not have.
+TEST_F(VideoTagSidecarTest, CameraTagsOfAClipReachTheFramesUnchanged) {
+    const std::string video = folder.file("phone.mov");
+    ASSERT_EQ(runProgram("/usr/bin/ffmpeg",
+                         {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                          "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264", "-pix_fmt",
+                          "yuv420p", "-movflags", "use_metadata_tags", "-metadata",
+                          "com.apple.quicktime.make=Apple", "-metadata", "com.apple.quicktime.model=iPhone",
+                          "-metadata", "com.apple.quicktime.location.ISO6709=+48.8577+002.2950+035.000/",
+                          "-metadata", "creation_time=2024-05-01T10:00:00Z", video}),
+              0);
+    const std::string tags = expectSameTags(video);
+    for (const char* value : {"\"IFD0:Make\": \"Apple\"", "\"IFD0:Model\": \"iPhone\"", "GPS:GPSLatitude",
+                              "\"IFD0:ResolutionUnit\": \"None\""})
+        EXPECT_NE(tags.find(value), std::string::npos) << value;
+}
+
+// A clip without tags of its own still has a resolution, which goes into the frames'
+// first EXIF directory. exiftool fills that directory's unit and positioning in by
+// default from the frame itself; the sidecar must not bring defaults of its own.
+TEST_F(VideoTagSidecarTest, PlainClipLeavesTheFramesDefaultTagsToTheFrame) {
+    const std::string video = folder.file("plain.mp4");
+    ASSERT_EQ(runProgram("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264",
+                                    "-pix_fmt", "yuv420p", video}),
+              0);
+    const std::string tags = expectSameTags(video);
+    for (const char* value : {"\"IFD0:XResolution\": 72", "\"IFD0:ResolutionUnit\": \"None\""})
+        EXPECT_NE(tags.find(value), std::string::npos) << value;
+    EXPECT_EQ(tags.find("XMP-tiff:YCbCrPositioning"), std::string::npos);
 }
 
 TEST_F(VideoTagSidecarTest, VideoStaysTheSourceWhenNoSidecarCanBeMade) {
