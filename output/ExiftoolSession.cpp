@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -31,6 +32,18 @@ bool fitsOnOneLine(const std::vector<std::string>& arguments) {
     _exit(127);
 }
 
+// The number of a "{readyN}" line, which exiftool prints when it has done the copy sent
+// with "-executeN"; 0 for any other line.
+unsigned long readyNumber(const std::string& line) {
+    const std::string opening = "{ready";
+    if (!line.starts_with(opening) || !line.ends_with("}")) return 0;
+    const char* first = line.data() + opening.size();
+    const char* last = line.data() + line.size() - 1;
+    unsigned long number = 0;
+    const auto [end, error] = std::from_chars(first, last, number);
+    return error == std::errc() && end == last ? number : 0;
+}
+
 void closeDescriptor(int& descriptor) {
     if (descriptor >= 0) ::close(descriptor);
     descriptor = -1;
@@ -41,19 +54,34 @@ void closeDescriptor(int& descriptor) {
 ExiftoolSession::~ExiftoolSession() { close(); }
 
 bool ExiftoolSession::run(const std::string& program, const std::vector<std::string>& arguments) {
+    return finish(begin(program, arguments));
+}
+
+unsigned long ExiftoolSession::begin(const std::string& program, const std::vector<std::string>& arguments) {
     const std::lock_guard<std::mutex> lock(guard);
-    if (broken || !fitsOnOneLine(arguments)) return false;
+    if (broken || !fitsOnOneLine(arguments)) return 0;
     if (child > 0 && program != runningProgram) close();
     if (child <= 0 && !start(program)) {
         broken = true;
-        return false;
+        return 0;
     }
     std::string text;
     for (const std::string& argument : arguments) text += argument + "\n";
-    const std::string number = std::to_string(++executed);
-    text += "-execute" + number + "\n";
+    const unsigned long ticket = ++executed;
+    text += "-execute" + std::to_string(ticket) + "\n";
     std::fflush(stdout);
-    if (send(text) && awaitLine("{ready" + number + "}")) return true;
+    if (send(text)) return ticket;
+    close();
+    broken = true;
+    return 0;
+}
+
+bool ExiftoolSession::finish(unsigned long ticket) {
+    const std::lock_guard<std::mutex> lock(guard);
+    if (ticket == 0) return false;
+    if (ticket <= completed) return true;
+    if (child <= 0) return false;
+    if (awaitReady(ticket)) return true;
     close();
     broken = true;
     return false;
@@ -96,6 +124,8 @@ bool ExiftoolSession::start(const std::string& program) {
 void ExiftoolSession::close() {
     if (child <= 0) return;
     if (getpid() == owner) {
+        // Copies still under way are let finish, so that their tickets come true.
+        if (completed < executed) awaitReady(executed);
         send("-stay_open\nFalse\n");
         closeDescriptor(toExiftool);
         while (readMore()) {
@@ -120,15 +150,20 @@ bool ExiftoolSession::send(const std::string& text) const {
     return true;
 }
 
-// Reads exiftool's output up to the line expected. Anything else it prints there
-// goes on to this program's standard output, where a separate exiftool's would go.
-bool ExiftoolSession::awaitLine(const std::string& expected) {
+// Reads exiftool's output up to the ready line of ticket or of a later copy. Anything
+// else it prints there goes on to this program's standard output, where a separate
+// exiftool's would go.
+bool ExiftoolSession::awaitReady(unsigned long ticket) {
     for (;;) {
         std::size_t end;
         while ((end = received.find('\n')) != std::string::npos) {
             const std::string line = received.substr(0, end);
             received.erase(0, end + 1);
-            if (line == expected) return true;
+            if (const unsigned long number = readyNumber(line)) {
+                completed = std::max(completed, number);
+                if (completed >= ticket) return true;
+                continue;
+            }
             std::fwrite(line.data(), 1, line.size(), stdout);
             std::fputc('\n', stdout);
         }

@@ -25,11 +25,18 @@ public:
     // runs exiftool once for the file.
     bool run(const std::string& program, const std::vector<std::string>& arguments);
 
+    // run in two halves, so that the caller can go on with work of its own while
+    // exiftool copies: begin hands the copy over and returns its ticket (0 when the
+    // session cannot take it), finish waits until exiftool has done that copy and
+    // every one handed over before it, and returns false when it never will.
+    unsigned long begin(const std::string& program, const std::vector<std::string>& arguments);
+    bool finish(unsigned long ticket);
+
 private:
     bool start(const std::string& program);
     void close();
     bool send(const std::string& text) const;
-    bool awaitLine(const std::string& expected);
+    bool awaitReady(unsigned long ticket);
     bool readMore();
 
     std::mutex guard;
@@ -40,6 +47,7 @@ private:
     int fromExiftool = -1;
     std::string received;
     unsigned long executed = 0;
+    unsigned long completed = 0;
     bool broken = false;
 };
 

@@ -9,6 +9,7 @@
 #include <IL/il.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <vector>
@@ -33,6 +34,12 @@ std::vector<int> floatParameters(const std::string& path) {
     if (hasExtension(path, ".tif") || hasExtension(path, ".tiff"))
         return {cv::IMWRITE_TIFF_COMPRESSION, 5};
     return {};
+}
+
+// Whether writeImage hands image to OpenCV's writer for the name, as it is: not a
+// Radiance file, not float and not EXR (which needs float samples).
+bool takesPlainOpenCvWriter(const std::string& path, const cv::Mat& image) {
+    return !isRadianceCandidate(path, image) && image.depth() <= CV_16S && !hasExtension(path, ".exr");
 }
 
 bool writeWithOpenCv(const std::string& path, const cv::Mat& image) {
@@ -96,20 +103,52 @@ void removeLeftover(const std::string& path, const FileState& before) {
     fs::remove(path, ignored);
 }
 
+// Only plain two-dimensional images have rows and columns to write.
+bool isWritable(const cv::Mat& image) { return !image.empty() && image.dims == 2; }
+
+bool writeImageFile(const std::string& path, const cv::Mat& image) {
+    if (!isWritable(image)) return false;
+    const FileState before = fileState(path);
+    if (writeWithFirstWorkingWriter(path, image)) return true;
+    removeLeftover(path, before);
+    return false;
+}
+
+bool writeBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
+}
+
 } // namespace
 
 bool writeImage(const std::string& path, cv::InputArray input, const std::string& metadataSource,
                 const std::string& keyword) {
-    const cv::Mat image = input.getMat();
-    // Only plain two-dimensional images have rows and columns to write.
-    if (image.empty() || image.dims != 2) return false;
-    const FileState before = fileState(path);
-    if (!writeWithFirstWorkingWriter(path, image)) {
-        removeLeftover(path, before);
-        return false;
-    }
+    if (!writeImageFile(path, input.getMat())) return false;
     if (!metadataSource.empty()) copyMetadata(metadataSource, path, keyword);
     return true;
+}
+
+std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& image) {
+    std::vector<unsigned char> bytes;
+    if (!isWritable(image) || !takesPlainOpenCvWriter(path, image)) return bytes;
+    try {
+        // The encoder is chosen by the name's extension, as when writing to the file.
+        if (!cv::imencode(path, image, bytes)) bytes.clear();
+    } catch (const std::exception&) {
+        bytes.clear();
+    }
+    return bytes;
+}
+
+bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded,
+                       const cv::Mat& image) {
+    if (encoded.empty()) return writeImageFile(path, image);
+    const FileState before = fileState(path);
+    if (writeBytes(path, encoded)) return true;
+    removeLeftover(path, before);
+    return writeImageFile(path, image);
 }
 
 bool saveMergedImage(cv::InputArray image, const std::string& outputPath, int bitsPerChannel,

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "output/ExiftoolSourceLink.hpp"
+
 #include <string>
 
 // Copies the tags of source into the written file with exiftool, adds keyword to its
@@ -8,3 +10,25 @@
 // without tags, a format exiftool cannot write) leaves the written file as it was and
 // is only told on the standard streams. Always returns true.
 bool copyMetadata(const std::string& source, const std::string& written, const std::string& keyword);
+
+// The same copy in two steps: the constructor hands it to the kept-alive exiftool and
+// returns at once, finish waits for it, runs a separate exiftool when the kept-alive
+// one could not do it, and removes the backup. A caller that writes many files
+// prepares the next one in memory meanwhile. Copies are done in the order they begin;
+// one that is never finished by hand is finished when it goes.
+class PendingMetadataCopy {
+public:
+    PendingMetadataCopy(const std::string& source, const std::string& written, const std::string& keyword);
+    ~PendingMetadataCopy();
+    PendingMetadataCopy(const PendingMetadataCopy&) = delete;
+    PendingMetadataCopy& operator=(const PendingMetadataCopy&) = delete;
+
+    void finish();
+
+private:
+    ExiftoolSourceLink sourceName;
+    std::string written;
+    std::string keyword;
+    unsigned long ticket = 0;
+    bool finished = false;
+};

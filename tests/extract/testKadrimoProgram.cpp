@@ -243,4 +243,45 @@ TEST_F(KadrimoProgram, FramesAtTheEdgesOfTheVideo) {
     expectWindowOfSequentialFrames(video, sequential, 5, 15, 20, 5, 10);    // 01 ... 09, 10
 }
 
+// exiftool tags one frame while the next is prepared in memory; on disk the frames must
+// still come one finished file after the other. The program's exiftool here is the real
+// one behind a filter that notes, whenever a copy is handed over, the output folder and
+// the list file at that moment.
+TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
+    const std::string video = indexedVideo(6, "clip.mp4", {"-c:v", "libx264", "-pix_fmt", "yuv420p"});
+    const std::string record = folder.file("record.txt");
+    const std::string tools = app() + "/App/Win/x86";
+    std::filesystem::create_directories(tools);
+    writeFile(tools + "/exiftool",
+              "#!/bin/sh\n"
+              "[ \"$1\" = -stay_open ] || exec /usr/bin/exiftool \"$@\"\n"
+              "while IFS= read -r line; do\n"
+              "  case \"$line\" in -execute*) { echo '#'; ls '" + out() + "'; cat '" + list() +
+                  "'; echo; } >> '" + record + "';; esac\n"
+              "  printf '%s\\n' \"$line\"\n"
+              "done | exec /usr/bin/exiftool \"$@\"\n");
+    std::filesystem::permissions(tools + "/exiftool", std::filesystem::perms::owner_all);
+    ASSERT_EQ(run(video, 0, 4, 6, "base", "jpg"), 0);
+
+    // The video's tags are read first, then one copy per frame.
+    std::string expected = "#\n4\n";
+    std::string listed = "4";
+    std::string files;
+    for (int i = 1; i <= 4; ++i) {
+        const std::string name = "base" + std::to_string(i) + ".jpg";
+        files += name + "\n";
+        expected += "#\n" + files + listed + "\n";
+        listed += "\n" + out() + "/" + name;
+    }
+    EXPECT_EQ(readFile(record), expected);
+    EXPECT_EQ(readFile(list()), listed);
+    for (int i = 1; i <= 4; ++i) {
+        const std::string tags = folder.file("tags.txt");
+        ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-s3", "-Firmware", out() + "/base" + std::to_string(i) + ".jpg"},
+                             tags),
+                  0);
+        EXPECT_EQ(readFile(tags), "Tessaline\n") << i;
+    }
+}
+
 } // namespace

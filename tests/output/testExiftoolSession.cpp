@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -88,6 +89,49 @@ TEST_F(ExiftoolSessionTest, OneExiftoolTagsEveryFileOfARun) {
     const std::vector<std::string> started = starts();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_NE(started[0].find(" -stay_open"), std::string::npos) << started[0];
+}
+
+// Copies handed over one after the other and waited for later, as the extractor does
+// while it prepares its next frame: each file ends up tagged and without its backup,
+// whichever copy is waited for first.
+TEST_F(ExiftoolSessionTest, CopiesBegunTogetherAllComplete) {
+    TL_REQUIRE_TEST_DATA(photo);
+    std::vector<std::string> written;
+    std::vector<std::unique_ptr<PendingMetadataCopy>> copies;
+    for (int i = 1; i <= 3; ++i) {
+        written.push_back(folder.file("pending" + std::to_string(i) + ".jpg"));
+        ASSERT_TRUE(cv::imwrite(written.back(), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(40 * i))));
+        copies.push_back(std::make_unique<PendingMetadataCopy>(testDataPath(photo), written.back(), "Tessaline"));
+    }
+    copies[2]->finish();
+    copies[0]->finish();
+    copies.clear();  // the middle one is finished as it goes
+    for (const std::string& path : written) {
+        EXPECT_EQ(firmware(path), taggedLine) << path;
+        EXPECT_FALSE(fs::exists(path + "_original")) << path;
+    }
+    EXPECT_EQ(starts().size(), 1u);
+}
+
+// A copy still under way when the next one needs another exiftool: the kept-alive one
+// finishes it before it is let go, and its answer does not spill onto standard output
+// (the merge program's log).
+TEST_F(ExiftoolSessionTest, CopyUnderWayWhenExiftoolChangesStillCompletes) {
+    TL_REQUIRE_TEST_DATA(photo);
+    const std::string first = folder.file("first.jpg");
+    ASSERT_TRUE(cv::imwrite(first, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(5))));
+    PendingMetadataCopy underWay(testDataPath(photo), first, "Tessaline");
+    fs::copy(folder.file("tools"), folder.file("other-tools"));
+    setToolFolder(folder.file("other-tools/"));
+    testing::internal::CaptureStdout();
+    const std::string second = writeTagged("second.jpg");
+    underWay.finish();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    for (const std::string& path : {first, second}) {
+        EXPECT_EQ(firmware(path), taggedLine) << path;
+        EXPECT_FALSE(fs::exists(path + "_original")) << path;
+    }
+    EXPECT_EQ(starts().size(), 2u);
 }
 
 TEST_F(ExiftoolSessionTest, PathWithALineEndGetsAnExiftoolOfItsOwn) {

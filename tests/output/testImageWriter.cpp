@@ -197,4 +197,53 @@ TEST_F(ImageWriterTest, PathsLongerThanAnyFixedBufferWork) {
     }
 }
 
+// The extractor encodes a frame in memory while the last one is tagged, then puts the
+// bytes into its file: they must be the very file that writeImage would write.
+TEST_F(ImageWriterTest, EncodedBytesAreTheFileWriteImageWrites) {
+    cv::Mat colours(30, 40, CV_8UC3);
+    cv::randu(colours, 0, 256);
+    cv::Mat words(30, 40, CV_16UC1);
+    cv::randu(words, 0, 65536);
+    const std::vector<std::pair<std::string, cv::Mat>> cases = {
+        {"a.jpg", colours}, {"b.JPEG", colours}, {"c.png", colours}, {"d.png", words},
+        {"e.tif", colours}, {"f.bmp", colours},  {"g.ppm", colours}, {"h.hdr", words}};
+    for (const auto& [name, image] : cases) {
+        const std::string byWriteImage = folder.file("w-" + name);
+        const std::string byBytes = folder.file("e-" + name);
+        ASSERT_TRUE(writeImage(byWriteImage, image, "", "")) << name;
+        const std::vector<unsigned char> encoded = encodeImage(byBytes, image);
+        ASSERT_FALSE(encoded.empty()) << name;
+        ASSERT_TRUE(writeEncodedImage(byBytes, encoded, image)) << name;
+        EXPECT_EQ(readFile(byBytes), readFile(byWriteImage)) << name;
+    }
+    EXPECT_FALSE(exiftoolStarted());
+}
+
+// Radiance, float and EXR images take writers that write no bytes ahead; the two-step
+// write then gives writeImage's file all the same.
+TEST_F(ImageWriterTest, ImagesForOtherWritersAreWrittenByTheirOwnWriter) {
+    const cv::Mat colours(6, 8, CV_8UC3, cv::Scalar(10, 20, 30));
+    const std::vector<std::pair<std::string, cv::Mat>> cases = {
+        {"a.hdr", colours}, {"b.exr", colours}, {"c.tif", randomFloats(6, 8, 3)},
+        {"d.jpg", randomFloats(6, 8, 3)}};
+    for (const auto& [name, image] : cases) {
+        const std::string byWriteImage = folder.file("w-" + name);
+        const std::string byBytes = folder.file("e-" + name);
+        EXPECT_TRUE(encodeImage(byBytes, image).empty()) << name;
+        ASSERT_TRUE(writeImage(byWriteImage, image, "", "")) << name;
+        ASSERT_TRUE(writeEncodedImage(byBytes, {}, image)) << name;
+        EXPECT_EQ(readFile(byBytes), readFile(byWriteImage)) << name;
+    }
+}
+
+TEST_F(ImageWriterTest, EncodedBytesThatCannotBeWrittenLeaveNoFile) {
+    const cv::Mat colours(6, 8, CV_8UC3, cv::Scalar(10, 20, 30));
+    const std::string path = folder.file("missing-folder/a.jpg");
+    const std::vector<unsigned char> encoded = encodeImage(path, colours);
+    ASSERT_FALSE(encoded.empty());
+    EXPECT_FALSE(writeEncodedImage(path, encoded, colours));
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "missing-folder"));
+    EXPECT_TRUE(encodeImage(folder.file("b.jpg"), cv::Mat()).empty());
+}
+
 } // namespace
