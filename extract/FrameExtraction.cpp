@@ -68,8 +68,9 @@ void writeFrames(const ExtractArguments& a, VideoFrameSource& video, const Frame
     const FrameListFile list(a.listPath);
     list.start(window.count);
     const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
+    // exiftool reads the video's tags while the capture seeks.
+    VideoTagSidecar videoTags(a.videoPath);
     video.seekTo(window.first);
-    const VideoTagSidecar videoTags(a.videoPath);
     LastFrame last(list);
     for (std::int64_t number = 1; number <= window.count; ++number) {
         const cv::Mat frame = video.read();

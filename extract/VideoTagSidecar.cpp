@@ -27,35 +27,53 @@ const std::vector<std::string> defaultFilledTags = {
 // in -o names, a line end splits an argument of the kept-alive session).
 bool plainName(const std::string& path) { return path.find_first_of("%\r\n") == std::string::npos; }
 
+std::string sidecarIn(const std::string& folder) { return folder + "/tags.exv"; }
+
 } // namespace
 
-VideoTagSidecar::VideoTagSidecar(const std::string& video) : usable(video) {
+VideoTagSidecar::VideoTagSidecar(const std::string& video) : video(video), usable(video) {
     std::error_code error;
     std::string pattern = (fs::temp_directory_path(error) / "tl-video-tags-XXXXXX").string();
     if (error || !plainName(pattern) || !mkdtemp(pattern.data())) return;
     folder = pattern;
-    make(video);
+    begin();
 }
 
 VideoTagSidecar::~VideoTagSidecar() {
+    settle();
     if (folder.empty()) return;
     std::error_code ignored;
     fs::remove_all(folder, ignored);
+}
+
+const std::string& VideoTagSidecar::source() {
+    settle();
+    return usable;
 }
 
 // One exiftool run creates the file from the video's tags. The tags that exiftool
 // fills in by default are deleted first in the same run: a tag the video really has is
 // copied over its deletion, the others stay out of the sidecar instead of being
 // filled in when its EXIF directories are created.
-void VideoTagSidecar::make(const std::string& video) {
+void VideoTagSidecar::begin() {
     std::error_code error;
-    const ExiftoolSourceLink link(fs::absolute(video, error).string());
-    if (error || !plainName(link.path())) return;
-    const std::string sidecar = folder + "/tags.mie";
-    std::vector<std::string> arguments = {"-q", "-q"};
+    const std::string absolute = fs::absolute(video, error).string();
+    if (error) return;
+    link = std::make_unique<ExiftoolSourceLink>(absolute);
+    if (!plainName(link->path())) return;
+    arguments = {"-q", "-q"};
     for (const std::string& tag : defaultFilledTags) arguments.push_back("-" + tag + "=");
-    arguments.insert(arguments.end(), {"-tagsfromfile", link.path(), "-o", sidecar});
-    const std::string program = exiftoolProgram();
-    if (!exiftoolSession().run(program, arguments)) runToEnd(program, arguments);
+    arguments.insert(arguments.end(), {"-tagsfromfile", link->path(), "-o", sidecarIn(folder)});
+    ticket = exiftoolSession().begin(exiftoolProgram(), arguments);
+}
+
+// Waits for the run begun, or runs a separate exiftool when the kept-alive one could
+// not take it, and makes the sidecar the source when it is there.
+void VideoTagSidecar::settle() {
+    if (settled || arguments.empty()) return;
+    settled = true;
+    if (!exiftoolSession().finish(ticket)) runToEnd(exiftoolProgram(), arguments);
+    const std::string sidecar = sidecarIn(folder);
+    std::error_code error;
     if (fs::is_regular_file(sidecar, error) && fs::file_size(sidecar, error) > 0) usable = sidecar;
 }

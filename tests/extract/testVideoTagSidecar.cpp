@@ -73,7 +73,7 @@ protected:
     std::string expectSameTags(const std::string& video, bool sidecarExpected = true) {
         std::string fromVideo;
         {
-            const VideoTagSidecar sidecar(video);
+            VideoTagSidecar sidecar(video);
             if (sidecarExpected) {
                 EXPECT_NE(sidecar.source(), video) << "no sidecar made for " << video;
             }
@@ -146,7 +146,7 @@ TEST_F(VideoTagSidecarTest, PlainClipLeavesTheFramesDefaultTagsToTheFrame) {
 TEST_F(VideoTagSidecarTest, VideoStaysTheSourceWhenNoSidecarCanBeMade) {
     const std::string missing = folder.file("missing.mp4");
     {
-        const VideoTagSidecar sidecar(missing);
+        VideoTagSidecar sidecar(missing);
         EXPECT_EQ(sidecar.source(), missing);
     }
     EXPECT_TRUE(temporaryIsEmpty());
