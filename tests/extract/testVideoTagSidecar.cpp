@@ -143,6 +143,23 @@ TEST_F(VideoTagSidecarTest, PlainClipLeavesTheFramesDefaultTagsToTheFrame) {
     EXPECT_EQ(tags.find("XMP-tiff:YCbCrPositioning"), std::string::npos);
 }
 
+// The sidecar is made while the extractor seeks; an extraction that ends before its
+// first frame lets it go unused. exiftool must be done with it before its folder goes,
+// and the next copy must find the kept-alive exiftool in step.
+TEST_F(VideoTagSidecarTest, SidecarLetGoUnusedLeavesNothingBehind) {
+    const std::string video = folder.file("unused.mp4");
+    ASSERT_EQ(runProgram("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                    "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264",
+                                    "-pix_fmt", "yuv420p", "-metadata", "title=Never used", video}),
+              0);
+    testing::internal::CaptureStdout();
+    { const VideoTagSidecar unused(video); }
+    const std::string tags = taggedFrame("afterwards.jpg", video);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_TRUE(temporaryIsEmpty());
+    EXPECT_NE(tags.find("Never used"), std::string::npos);
+}
+
 TEST_F(VideoTagSidecarTest, VideoStaysTheSourceWhenNoSidecarCanBeMade) {
     const std::string missing = folder.file("missing.mp4");
     {
