@@ -1,6 +1,7 @@
 #include "fusion/LightAccumulation.hpp"
 
 #include "diag/Log.hpp"
+#include "fusion/LightNormalisation.hpp"
 #include "merge/MergeEngine.hpp"
 
 #include <algorithm>
@@ -14,7 +15,6 @@
 namespace {
 
 constexpr double lightExponent = 2.2;
-constexpr double displayExponent = 0.45454545454545453;  // 1 / 2.2
 
 // std::pow of every value an 8- or 16-bit element can hold, built once per process. A
 // lookup gives exactly the double that std::pow would, at a fraction of the cost.
@@ -48,17 +48,15 @@ double largestElement(const double* sum, std::size_t total) {
     return largest;
 }
 
-// (sum / largest) ^ (1 / 2.2) for the elements [first, last) of one contiguous run.
+// The elements [first, last) of one contiguous run.
 void normaliseRange(const double* sum, float* light, std::size_t first, std::size_t last,
                     double largest) {
-    for (std::size_t i = first; i < last; ++i)
-        light[i] = static_cast<float>(std::pow(sum[i] / largest, displayExponent));
+    normaliseLight(sum + first, light + first, last - first, largest);
 }
 
-// The normalisation is one std::pow per element, the slowest step of the merge's end;
-// it is cut into one contiguous slice per core. Each element is computed exactly as on
-// one thread, so the split changes no bit. A slice whose thread cannot be started is
-// done here.
+// The normalisation, one power per element, is the slowest step of the merge's end; it
+// is cut into one contiguous slice per core. Each element comes out as on one thread, so
+// the split changes no bit. A slice whose thread cannot be started is done here.
 void normaliseInSlices(const double* sum, float* light, std::size_t total, double largest) {
     const std::size_t minimumSlice = 1 << 16;
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
