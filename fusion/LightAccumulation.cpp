@@ -39,13 +39,19 @@ void addLightOfRow(double* sum, const T* row, int length) {
     }
 }
 
-// The largest of the sums, or 0 when none is above 0. A plain scan: cv::minMaxLoc also
-// tracks the minimum and both positions, which makes it several times slower on the
-// hundreds of megabytes of a large accumulator.
-double largestElement(const double* sum, std::size_t total) {
-    double largest = 0;
-    for (std::size_t i = 0; i < total; ++i) largest = sum[i] > largest ? sum[i] : largest;
-    return largest;
+double larger(double value, double largest) { return value > largest ? value : largest; }
+
+// The largest of the sums and the given largest; NaN is never the largest. The row was
+// just written and is still in the cache. Four running maxima in turn keep the
+// comparisons from waiting on each other; whatever the order, the maximum under one and
+// the same comparison is the same value.
+double largestOfRow(const double* sum, int length, double largest) {
+    double running[4] = {largest, largest, largest, largest};
+    int i = 0;
+    for (; i + 4 <= length; i += 4)
+        for (int lane = 0; lane < 4; ++lane) running[lane] = larger(sum[i + lane], running[lane]);
+    for (; i < length; ++i) running[0] = larger(sum[i], running[0]);
+    return larger(larger(running[0], running[1]), larger(running[2], running[3]));
 }
 
 // The elements [first, last) of one contiguous run.
@@ -76,19 +82,33 @@ void normaliseInSlices(const double* sum, float* light, std::size_t total, doubl
 
 } // namespace
 
+// Each addition also finds the largest sum (0 when none is above 0), row by row as it
+// goes: the normalisation needs it, and a scan of its own would read the hundreds of
+// megabytes of a large accumulator once more after the last addition.
 template <typename T>
 void MergeEngine::addInstantLight(const cv::Mat& instant) {
     // The instant image enters as it is, not raised to 2.2: it anchors the sum without
     // outweighing the exposures.
-    instant.reshape(1).convertTo(lightAccumulator, CV_64F);
-    lightAccumulator = lightAccumulator.reshape(instant.channels());
+    lightAccumulator.create(instant.size(), CV_64FC(instant.channels()));
+    const int length = instant.cols * instant.channels();
+    largestSum = 0;
+    for (int r = 0; r < instant.rows; ++r) {
+        double* sum = lightAccumulator.ptr<double>(r);
+        const T* row = instant.ptr<T>(r);
+        for (int i = 0; i < length; ++i) sum[i] = static_cast<double>(row[i]);
+        largestSum = largestOfRow(sum, length, largestSum);
+    }
 }
 
 template <typename T>
 void MergeEngine::addExposureLight(const cv::Mat& compensated) {
     const int length = compensated.cols * compensated.channels();
-    for (int r = 0; r < compensated.rows; ++r)
-        addLightOfRow(lightAccumulator.ptr<double>(r), compensated.ptr<T>(r), length);
+    largestSum = 0;
+    for (int r = 0; r < compensated.rows; ++r) {
+        double* sum = lightAccumulator.ptr<double>(r);
+        addLightOfRow(sum, compensated.ptr<T>(r), length);
+        largestSum = largestOfRow(sum, length, largestSum);
+    }
 }
 
 template void MergeEngine::addInstantLight<std::uint8_t>(const cv::Mat&);
@@ -105,14 +125,13 @@ bool MergeEngine::finishLightImage(cv::Mat& light) {
     }
     light.create(lightAccumulator.size(), CV_32FC(lightAccumulator.channels()));
     const std::size_t total = lightAccumulator.total() * lightAccumulator.channels();
-    const double largest = largestElement(lightAccumulator.ptr<double>(), total);
     // A sequence without any light (all black) has nothing to divide by: its light
     // image is black instead of 0 / 0.
-    if (!(largest > 0)) {
+    if (!(largestSum > 0)) {
         light.setTo(0);
         return true;
     }
-    normaliseInSlices(lightAccumulator.ptr<double>(), light.ptr<float>(), total, largest);
+    normaliseInSlices(lightAccumulator.ptr<double>(), light.ptr<float>(), total, largestSum);
     return true;
 }
 

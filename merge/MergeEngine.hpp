@@ -70,6 +70,7 @@ public:
     float lastWrittenProgress = 0;
     int threadCount = 0;       // T
     cv::Mat lightAccumulator;  // 64-bit float sum of the light
+    double largestSum = 0;     // its largest element (0 when none is above 0), kept by each addition
     cv::Mat cornerMask;        // 255 at the instant image's corners, reused for the run
     int thresholdTableLength = 0;
     std::unique_ptr<float[]> thresholdTable;

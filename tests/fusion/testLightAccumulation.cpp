@@ -82,6 +82,23 @@ TEST(LightAccumulation, LargestSumIsSharedByAllChannels) {
     }
 }
 
+// The largest sum is found during the additions, rows in blocks of four and a rest: it
+// must be found at every position of a row, and be the largest of the final sums, not
+// of an earlier one.
+TEST(LightAccumulation, LargestSumIsFoundWhereverItLies) {
+    for (int width = 1; width <= 9; ++width)
+        for (int instantAt = 0; instantAt < 2 * width; ++instantAt)
+            for (int exposureAt = 0; exposureAt < 2 * width; ++exposureAt) {
+                cv::Mat instant(2, width, CV_16UC1, cv::Scalar(10)), exposure(2, width, CV_16UC1, cv::Scalar(3));
+                instant.ptr<std::uint16_t>()[instantAt] = 60000;
+                exposure.ptr<std::uint16_t>()[exposureAt] = 200;
+                ASSERT_TRUE(bitIdentical(engineLight(16, instant, {exposure}), straightforwardLight(instant, {exposure})))
+                    << width << " " << instantAt << " " << exposureAt;
+                ASSERT_TRUE(bitIdentical(engineLight(16, instant, {}), straightforwardLight(instant, {})))
+                    << width << " " << instantAt;
+            }
+}
+
 TEST(LightAccumulation, BlackSequenceGivesABlackLightImage) {
     const cv::Mat black = cv::Mat::zeros(4, 5, CV_32FC3);
     const cv::Mat light = engineLight(32, black, {black, black});
