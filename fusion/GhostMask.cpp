@@ -1,10 +1,12 @@
 #include "diag/Log.hpp"
 #include "fusion/GhostThresholds.hpp"
+#include "fusion/ParallelSlices.hpp"
 #include "merge/MergeEngine.hpp"
 
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
@@ -40,24 +42,26 @@ template <typename T> bool rowWithin(const cv::Mat& difference, float smallest) 
     }
 }
 
-// Marks with 255 every pixel where some channel of the exposure differs from the instant
-// image by more than the threshold of the instant value; returns whether none did.
-// A row whose largest difference is within the smallest threshold holds no ghost pixel
-// and is passed after two vectorised sweeps; only the other rows are tested pixel by
-// pixel. Both tests compare the same float differences, so the mask is the same.
+// Writes the mask rows [first, last): 255 at every pixel where some channel of the
+// exposure differs from the instant image by more than the threshold of the instant
+// value, 0 elsewhere; returns whether none did. A row whose largest difference is within
+// the smallest threshold holds no ghost pixel and is passed after two vectorised sweeps;
+// only the other rows are tested pixel by pixel. Both tests compare the same float
+// differences, so the mask is the same.
 template <typename T>
-bool markDifferences(const cv::Mat& instant, const cv::Mat& exposure, const float* table,
-                     int length, float scale, cv::Mat& mask) {
+bool markDifferencesInRows(const cv::Mat& instant, const cv::Mat& exposure, const float* table,
+                           int length, float scale, cv::Mat& mask, int first, int last) {
     const int channels = instant.channels();
     const float smallest = smallestThreshold(table, length, scale);
     cv::Mat difference(1, instant.cols, instant.type());
     bool noGhost = true;
-    for (int y = 0; y < instant.rows; ++y) {
+    for (int y = first; y < last; ++y) {
+        uint8_t* m = mask.ptr<uint8_t>(y);
+        std::fill(m, m + mask.cols, uint8_t{0});
         cv::absdiff(instant.row(y), exposure.row(y), difference);
         if (rowWithin<T>(difference, smallest)) continue;
         const T* a = instant.ptr<T>(y);
         const T* b = exposure.ptr<T>(y);
-        uint8_t* m = mask.ptr<uint8_t>(y);
         for (int x = 0; x < instant.cols; ++x, a += channels, b += channels) {
             for (int c = 0; c < channels; ++c) {
                 const float va = static_cast<float>(a[c]);
@@ -71,6 +75,20 @@ bool markDifferences(const cv::Mat& instant, const cv::Mat& exposure, const floa
         }
     }
     return noGhost;
+}
+
+// The whole mask, a band of rows per core: the test runs between two additions of the
+// light, while the accumulation worker waits, so the other cores are free.
+template <typename T>
+bool markDifferences(const cv::Mat& instant, const cv::Mat& exposure, const float* table,
+                     int length, float scale, cv::Mat& mask) {
+    std::atomic<bool> ghostFound{false};
+    runInSlices(instant.rows, 16, [&](std::size_t first, std::size_t last) {
+        if (!markDifferencesInRows<T>(instant, exposure, table, length, scale, mask, static_cast<int>(first),
+                                      static_cast<int>(last)))
+            ghostFound = true;
+    });
+    return !ghostFound;
 }
 
 float largestElement(const cv::Mat& image) {
@@ -96,7 +114,8 @@ bool MergeEngine::buildGhostMask() {
         fillThresholdTable(thresholdTable.get(), shape.length, ghostThreshold, shape.scale);
     }
 
-    ghostMask = cv::Mat::zeros(instantImage.size(), CV_8UC1);
+    // A buffer of its own (never one shared with an earlier mask); every row is written.
+    ghostMask = cv::Mat(instantImage.size(), CV_8UC1);
     bool noGhost = true;
     const float* table = thresholdTable.get();
     switch (depth) {

@@ -2,14 +2,12 @@
 
 #include "diag/Log.hpp"
 #include "fusion/LightNormalisation.hpp"
+#include "fusion/ParallelSlices.hpp"
 #include "merge/MergeEngine.hpp"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -52,32 +50,6 @@ double largestOfRow(const double* sum, int length, double largest) {
         for (int lane = 0; lane < 4; ++lane) running[lane] = larger(sum[i + lane], running[lane]);
     for (; i < length; ++i) running[0] = larger(sum[i], running[0]);
     return larger(larger(running[0], running[1]), larger(running[2], running[3]));
-}
-
-// The elements [first, last) of one contiguous run.
-void normaliseRange(const double* sum, float* light, std::size_t first, std::size_t last,
-                    double largest) {
-    normaliseLight(sum + first, light + first, last - first, largest);
-}
-
-// The normalisation, one power per element, is the slowest step of the merge's end; it
-// is cut into one contiguous slice per core. Each element comes out as on one thread, so
-// the split changes no bit. A slice whose thread cannot be started is done here.
-void normaliseInSlices(const double* sum, float* light, std::size_t total, double largest) {
-    const std::size_t minimumSlice = 1 << 16;
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::size_t slices = std::clamp<std::size_t>(total / minimumSlice, 1, cores);
-    std::vector<std::thread> helpers;
-    for (std::size_t s = 1; s < slices; ++s) {
-        const std::size_t first = total * s / slices, last = total * (s + 1) / slices;
-        try {
-            helpers.emplace_back(normaliseRange, sum, light, first, last, largest);
-        } catch (const std::system_error&) {
-            normaliseRange(sum, light, first, last, largest);
-        }
-    }
-    normaliseRange(sum, light, 0, total / slices, largest);
-    for (auto& helper : helpers) helper.join();
 }
 
 } // namespace
@@ -131,7 +103,14 @@ bool MergeEngine::finishLightImage(cv::Mat& light) {
         light.setTo(0);
         return true;
     }
-    normaliseInSlices(lightAccumulator.ptr<double>(), light.ptr<float>(), total, largestSum);
+    // The normalisation, one power per element, is the slowest step of the merge's end;
+    // each core takes a slice. Every element comes out as on one thread, so the split
+    // changes no bit.
+    const double* sum = lightAccumulator.ptr<double>();
+    float* out = light.ptr<float>();
+    runInSlices(total, 1 << 16, [sum, out, largest = largestSum](std::size_t first, std::size_t last) {
+        normaliseLight(sum + first, out + first, last - first, largest);
+    });
     return true;
 }
 
