@@ -9,9 +9,9 @@
 
 namespace {
 
-// Eight lanes: the compiler splits them into four SSE2 registers of two, SSE2 being
-// what every x86-64 processor has, and the four independent chains of arithmetic keep
-// the processor's units busy while each waits for its previous step.
+// Eight lanes: the compiler splits them into registers, four of two lanes with SSE2 (which
+// every x86-64 processor has) or two of four with AVX2, and the independent chains of
+// arithmetic keep the processor's units busy while each waits for its previous step.
 constexpr int lanes = 8;
 typedef double Doubles __attribute__((vector_size(8 * lanes)));
 typedef std::uint64_t Words __attribute__((vector_size(8 * lanes)));
