@@ -1,7 +1,7 @@
 #include "fusion/ParallelSlices.hpp"
 
 #include <algorithm>
-#include <system_error>
+#include <exception>
 #include <thread>
 #include <vector>
 
@@ -10,11 +10,14 @@ void runInSlices(std::size_t total, std::size_t minimumSlice,
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const std::size_t slices = std::clamp<std::size_t>(total / std::max<std::size_t>(minimumSlice, 1), 1, cores);
     std::vector<std::thread> helpers;
+    helpers.reserve(slices - 1);
     for (std::size_t s = 1; s < slices; ++s) {
         const std::size_t first = total * s / slices, last = total * (s + 1) / slices;
+        // No thread (std::system_error) or no memory for its state: the slice is done
+        // here. Nothing may leave this loop while a helper runs unjoined.
         try {
             helpers.emplace_back(work, first, last);
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {
             work(first, last);
         }
     }

@@ -43,7 +43,8 @@ TEST(LightAccumulation, TablesGiveTheExactPowerOfEveryValue) {
     }
 }
 
-// Large enough for the normalisation to be split across threads, at every depth.
+// Large enough for the instant image's addition and the normalisation to be split
+// across threads, at every depth, with and without exposures.
 TEST(LightAccumulation, LightImageIsBitIdenticalToTheStraightforwardFormula) {
     const struct { int bits, type; double high; } depths[] = {
         {8, CV_8UC3, 256}, {16, CV_16UC3, 65536}, {32, CV_32FC3, 1.0}};
@@ -54,6 +55,8 @@ TEST(LightAccumulation, LightImageIsBitIdenticalToTheStraightforwardFormula) {
         EXPECT_TRUE(bitIdentical(engineLight(d.bits, instant, exposures),
                                  straightforwardLight(instant, exposures)))
             << d.bits << " bits";
+        EXPECT_TRUE(bitIdentical(engineLight(d.bits, instant, {}), straightforwardLight(instant, {})))
+            << d.bits << " bits, instant image alone";
     }
 }
 
