@@ -2,19 +2,18 @@
 
 #include "diag/Log.hpp"
 #include "extract/FrameFileNames.hpp"
+#include "extract/FrameFiler.hpp"
 #include "extract/FrameListFile.hpp"
 #include "extract/FrameWindow.hpp"
 #include "extract/VideoFrameSource.hpp"
 #include "extract/VideoTagSidecar.hpp"
 #include "output/ImageWriter.hpp"
-#include "output/MetadataCopy.hpp"
 
 #include <optional>
+#include <utility>
 #include <vector>
 
 namespace {
-
-const char* const frameKeyword = "Tessaline_ImageFromVideo";
 
 // The window of the call, or nothing (after a report) when the video or the call
 // gives no usable one.
@@ -32,38 +31,6 @@ std::optional<FrameWindow> windowOf(const ExtractArguments& a, const VideoFrameS
     return computeFrameWindow(frameCount, a.startNumerator, a.endNumerator, a.denominator);
 }
 
-// The frame file written last. exiftool may still be copying the video's tags into it
-// while the next frame is read and encoded in memory; the next file is written only
-// after this one is tagged and listed, so on disk the frames still come one complete
-// file after the other.
-class LastFrame {
-public:
-    explicit LastFrame(const FrameListFile& list) : list(list) {}
-    ~LastFrame() { complete(); }
-    LastFrame(const LastFrame&) = delete;
-    LastFrame& operator=(const LastFrame&) = delete;
-
-    // Tags the frame's file when it was written, and lists it either way.
-    void hold(const std::string& framePath, bool written, const std::string& tagSource) {
-        path = framePath;
-        if (written) tagging.emplace(tagSource, path, frameKeyword);
-    }
-
-    // Waits for the tags and lists the frame.
-    void complete() {
-        if (path.empty()) return;
-        if (tagging) tagging->finish();
-        tagging.reset();
-        list.add(path);
-        path.clear();
-    }
-
-private:
-    const FrameListFile& list;
-    std::string path;
-    std::optional<PendingMetadataCopy> tagging;
-};
-
 void writeFrames(const ExtractArguments& a, VideoFrameSource& video, const FrameWindow& window) {
     const FrameListFile list(a.listPath);
     list.start(window.count);
@@ -71,15 +38,15 @@ void writeFrames(const ExtractArguments& a, VideoFrameSource& video, const Frame
     // exiftool reads the video's tags while the capture seeks.
     VideoTagSidecar videoTags(a.videoPath);
     video.seekTo(window.first);
-    LastFrame last(list);
+    FrameFiler filer(list, videoTags);
     for (std::int64_t number = 1; number <= window.count; ++number) {
-        const cv::Mat frame = video.read();
+        cv::Mat frame = video.read();
         if (frame.empty()) break;  // the video ended before the window did
-        const std::string path = names.name(number);
-        const std::vector<unsigned char> encoded = encodeImage(path, frame);
-        last.complete();
-        last.hold(path, writeEncodedImage(path, encoded, frame), videoTags.source());
+        std::string path = names.name(number);
+        std::vector<unsigned char> bytes = encodeImage(path, frame);
+        filer.file({std::move(path), std::move(frame), std::move(bytes)});
     }
+    filer.finish();
 }
 
 } // namespace
