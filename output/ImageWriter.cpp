@@ -3,6 +3,7 @@
 #include "output/BitDepthConversion.hpp"
 #include "output/DevilImage.hpp"
 #include "output/FileExtension.hpp"
+#include "output/JpegEncoder.hpp"
 #include "output/MetadataCopy.hpp"
 #include "output/RadianceWriter.hpp"
 
@@ -103,6 +104,11 @@ void removeLeftover(const std::string& path, const FileState& before) {
     fs::remove(path, ignored);
 }
 
+// The names that OpenCV's JPEG writer takes.
+bool namesJpeg(const std::string& path) {
+    return hasExtension(path, ".jpg") || hasExtension(path, ".jpeg") || hasExtension(path, ".jpe");
+}
+
 // Only plain two-dimensional images have rows and columns to write.
 bool isWritable(const cv::Mat& image) { return !image.empty() && image.dims == 2; }
 
@@ -133,6 +139,10 @@ bool writeImage(const std::string& path, cv::InputArray input, const std::string
 std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& image) {
     std::vector<unsigned char> bytes;
     if (!isWritable(image) || !takesPlainOpenCvWriter(path, image)) return bytes;
+    if (namesJpeg(path)) {
+        bytes = encodeBgrJpeg(image);
+        if (!bytes.empty()) return bytes;
+    }
     try {
         // The encoder is chosen by the name's extension, as when writing to the file.
         if (!cv::imencode(path, image, bytes)) bytes.clear();

@@ -1,5 +1,6 @@
 #include "output/ImageWriter.hpp"
 
+#include "output/JpegEncoder.hpp"
 #include "output/ToolFolder.hpp"
 #include "tests/support/TempFolder.hpp"
 
@@ -217,6 +218,44 @@ TEST_F(ImageWriterTest, EncodedBytesAreTheFileWriteImageWrites) {
         EXPECT_EQ(readFile(byBytes), readFile(byWriteImage)) << name;
     }
     EXPECT_FALSE(exiftoolStarted());
+}
+
+// The extractor's JPEG frames skip OpenCV's row copy; the files must not change by a
+// byte, whatever the size, row stride or content.
+TEST_F(ImageWriterTest, JpegFramesAreByteForByteOpenCvsJpeg) {
+    cv::Mat noise(67, 101, CV_8UC3);
+    cv::randu(noise, 0, 256);
+    cv::Mat gradient(480, 640, CV_8UC3);
+    for (int r = 0; r < gradient.rows; ++r)
+        for (int c = 0; c < gradient.cols; ++c)
+            gradient.at<cv::Vec3b>(r, c) = cv::Vec3b(static_cast<uchar>(c / 3), static_cast<uchar>(r / 2),
+                                                     static_cast<uchar>((r + c) % 256));
+    const std::vector<std::pair<std::string, cv::Mat>> cases = {
+        {"one.jpg", cv::Mat(1, 1, CV_8UC3, cv::Scalar(1, 2, 3))},
+        {"odd.jpe", noise},
+        {"window.jpg", noise(cv::Rect(3, 5, 41, 29))},  // rows further apart than they are long
+        {"gradient.JPG", gradient}};
+    for (const auto& [name, image] : cases) {
+        const std::string byOpenCv = folder.file("cv-" + name);
+        ASSERT_TRUE(cv::imwrite(byOpenCv, image)) << name;
+        const std::vector<unsigned char> encoded = encodeImage(folder.file(name), image);
+        EXPECT_EQ(std::string(encoded.begin(), encoded.end()), readFile(byOpenCv)) << name;
+    }
+}
+
+// libjpeg gives up on an image wider than JPEG allows by calling its error exit, which
+// would end the process; the frame gets no bytes ahead instead, and other images go to
+// OpenCV's encoder.
+TEST_F(ImageWriterTest, JpegThatLibjpegRefusesGetsNoBytesAndTheProcessGoesOn) {
+    const cv::Mat tooWide(1, 70000, CV_8UC3, cv::Scalar::all(9));
+    EXPECT_TRUE(encodeBgrJpeg(tooWide).empty());
+    EXPECT_TRUE(encodeImage(folder.file("wide.jpg"), tooWide).empty());
+    const cv::Mat grey(8, 8, CV_8UC1, cv::Scalar::all(9));
+    EXPECT_TRUE(encodeBgrJpeg(grey).empty());
+    const std::string byOpenCv = folder.file("grey-cv.jpg");
+    ASSERT_TRUE(cv::imwrite(byOpenCv, grey));
+    const std::vector<unsigned char> encoded = encodeImage(folder.file("grey.jpg"), grey);
+    EXPECT_EQ(std::string(encoded.begin(), encoded.end()), readFile(byOpenCv));
 }
 
 // Radiance, float and EXR images take writers that write no bytes ahead; the two-step
