@@ -263,8 +263,12 @@ TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
     std::filesystem::permissions(tools + "/exiftool", std::filesystem::perms::owner_all);
     ASSERT_EQ(run(video, 0, 4, 6, "base", "jpg"), 0);
 
-    // The video's tags are read first, then one copy per frame.
-    std::string expected = "#\n4\n";
+    // The video's tags are read first, while the capture seeks and the first frame is
+    // written (what that record shows depends on timing), then one copy per frame.
+    const std::string recorded = readFile(record);
+    const std::size_t firstFrameCopy = recorded.find("#\n", 1);
+    ASSERT_NE(firstFrameCopy, std::string::npos) << recorded;
+    std::string expected;
     std::string listed = "4";
     std::string files;
     for (int i = 1; i <= 4; ++i) {
@@ -273,7 +277,7 @@ TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
         expected += "#\n" + files + listed + "\n";
         listed += "\n" + out() + "/" + name;
     }
-    EXPECT_EQ(readFile(record), expected);
+    EXPECT_EQ(recorded.substr(firstFrameCopy), expected);
     EXPECT_EQ(readFile(list()), listed);
     for (int i = 1; i <= 4; ++i) {
         const std::string tags = folder.file("tags.txt");
