@@ -31,12 +31,12 @@ std::string sidecarIn(const std::string& folder) { return folder + "/tags.exv"; 
 
 } // namespace
 
-VideoTagSidecar::VideoTagSidecar(const std::string& video) : video(video), usable(video) {
+VideoTagSidecar::VideoTagSidecar(const std::string& video) : usable(video) {
     std::error_code error;
     std::string pattern = (fs::temp_directory_path(error) / "tl-video-tags-XXXXXX").string();
     if (error || !plainName(pattern) || !mkdtemp(pattern.data())) return;
     folder = pattern;
-    begin();
+    begin(video);
 }
 
 VideoTagSidecar::~VideoTagSidecar() {
@@ -55,7 +55,7 @@ const std::string& VideoTagSidecar::source() {
 // fills in by default are deleted first in the same run: a tag the video really has is
 // copied over its deletion, the others stay out of the sidecar instead of being
 // filled in when its EXIF directories are created.
-void VideoTagSidecar::begin() {
+void VideoTagSidecar::begin(const std::string& video) {
     std::error_code error;
     const std::string absolute = fs::absolute(video, error).string();
     if (error) return;

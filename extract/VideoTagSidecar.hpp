@@ -27,10 +27,9 @@ public:
     const std::string& source();
 
 private:
-    void begin();
+    void begin(const std::string& video);
     void settle();
 
-    std::string video;
     std::string usable;
     std::string folder;
     std::unique_ptr<ExiftoolSourceLink> link;
