@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
+#include <vector>
 
 namespace {
 
@@ -69,6 +70,19 @@ protected:
         return listedTags(frame);
     }
 
+    // A three-frame H.264 clip of FFmpeg's test pattern, with the given extra options
+    // (tags) before its name.
+    std::string clip(const std::string& name, const std::vector<std::string>& options = {}) const {
+        const std::string video = folder.file(name);
+        std::vector<std::string> arguments = {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi",
+                                              "-i", "testsrc2=size=64x48:rate=25", "-frames:v", "3",
+                                              "-c:v", "libx264", "-pix_fmt", "yuv420p"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        arguments.push_back(video);
+        EXPECT_EQ(runProgram("/usr/bin/ffmpeg", arguments), 0) << name;
+        return video;
+    }
+
     // Tags a frame from the video and one through the sidecar; both must carry the same.
     std::string expectSameTags(const std::string& video, bool sidecarExpected = true) {
         std::string fromVideo;
@@ -97,14 +111,10 @@ TEST_F(VideoTagSidecarTest, FramesGetTheSameTagsAsFromTheVideoItself) {
 }
 
 TEST_F(VideoTagSidecarTest, TagsThatFfmpegSetReachTheFramesUnchanged) {
-    const std::string video = folder.file("titled.mp4");
-    ASSERT_EQ(runProgram("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                    "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264",
-                                    "-pix_fmt", "yuv420p", "-metadata", "title=Harbour at dawn",
-                                    "-metadata", "artist=Some One", "-metadata", "comment=shot from the pier",
-                                    "-metadata", "copyright=(c) Some One", "-metadata",
-                                    "creation_time=2021-03-04T05:06:07Z", video}),
-              0);
+    const std::string video =
+        clip("titled.mp4", {"-metadata", "title=Harbour at dawn", "-metadata", "artist=Some One", "-metadata",
+                            "comment=shot from the pier", "-metadata", "copyright=(c) Some One", "-metadata",
+                            "creation_time=2021-03-04T05:06:07Z"});
     const std::string tags = expectSameTags(video);
     for (const char* value : {"Harbour at dawn", "Some One", "shot from the pier", "2021:03:04 05:06:07"})
         EXPECT_NE(tags.find(value), std::string::npos) << value;
@@ -113,15 +123,11 @@ TEST_F(VideoTagSidecarTest, TagsThatFfmpegSetReachTheFramesUnchanged) {
 // A telephone's clip: its maker, model and place become EXIF tags of the frames, whose
 // directories exiftool fills with defaults of its own that the clip does not have.
 TEST_F(VideoTagSidecarTest, CameraTagsOfAClipReachTheFramesUnchanged) {
-    const std::string video = folder.file("phone.mov");
-    ASSERT_EQ(runProgram("/usr/bin/ffmpeg",
-                         {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                          "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264", "-pix_fmt",
-                          "yuv420p", "-movflags", "use_metadata_tags", "-metadata",
-                          "com.apple.quicktime.make=Apple", "-metadata", "com.apple.quicktime.model=iPhone",
-                          "-metadata", "com.apple.quicktime.location.ISO6709=+48.8577+002.2950+035.000/",
-                          "-metadata", "creation_time=2024-05-01T10:00:00Z", video}),
-              0);
+    const std::string video =
+        clip("phone.mov", {"-movflags", "use_metadata_tags", "-metadata", "com.apple.quicktime.make=Apple",
+                           "-metadata", "com.apple.quicktime.model=iPhone", "-metadata",
+                           "com.apple.quicktime.location.ISO6709=+48.8577+002.2950+035.000/", "-metadata",
+                           "creation_time=2024-05-01T10:00:00Z"});
     const std::string tags = expectSameTags(video);
     for (const char* value : {"\"IFD0:Make\": \"Apple\"", "\"IFD0:Model\": \"iPhone\"", "GPS:GPSLatitude",
                               "\"IFD0:ResolutionUnit\": \"None\""})
@@ -132,11 +138,7 @@ TEST_F(VideoTagSidecarTest, CameraTagsOfAClipReachTheFramesUnchanged) {
 // first EXIF directory. exiftool fills that directory's unit and positioning in by
 // default from the frame itself; the sidecar must not bring defaults of its own.
 TEST_F(VideoTagSidecarTest, PlainClipLeavesTheFramesDefaultTagsToTheFrame) {
-    const std::string video = folder.file("plain.mp4");
-    ASSERT_EQ(runProgram("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                    "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264",
-                                    "-pix_fmt", "yuv420p", video}),
-              0);
+    const std::string video = clip("plain.mp4");
     const std::string tags = expectSameTags(video);
     for (const char* value : {"\"IFD0:XResolution\": 72", "\"IFD0:ResolutionUnit\": \"None\""})
         EXPECT_NE(tags.find(value), std::string::npos) << value;
@@ -147,11 +149,7 @@ TEST_F(VideoTagSidecarTest, PlainClipLeavesTheFramesDefaultTagsToTheFrame) {
 // first frame lets it go unused. exiftool must be done with it before its folder goes,
 // and the next copy must find the kept-alive exiftool in step.
 TEST_F(VideoTagSidecarTest, SidecarLetGoUnusedLeavesNothingBehind) {
-    const std::string video = folder.file("unused.mp4");
-    ASSERT_EQ(runProgram("/usr/bin/ffmpeg", {"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                    "testsrc2=size=64x48:rate=25", "-frames:v", "3", "-c:v", "libx264",
-                                    "-pix_fmt", "yuv420p", "-metadata", "title=Never used", video}),
-              0);
+    const std::string video = clip("unused.mp4", {"-metadata", "title=Never used"});
     testing::internal::CaptureStdout();
     { const VideoTagSidecar unused(video); }
     const std::string tags = taggedFrame("afterwards.jpg", video);

@@ -26,6 +26,7 @@ namespace fs = std::filesystem;
 
 const std::string exiftool = "/usr/bin/exiftool";
 const std::string photo = "bracket-desk/img05.jpg";
+const std::string taggedLine = "Tessaline\tTessaline\tCanon\n";
 
 // A tool folder whose exiftool notes its process id and first argument, one line per start,
 // before it becomes the real exiftool (same process).
@@ -61,14 +62,20 @@ protected:
         return readFile(out);
     }
 
+    // Each file carries the tags of the photograph and no backup remains beside it.
+    void expectTaggedWithoutBackup(const std::vector<std::string>& paths) const {
+        for (const std::string& path : paths) {
+            EXPECT_EQ(firmware(path), taggedLine) << path;
+            EXPECT_FALSE(fs::exists(path + "_original")) << path;
+        }
+    }
+
     std::string writeTagged(const std::string& name) const {
         const std::string path = folder.file(name);
         EXPECT_TRUE(writeImage(path, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(99)), testDataPath(photo), "Tessaline"));
         return path;
     }
 };
-
-const std::string taggedLine = "Tessaline\tTessaline\tCanon\n";
 
 bool processGone(pid_t pid) {
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -82,10 +89,7 @@ TEST_F(ExiftoolSessionTest, OneExiftoolTagsEveryFileOfARun) {
     TL_REQUIRE_TEST_DATA(photo);
     std::vector<std::string> written;
     for (int i = 1; i <= 4; ++i) written.push_back(writeTagged("frame" + std::to_string(i) + ".jpg"));
-    for (const std::string& path : written) {
-        EXPECT_EQ(firmware(path), taggedLine) << path;
-        EXPECT_FALSE(fs::exists(path + "_original")) << path;
-    }
+    expectTaggedWithoutBackup(written);
     const std::vector<std::string> started = starts();
     ASSERT_EQ(started.size(), 1u);
     EXPECT_NE(started[0].find(" -stay_open"), std::string::npos) << started[0];
@@ -106,10 +110,7 @@ TEST_F(ExiftoolSessionTest, CopiesBegunTogetherAllComplete) {
     copies[2]->finish();
     copies[0]->finish();
     copies.clear();  // the middle one is finished as it goes
-    for (const std::string& path : written) {
-        EXPECT_EQ(firmware(path), taggedLine) << path;
-        EXPECT_FALSE(fs::exists(path + "_original")) << path;
-    }
+    expectTaggedWithoutBackup(written);
     EXPECT_EQ(starts().size(), 1u);
 }
 
@@ -127,10 +128,7 @@ TEST_F(ExiftoolSessionTest, CopyUnderWayWhenExiftoolChangesStillCompletes) {
     const std::string second = writeTagged("second.jpg");
     underWay.finish();
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
-    for (const std::string& path : {first, second}) {
-        EXPECT_EQ(firmware(path), taggedLine) << path;
-        EXPECT_FALSE(fs::exists(path + "_original")) << path;
-    }
+    expectTaggedWithoutBackup({first, second});
     EXPECT_EQ(starts().size(), 2u);
 }
 
@@ -139,10 +137,7 @@ TEST_F(ExiftoolSessionTest, PathWithALineEndGetsAnExiftoolOfItsOwn) {
     const std::string before = writeTagged("before.jpg");
     const std::string broken = writeTagged("two\nlines.jpg");
     const std::string after = writeTagged("after.jpg");
-    for (const std::string& path : {before, broken, after}) {
-        EXPECT_EQ(firmware(path), taggedLine) << path;
-        EXPECT_FALSE(fs::exists(path + "_original")) << path;
-    }
+    expectTaggedWithoutBackup({before, broken, after});
     // The kept-alive exiftool, then one for the path it cannot be sent.
     const std::vector<std::string> started = starts();
     ASSERT_EQ(started.size(), 2u);
@@ -154,10 +149,7 @@ TEST_F(ExiftoolSessionTest, ExiftoolWithoutStayOpenFallsBackToOneProcessPerFile)
     installTool("[ \"$1\" = -stay_open ] && exit 1\nexec " + exiftool + " \"$@\"\n");
     const std::string first = writeTagged("first.jpg");
     const std::string second = writeTagged("second.jpg");
-    for (const std::string& path : {first, second}) {
-        EXPECT_EQ(firmware(path), taggedLine) << path;
-        EXPECT_FALSE(fs::exists(path + "_original")) << path;
-    }
+    expectTaggedWithoutBackup({first, second});
     // One failed attempt at the kept-alive mode, then one start per file.
     const std::vector<std::string> started = starts();
     ASSERT_EQ(started.size(), 3u);
