@@ -2,7 +2,7 @@
 
 #include "align/GridCornerDetector.hpp"
 #include "align/MatchPatch.hpp"
-#include "merge/MergeEngine.hpp"
+#include "common/LargestElement.hpp"
 
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
@@ -36,12 +36,6 @@ cv::Mat detectCorners(const cv::Mat& instantMatching, const cv::Mat& ghostMask, 
     return mask;
 }
 
-float largestElement(const cv::Mat& image) {
-    double largest = 0;
-    cv::minMaxLoc(image.reshape(1), nullptr, &largest);
-    return static_cast<float>(largest);
-}
-
 // Grey version of an image for the flow. The flow's solver adds a fixed small term to
 // its determinants, which assumes levels of at least the 8-bit scale: float images (0 to
 // 1 as a rule) would see no motion at all, so their greys are brought to 0 to 255 by the
@@ -55,7 +49,7 @@ cv::Mat flowGrey(const cv::Mat& image, float floatScale) {
 
 // Dense flow from the instant image to the exposure, smoothed, kept at the corners only.
 cv::Mat cornerFlow(const cv::Mat& instant, const cv::Mat& exposure, const cv::Mat& corners, int side) {
-    const float largest = instant.depth() == CV_32F ? largestElement(instant) : 0.0f;
+    const float largest = instant.depth() == CV_32F ? static_cast<float>(largestElement(instant)) : 0.0f;
     const float floatScale = largest > 0 && std::isfinite(largest) ? 255.0f / largest : 1.0f;
     const cv::Mat instantGrey = flowGrey(instant, floatScale), exposureGrey = flowGrey(exposure, floatScale);
     cv::Mat flow, smoothed;
@@ -110,7 +104,7 @@ float textureThreshold(const cv::Mat& instant) {
     switch (instant.depth()) {
     case CV_8U: return 0.0225f * 255.0f;
     case CV_16U: return 0.0225f * 65535.0f;
-    default: return 0.0225f * largestElement(instant);
+    default: return 0.0225f * static_cast<float>(largestElement(instant));
     }
 }
 
@@ -121,17 +115,18 @@ int radiusFromSamples(std::vector<float> samples, int h) {
     return d > static_cast<float>(3 * h) ? whole + h + 2 : whole + 2 * h + 2;
 }
 
-int MergeEngine::estimateGhostingPower(cv::Mat mask) {
+int MotionRangeEstimator::estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int patchHalfSize) {
     const int S = 2 * patchHalfSize, P = 2 * S + 1;
+    const int rows = pair.instant.rows, cols = pair.instant.cols;
     const int R = std::max(rows, cols) / 20;
-    if (cornerMask.rows != rows || cornerMask.cols != cols) {
-        cv::Mat corners = detectCorners(instantMatching, mask, P);
-        if (corners.empty()) return 2 * patchHalfSize + 1;
-        cornerMask = corners;
+    if (corners.rows != rows || corners.cols != cols) {
+        cv::Mat found = detectCorners(pair.instantMatching, ghostMask, P);
+        if (found.empty()) return 2 * patchHalfSize + 1;
+        corners = found;
     }
 
-    std::vector<Candidate> ranked =
-        candidates(cornerFlow(instantImage, exposure, cornerMask, P), instantImage, S, textureThreshold(instantImage));
+    std::vector<Candidate> ranked = candidates(cornerFlow(pair.instant, pair.exposure, corners, P), pair.instant, S,
+                                               textureThreshold(pair.instant));
     // Strongest flow first; among equal ones the first in row-major order.
     std::stable_sort(ranked.begin(), ranked.end(), [](const Candidate& a, const Candidate& b) { return a.flow > b.flow; });
 
@@ -139,7 +134,7 @@ int MergeEngine::estimateGhostingPower(cv::Mat mask) {
     for (const Candidate& c : ranked) {
         if (samples.size() == maxSamples) break;
         int dy = 0, dx = 0;
-        const double score = matchPatch(c.row, c.column, S, R, dy, dx, instantMatching, exposureMatching);
+        const double score = matchPatch(c.row, c.column, S, R, dy, dx, pair.instantMatching, pair.exposureMatching);
         if ((dy != 0 || dx != 0) && score <= maxVerifiedScore)
             samples.push_back(static_cast<float>(dx * dx + dy * dy));
     }

@@ -1,11 +1,32 @@
 #pragma once
 
+#include "align/ExposurePair.hpp"
+
 #include <opencv2/core.hpp>
 
 #include <vector>
 
-// Pieces of the motion-range estimate (MergeEngine::estimateGhostingPower) that stand
-// on their own.
+// How far moving content travelled between the instant image and an exposure, as the
+// search radius of the patch matches that refill its ghost pixels. Corners of the instant
+// image inside the ghost mask are found once per run; a dense optical flow between the
+// two images, smoothed, picks the corners that moved most in textured places; up to 30 of
+// them are verified by patch matches, and the median verified displacement plus a margin
+// is the radius.
+class MotionRangeEstimator {
+public:
+    // The search radius in pixels for this exposure, for patches of half-size h: at least
+    // 2h + 1. The pair's images have 3 channels; its matching copies are set. Errors of
+    // the image library (running out of memory among them) are thrown.
+    int estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int h);
+
+    // 255 at the corners found for the run, 0 elsewhere; empty before the first corners.
+    const cv::Mat& cornerMask() const { return corners; }
+
+private:
+    cv::Mat corners;
+};
+
+// Pieces of the estimate that stand on their own.
 
 // Least population deviation of the mixed second derivative of a texture window, in
 // the instant image's own scale: 2.25 % of the full scale (255, 65535, or the largest

@@ -7,7 +7,7 @@
 #include "input/ImageLoader.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/MergeEngine.hpp"
-#include "output/ImageWriter.hpp"
+#include "merge/SaveMergedImage.hpp"
 #include "tools/BurstFiles.hpp"
 
 #include <benchmark/benchmark.h>
@@ -58,9 +58,13 @@ bool merge(const std::vector<std::string>& frames, const std::string& output) {
     ImagesSequence sequence(frames.data(), count);
     MergeEngine engine;
     cv::Mat light;
-    const std::string progress = burst().file("progress.txt");
-    if (!engine.run(light, sequence, count / 2, count, 2, 1000, false, 9, 2, progress) || light.empty())
-        return false;
+    MergeSettings settings;
+    settings.ghostingPower = 2;
+    settings.ghostThreshold = 1000;
+    settings.tileSize = 9;
+    settings.threads = 2;
+    settings.progressPath = burst().file("progress.txt");
+    if (!engine.run(light, sequence, count / 2, count, settings) || light.empty()) return false;
     saveMergedImage(light, output, 32, frames[count / 2]);
     return true;
 }

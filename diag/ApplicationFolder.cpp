@@ -1,7 +1,7 @@
 #include "diag/ApplicationFolder.hpp"
 
+#include "common/ToolFolder.hpp"
 #include "diag/Log.hpp"
-#include "output/ToolFolder.hpp"
 
 std::string useApplicationFolder(const std::string& given) {
     const std::string folder = given + "/";

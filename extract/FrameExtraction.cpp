@@ -7,7 +7,7 @@
 #include "extract/FrameWindow.hpp"
 #include "extract/VideoFrameSource.hpp"
 #include "extract/VideoTagSidecar.hpp"
-#include "output/ImageWriter.hpp"
+#include "output/EncodedImage.hpp"
 
 #include <optional>
 #include <utility>

@@ -1,6 +1,6 @@
 #include "extract/FrameFiler.hpp"
 
-#include "output/ImageWriter.hpp"
+#include "output/EncodedImage.hpp"
 
 #include <system_error>
 #include <utility>

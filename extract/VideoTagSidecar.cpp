@@ -5,7 +5,6 @@
 #include "output/ExiftoolSession.hpp"
 #include "output/ExiftoolSourceLink.hpp"
 
-#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -31,20 +30,12 @@ std::string sidecarIn(const std::string& folder) { return folder + "/tags.exv"; 
 
 } // namespace
 
-VideoTagSidecar::VideoTagSidecar(const std::string& video) : usable(video) {
-    std::error_code error;
-    std::string pattern = (fs::temp_directory_path(error) / "tl-video-tags-XXXXXX").string();
-    if (error || !plainName(pattern) || !mkdtemp(pattern.data())) return;
-    folder = pattern;
+VideoTagSidecar::VideoTagSidecar(const std::string& video) : usable(video), folder("tl-video-tags") {
+    if (folder.path().empty() || !plainName(folder.path())) return;
     begin(video);
 }
 
-VideoTagSidecar::~VideoTagSidecar() {
-    settle();
-    if (folder.empty()) return;
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
-}
+VideoTagSidecar::~VideoTagSidecar() { settle(); }
 
 const std::string& VideoTagSidecar::source() {
     settle();
@@ -63,7 +54,7 @@ void VideoTagSidecar::begin(const std::string& video) {
     if (!plainName(link->path())) return;
     arguments = {"-q", "-q"};
     for (const std::string& tag : defaultFilledTags) arguments.push_back("-" + tag + "=");
-    arguments.insert(arguments.end(), {"-tagsfromfile", link->path(), "-o", sidecarIn(folder)});
+    arguments.insert(arguments.end(), {"-tagsfromfile", link->path(), "-o", sidecarIn(folder.path())});
     ticket = exiftoolSession().begin(exiftoolProgram(), arguments);
 }
 
@@ -73,7 +64,7 @@ void VideoTagSidecar::settle() {
     if (settled || arguments.empty()) return;
     settled = true;
     if (!exiftoolSession().finish(ticket)) runToEnd(exiftoolProgram(), arguments);
-    const std::string sidecar = sidecarIn(folder);
+    const std::string sidecar = sidecarIn(folder.path());
     std::error_code error;
     if (fs::is_regular_file(sidecar, error) && fs::file_size(sidecar, error) > 0) usable = sidecar;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/PrivateFolder.hpp"
 #include "output/ExiftoolSourceLink.hpp"
 
 #include <memory>
@@ -31,7 +32,7 @@ private:
     void settle();
 
     std::string usable;
-    std::string folder;
+    PrivateFolder folder;
     std::unique_ptr<ExiftoolSourceLink> link;
     std::vector<std::string> arguments;
     unsigned long ticket = 0;

@@ -1,8 +1,8 @@
 #include "fusion/BorderCompensation.hpp"
 
 #include "align/MatchPatch.hpp"
+#include "common/ElementType.hpp"
 #include "fusion/PixelCopy.hpp"
-#include "merge/MergeEngine.hpp"
 
 #include <cstdint>
 
@@ -17,26 +17,29 @@ struct Displacement {
     int dy = 0, dx = 0;
 };
 
+// The calling thread alone writes the border pixels of the mask: the band workers read
+// only interior ones.
 template <typename T> class BorderWorker {
 public:
-    explicit BorderWorker(MergeEngine& engine) : e(engine), mask(engine.ghostMask) {}
+    BorderWorker(const CompensationJob& job, cv::Mat& output)
+        : job(job), h(job.layout.h), rows(job.layout.rows), cols(job.layout.cols), mask(job.ghostMask),
+          output(output) {}
 
     Displacement match(int row, int column) {
         Displacement d;
-        matchPatch(row, column, e.patchHalfSize, e.searchRadius, d.dy, d.dx, e.instantMatching,
-                   e.exposureMatching);
+        matchPatch(row, column, h, job.searchRadius, d.dy, d.dx, job.pair.instantMatching,
+                   job.pair.exposureMatching);
         return d;
     }
     void copy(int row, int column, Displacement d) {
-        copyPixel<T>(e.exposure, row + d.dy, column + d.dx, *e.output, row, column);
+        copyPixel<T>(job.pair.exposure, row + d.dy, column + d.dx, output, row, column);
     }
 
     // Top or bottom band, rows first to last; the displacement found at a ghost pixel is
     // handed down its column to the band's last row.
     void horizontalBand(int first, int last) {
-        const int h = e.patchHalfSize;
         for (int r = first; r <= last; ++r)
-            for (int c = h + 1; c <= e.cols - h - 2; ++c)
+            for (int c = h + 1; c <= cols - h - 2; ++c)
                 visit(r, c, [&](Displacement d) {
                     for (int below = r + 1; below <= last; ++below) handOn(below, c, d);
                 });
@@ -45,16 +48,14 @@ public:
     // Left and right bands over the interior rows; a displacement is handed along the row
     // to the band's last column.
     void verticalBands() {
-        const int h = e.patchHalfSize;
-        for (int r = h + 1; r <= e.rows - h - 2; ++r) {
+        for (int r = h + 1; r <= rows - h - 2; ++r) {
             rowSegment(r, 0, h);
-            rowSegment(r, e.cols - h - 1, e.cols - 1);
+            rowSegment(r, cols - h - 1, cols - 1);
         }
     }
 
     // A corner square: one match at the image's corner pixel serves every ghost pixel.
     void corner(int cornerRow, int cornerColumn, int top, int left) {
-        const int h = e.patchHalfSize;
         const Displacement d = match(cornerRow, cornerColumn);
         for (int r = top; r <= top + h; ++r)
             for (int c = left; c <= left + h; ++c) copy(r, c, toMatch(mask.at<uint8_t>(r, c)) ? d : Displacement{});
@@ -89,36 +90,24 @@ private:
         value = 120;
     }
 
-    MergeEngine& e;
-    cv::Mat& mask;
+    const CompensationJob& job;
+    const int h, rows, cols;
+    cv::Mat mask;
+    cv::Mat& output;
 };
-
-template <typename T> void compensateBordersOf(MergeEngine& e) {
-    BorderWorker<T> worker(e);
-    const int h = e.patchHalfSize, H = e.rows, W = e.cols;
-    worker.horizontalBand(0, h);
-    worker.horizontalBand(H - h - 1, H - 1);
-    worker.verticalBands();
-    worker.corner(0, 0, 0, 0);
-    worker.corner(0, W - 1, 0, W - h - 1);
-    worker.corner(H - 1, 0, H - h - 1, 0);
-    worker.corner(H - 1, W - 1, H - h - 1, W - h - 1);
-}
 
 } // namespace
 
-void compensateBorders(MergeEngine& engine) {
-    switch (engine.exposure.depth()) {
-    case CV_8U:
-        compensateBordersOf<uint8_t>(engine);
-        break;
-    case CV_16U:
-        compensateBordersOf<uint16_t>(engine);
-        break;
-    case CV_32F:
-        compensateBordersOf<float>(engine);
-        break;
-    default:
-        break;
-    }
+void compensateBorders(const CompensationJob& job, cv::Mat output) {
+    withElementType(job.pair.exposure.depth(), [&]<typename T>() {
+        BorderWorker<T> worker(job, output);
+        const int h = job.layout.h, H = job.layout.rows, W = job.layout.cols;
+        worker.horizontalBand(0, h);
+        worker.horizontalBand(H - h - 1, H - 1);
+        worker.verticalBands();
+        worker.corner(0, 0, 0, 0);
+        worker.corner(0, W - 1, 0, W - h - 1);
+        worker.corner(H - 1, 0, H - h - 1, 0);
+        worker.corner(H - 1, W - 1, H - h - 1, W - h - 1);
+    });
 }

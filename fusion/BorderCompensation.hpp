@@ -1,10 +1,12 @@
 #pragma once
 
-class MergeEngine;
+#include "fusion/CompensationJob.hpp"
 
-// The border bands and the four corners of the current exposure, worked on the calling
+#include <opencv2/core.hpp>
+
+// The border bands and the four corners of the job's exposure, worked on the calling
 // thread while the band workers treat the interior. The border bands match pixel by
 // pixel but hand each displacement on down the column (top and bottom bands) or along
 // the row (left and right bands) to the further ghost pixels of the band, which are
 // marked 120 in the ghost mask so that they are not matched again.
-void compensateBorders(MergeEngine& engine);
+void compensateBorders(const CompensationJob& job, cv::Mat output);

@@ -1,8 +1,8 @@
+#include "fusion/CompensationBands.hpp"
+
 #include "align/MatchPatch.hpp"
-#include "fusion/CompensationLayout.hpp"
+#include "common/ElementType.hpp"
 #include "fusion/PixelCopy.hpp"
-#include "fusion/Progress.hpp"
-#include "merge/MergeEngine.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -25,59 +25,48 @@ bool hasGhost(const cv::Mat& mask, const Tile& tile) {
 // One tile: ghost pixels come from the exposure displaced by (dy, dx), the others from
 // the exposure at their own place.
 template <typename T>
-void fillTile(MergeEngine& e, const Tile& tile, int dy, int dx) {
-    const size_t rowBytes = static_cast<size_t>(tile.right - tile.left + 1) * e.exposure.elemSize();
+void fillTile(const CompensationJob& job, cv::Mat& output, const Tile& tile, int dy, int dx) {
+    const cv::Mat& exposure = job.pair.exposure;
+    const size_t rowBytes = static_cast<size_t>(tile.right - tile.left + 1) * exposure.elemSize();
     for (int y = tile.top; y <= tile.bottom; ++y) {
-        std::memcpy(e.output->ptr(y, tile.left), e.exposure.ptr(y, tile.left), rowBytes);
+        std::memcpy(output.ptr(y, tile.left), exposure.ptr(y, tile.left), rowBytes);
         if (dy == 0 && dx == 0) continue;
-        const uint8_t* m = e.ghostMask.ptr<uint8_t>(y);
+        const uint8_t* m = job.ghostMask.ptr<uint8_t>(y);
         for (int x = tile.left; x <= tile.right; ++x)
-            if (m[x] != 0) copyPixel<T>(e.exposure, y + dy, x + dx, *e.output, y, x);
+            if (m[x] != 0) copyPixel<T>(exposure, y + dy, x + dx, output, y, x);
     }
 }
 
+// The band of tiles centred on centreRow, left to right.
 template <typename T>
-void compensateBand(MergeEngine& e, const BandLayout& layout, int centreRow) {
+void compensateBand(const CompensationJob& job, cv::Mat& output, int centreRow) {
+    const BandLayout& layout = job.layout;
     const int half = layout.B / 2;
-    const int matchRow = std::min(centreRow, e.rows - 1);
+    const int matchRow = std::min(centreRow, layout.rows - 1);
     for (int centre = layout.firstCentre(); layout.tileInside(centre); centre += layout.B) {
         const Tile tile{centreRow - half, std::min(centreRow + half, layout.lastInteriorRow()),
                         centre - half, std::min(centre + half, layout.lastInteriorColumn())};
         int dy = 0, dx = 0;
-        if (hasGhost(e.ghostMask, tile))
-            matchPatch(matchRow, std::min(centre, e.cols - 1), e.patchHalfSize, e.searchRadius, dy, dx,
-                       e.instantMatching, e.exposureMatching);
-        fillTile<T>(e, tile, dy, dx);
-    }
-}
-
-template <typename T> void compensateBandsOf(MergeEngine& e, int firstCentreRow) {
-    const BandLayout layout{e.rows, e.cols, e.patchHalfSize, e.tileSize};
-    const ProgressPlan plan = progressPlan(layout, firstCentreRow, e.threadCount);
-    // Any stride beyond the image ends the walk after the first band; clamping it keeps
-    // huge thread counts from overflowing.
-    const int stride = static_cast<int>(std::min<long long>(static_cast<long long>(e.threadCount) * e.tileSize, e.rows));
-    int n = 0;
-    for (int centre = firstCentreRow; layout.bandInside(centre); centre += stride, ++n) {
-        compensateBand<T>(e, layout, centre);
-        if (plan.addsAfter(n)) addBandProgress(e, plan.step);
+        if (hasGhost(job.ghostMask, tile))
+            matchPatch(matchRow, std::min(centre, layout.cols - 1), layout.h, job.searchRadius, dy, dx,
+                       job.pair.instantMatching, job.pair.exposureMatching);
+        fillTile<T>(job, output, tile, dy, dx);
     }
 }
 
 } // namespace
 
-void MergeEngine::compensateBands(int firstCentreRow) {
-    switch (exposure.depth()) {
-    case CV_8U:
-        compensateBandsOf<uint8_t>(*this, firstCentreRow);
-        break;
-    case CV_16U:
-        compensateBandsOf<uint16_t>(*this, firstCentreRow);
-        break;
-    case CV_32F:
-        compensateBandsOf<float>(*this, firstCentreRow);
-        break;
-    default:
-        break;
-    }
+void compensateBands(const CompensationJob& job, int firstCentreRow, cv::Mat output, ProgressFile& progress) {
+    const BandLayout& layout = job.layout;
+    const ProgressPlan plan = progressPlan(layout, firstCentreRow, job.threads);
+    // Any stride beyond the image ends the walk after the first band; clamping it keeps
+    // huge thread counts from overflowing.
+    const int stride = static_cast<int>(std::min<long long>(static_cast<long long>(job.threads) * layout.B, layout.rows));
+    withElementType(job.pair.exposure.depth(), [&]<typename T>() {
+        int n = 0;
+        for (int centre = firstCentreRow; layout.bandInside(centre); centre += stride, ++n) {
+            compensateBand<T>(job, output, centre);
+            if (plan.addsAfter(n)) progress.addBandProgress(plan.step);
+        }
+    });
 }

@@ -140,9 +140,9 @@ float exactLight(double sum, double largest) {
 // The whole run, and the approximation alone, as the entries call them.
 [[gnu::always_inline]] inline std::size_t normaliseRun(const double* sum, float* light, std::size_t count,
                                                        double largest) {
-    // Sums are asked for 1 KiB ahead: measured on 24 megapixels on one core, 0.25 s so
-    // and 0.42 s with the processor's own prefetching alone, on an accumulator aligned to
-    // 64 bytes as OpenCV aligns its buffers.
+    // Sums are asked for 1 KiB ahead: on an accumulator aligned to 64 bytes, as OpenCV
+    // aligns its buffers, the processor's own prefetching alone leaves the loop waiting on
+    // memory (bench/benchMerge shows the difference).
     constexpr std::size_t ahead = 128;
     std::size_t exact = 0, i = 0;
     for (; i + lanes <= count; i += lanes) {

@@ -1,5 +1,7 @@
 #include "fusion/MatchingCopy.hpp"
 
+#include "common/LargestElement.hpp"
+
 #include <cmath>
 #include <cstdint>
 
@@ -32,9 +34,7 @@ cv::Mat matchingCopy(const cv::Mat& image) {
     case CV_16U:
         return scaledCopy<uint16_t>(image, 0.0038910506f);  // 1/257: 65535 becomes 255
     case CV_32F: {
-        double largest = 0;
-        cv::minMaxLoc(image.reshape(1), nullptr, &largest);
-        const float m = static_cast<float>(largest);
+        const float m = static_cast<float>(largestElement(image));
         if (!(m > 0.0f) || !std::isfinite(m)) return cv::Mat::zeros(image.size(), CV_MAKETYPE(CV_8U, image.channels()));
         return scaledCopy<float>(image, 255.0f / m);
     }

@@ -1,7 +1,7 @@
 #include "input/DevilImageLoader.hpp"
 
+#include "common/DevilLibrary.hpp"
 #include "input/DevilImageConversion.hpp"
-#include "output/DevilLibrary.hpp"
 
 #include <IL/il.h>
 
@@ -21,13 +21,6 @@ public:
 private:
     ILuint name = 0;
 };
-
-// DevIL keeps a stack of error codes that only ilGetError empties; a failed load pushes
-// onto it, so drain it to keep one load from weighing on the next.
-void clearDevilErrors() {
-    while (ilGetError() != IL_NO_ERROR) {
-    }
-}
 
 } // namespace
 

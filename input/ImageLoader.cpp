@@ -1,9 +1,10 @@
 #include "input/ImageLoader.hpp"
 
+#include "common/FileExtension.hpp"
+#include "common/FindString.hpp"
+#include "common/RawExtensions.hpp"
 #include "input/ChildProcessDecode.hpp"
 #include "input/DevilImageLoader.hpp"
-#include "input/FindString.hpp"
-#include "input/RawExtensions.hpp"
 #include "input/RawImageDecoder.hpp"
 
 #include <opencv2/imgcodecs.hpp>

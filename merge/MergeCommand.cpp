@@ -4,7 +4,7 @@
 #include "diag/Log.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/MergeEngine.hpp"
-#include "output/ImageWriter.hpp"
+#include "merge/SaveMergedImage.hpp"
 
 #include <cstdio>
 
@@ -18,10 +18,7 @@ int runMergeCommand(const MergeSettings& settings) {
     ImagesSequence sequence(list.paths.data(), count);
     MergeEngine engine;
     cv::Mat result;
-    if (!engine.run(result, sequence, list.instantIndex, count, settings.ghostingPower,
-                    settings.ghostThreshold, settings.align, settings.tileSize, settings.threads,
-                    settings.progressPath))
-        return 1;
+    if (!engine.run(result, sequence, list.instantIndex, count, settings)) return 1;
     saveMergedImage(result, settings.outputPath, settings.outputBits,
                     list.paths[list.instantIndex]);
     return 0;

@@ -1,6 +1,6 @@
 #include "merge/MergeCommandLine.hpp"
 
-#include "input/FindString.hpp"
+#include "common/FindString.hpp"
 
 #include <cstdlib>
 

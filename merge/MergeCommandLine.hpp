@@ -1,24 +1,16 @@
 #pragma once
 
+#include "merge/MergeSettings.hpp"
+
 #include <optional>
 #include <string>
 #include <vector>
 
-// The merge program's positional command line, converted as atoi and atof read it.
-struct MergeSettings {
-    float ghostThreshold = 0;    // 1: percent
-    float ghostingPower = 0;     // 2: percent of the larger side, negative for automatic
-    int threads = 1;             // 3: below 2 becomes 1
-    bool align = false;          // 5: only the exact value 1 switches it on
-    int tileSize = 0;            // 7
-    std::string progressPath;    // 8
-    std::string applicationFolder;  // 9, as given
-    std::string outputPath;      // 10
-    int outputBits = 0;          // 11
-    std::string instantPath;     // 12
-    std::vector<std::string> exposurePaths;  // 14 .. 13 + N
-};
-
+// The merge program's positional command line, converted as atoi and atof read it:
+//   1 ghost threshold, 2 ghosting power, 3 threads (below 2 becomes 1), 4 unused,
+//   5 align (only the exact value 1 switches it on), 6 unused, 7 tile size,
+//   8 progress file, 9 application folder, 10 output, 11 bits per channel,
+//   12 instant image, 13 the count N of exposure paths, 14 .. 13 + N the paths.
 // Reads the positions of argv. Empty when fewer than 13 positions follow the program
 // path, when the count N is negative or when fewer than N exposure paths follow it.
 std::optional<MergeSettings> parseMergeArguments(int argc, const char* const* argv);

@@ -1,78 +1,60 @@
 #pragma once
 
+#include "align/ExposurePair.hpp"
+#include "align/MotionRange.hpp"
+#include "fusion/GhostDetector.hpp"
+#include "fusion/LightAccumulator.hpp"
+#include "merge/MergeSettings.hpp"
+
 #include <opencv2/core.hpp>
 
-#include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 
 class ImagesSequenceBase;
 
-// The merge engine: one run over an image sequence, the ghost compensation of each
-// exposure, the ghost detection and the light accumulation. Its data members are the
-// state those steps share; each step is a short method defined next to its subsystem
-// (merge/, fusion/, align/).
+// The merge engine: one run over an image sequence. The run is a short list of steps,
+// each a member here that hands its work to the part that owns the state it needs: the
+// light accumulator (the sum of the run), the ghost detector (the threshold table of the
+// run) and the motion-range estimator (the corner mask of the run). Everything about one
+// exposure is built for it and passed on; nothing of it stays in the engine.
 class MergeEngine {
 public:
     MergeEngine();
-    ~MergeEngine();
     MergeEngine(const MergeEngine&) = delete;
     MergeEngine& operator=(const MergeEngine&) = delete;
 
-    // One merge. Fills result with the light image (empty when the run ended early).
-    // Returns false when the instant image cannot be read; the caller then ends the
-    // process with exit status 1.
-    bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count,
-             float ghostingPower, float ghostThreshold, bool align, int tileSize, int threads,
-             const std::string& progressPath);
+    // One merge of the count images of source around the one at instantIndex. Fills result
+    // with the light image (empty when the run ended early). Returns false when the
+    // instant image cannot be read; the caller then ends the process with exit status 1.
+    bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings);
 
-    // Ghost compensation of one aligned exposure into output. Returns whether output holds
-    // a compensated exposure to accumulate.
-    bool compensateImage(int bitsPerChannel, int h, int g, float p, int tileSize, int T,
-                         int visitingPosition, cv::Mat& output, const cv::Mat& instant,
-                         const cv::Mat& exposure, const std::string& progressPath);
-    // Band worker of the compensation: the band centred on firstCentreRow and every
-    // T-th band after it.
-    void compensateBands(int firstCentreRow);
-    // Rewrites the progress file (visiting position and percentage).
-    void writeProgress();
+    // Ghost compensation of one aligned exposure into output, with patch half-size h,
+    // search radius g (negative: chosen for the exposure), ghost threshold p, the tile size
+    // as given and T band workers. Returns whether output holds a compensated exposure to
+    // accumulate: false for bits other than 8, 16 and 32, or when the automatic radius failed.
+    bool compensateImage(int bitsPerChannel, int h, int g, float p, int tileSize, int T, int visitingPosition,
+                         cv::Mat& output, const cv::Mat& instant, const cv::Mat& exposure,
+                         const std::string& progressPath);
 
-    // Ghost detection: builds ghostMask from instantImage and exposure; returns noGhost.
-    bool buildGhostMask();
-    // Resolves a negative search radius for the current exposure; false on failure.
-    bool chooseGhostingPower(bool noGhost);
-    // The motion range of the current exposure, as a search radius in pixels.
-    int estimateGhostingPower(cv::Mat ghostMask);
+    // The ghost mask of exposure against instant for ghost threshold p.
+    GhostMask buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float p);
+    // The search radius of an exposure whose radius is automatic: 2h + 1 without ghosts,
+    // otherwise the motion range; nothing (after a report) when the estimate failed.
+    std::optional<int> chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghosts, int h);
+    // The motion range of the pair, as a search radius in pixels.
+    int estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h);
 
-    // Light accumulation, T the element type of the image.
-    template <typename T> void addInstantLight(const cv::Mat& instant);
-    template <typename T> void addExposureLight(const cv::Mat& compensated);
-    bool finishLightImage(cv::Mat& light);
+    // Light accumulation; T is the element type of the images.
+    template <typename T> void addInstantLight(const cv::Mat& instant) { light.start<T>(instant); }
+    template <typename T> void addExposureLight(const cv::Mat& compensated) { light.add<T>(compensated); }
+    bool finishLightImage(cv::Mat& lightImage);
 
-    // State shared by the steps, in declaration order.
-    cv::Mat instantImage;
-    cv::Mat instantMatching;   // 8-bit copy of the instant image for patch matching
-    cv::Mat exposure;
-    cv::Mat exposureMatching;  // 8-bit copy of the exposure for patch matching
-    int patchHalfSize = 0;     // h
-    int searchRadius = 0;      // g, pixels
-    float ghostThreshold = 0;  // p, percent
-    cv::Mat* output = nullptr;
-    int visitingPosition = 0;
-    int tileSize = 0;          // B, odd
-    const std::string* progressPath = nullptr;
-    cv::Mat ghostMask;         // 8-bit: 0 still, 255 ghost, 120 border pixel already filled
-    int rows = 0;
-    int cols = 0;
-    int channels = 0;
-    int rowLength = 0;         // elements per row
-    float progress = 0;
-    float lastWrittenProgress = 0;
-    int threadCount = 0;       // T
-    cv::Mat lightAccumulator;  // 64-bit float sum of the light
-    double largestSum = 0;     // its largest element (0 when none is above 0), kept by each addition
-    cv::Mat cornerMask;        // 255 at the instant image's corners, reused for the run
-    int thresholdTableLength = 0;
-    std::unique_ptr<float[]> thresholdTable;
-    std::mutex progressLock;   // serialises progress updates from the band workers
+    const LightAccumulator& lightAccumulator() const { return light; }
+    LightAccumulator& lightAccumulator() { return light; }
+
+private:
+    LightAccumulator light;
+    GhostDetector ghosts;
+    MotionRangeEstimator motionRange;
 };

@@ -1,8 +1,9 @@
+#include "merge/MergeEngine.hpp"
+
 #include "align/ExposureAlignment.hpp"
 #include "diag/Log.hpp"
-#include "fusion/LightAccumulation.hpp"
 #include "input/ImagesSequence.hpp"
-#include "merge/MergeEngine.hpp"
+#include "merge/AccumulationWorkers.hpp"
 #include "merge/RunPlan.hpp"
 #include "merge/WorkerLauncher.hpp"
 
@@ -93,21 +94,24 @@ void makeLightImage(MergeEngine& engine, cv::Mat& result) {
     }
 }
 
+// The instant image, or an empty image after the report that ends the run.
+cv::Mat loadInstantImage(ImagesSequenceBase& source, int instantIndex) {
+    cv::Mat instant = source.getImage(instantIndex);
+    if (instant.rows != 0 && instant.cols != 0) return instant;
+    reportError("Main", "Error during accessing the image at index " + std::to_string(instantIndex) + "\n");
+    return cv::Mat();
+}
+
 } // namespace
 
 bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count,
-                      float ghostingPower, float ghostThreshold, bool align, int tileSize,
-                      int threads, const std::string& progressPath) {
+                      const MergeSettings& settings) {
     result = cv::Mat();
-    const cv::Mat instant = source.getImage(instantIndex);
-    if (instant.rows == 0 || instant.cols == 0) {
-        reportError("Main",
-                    "Error during accessing the image at index " + std::to_string(instantIndex) + "\n");
-        return false;
-    }
+    const cv::Mat instant = loadInstantImage(source, instantIndex);
+    if (instant.empty()) return false;
     const int bits = bitsPerChannel(instant);
-    const int radius = searchRadiusFor(instant.rows, instant.cols, ghostingPower);
-    const cv::Mat greyInstant = align ? greyVersion(instant) : instant;
+    const int radius = searchRadiusFor(instant.rows, instant.cols, settings.ghostingPower);
+    const cv::Mat greyInstant = settings.align ? greyVersion(instant) : instant;
     if (greyInstant.empty()) {
         reportAlignmentFailure();
         return true;
@@ -121,20 +125,19 @@ bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIn
         const int index = order[position];
         cv::Mat exposure = source.getImage(index);
         if (!isMergeable(exposure, instant, index)) continue;
-        if (align) {
+        if (settings.align) {
             exposure = alignExposure(greyInstant, exposure, instant.channels());
             if (exposure.empty()) {
                 reportAlignmentFailure();
-                accumulation.join();
                 return true;
             }
         }
-        // The compensation reuses the engine's state and may start workers of its own:
-        // the previous addition must be complete first.
+        // The compensation may start workers of its own: the previous addition must be
+        // complete first.
         accumulation.join();
         cv::Mat compensated;
-        if (!compensateImage(bits, patchHalfSizeOfRun, radius, ghostThreshold, tileSize, threads,
-                             position, compensated, instant, exposure, progressPath))
+        if (!compensateImage(bits, patchHalfSizeOfRun, radius, settings.ghostThreshold, settings.tileSize,
+                             settings.threads, position, compensated, instant, exposure, settings.progressPath))
             continue;
         accumulation.start(accumulateExposure, bits, compensated);
     }

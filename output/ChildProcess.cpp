@@ -1,5 +1,7 @@
 #include "output/ChildProcess.hpp"
 
+#include "common/ExecutableFile.hpp"
+
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <sstream>
 
 extern char** environ;
@@ -29,9 +30,7 @@ std::string findProgram(const std::string& program) {
     std::string folder;
     while (std::getline(folders, folder, ':')) {
         const std::string candidate = (folder.empty() ? "." : folder) + "/" + program;
-        std::error_code error;
-        if (std::filesystem::is_regular_file(candidate, error) && access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+        if (isExecutableFile(candidate)) return candidate;
     }
     return "";
 }

@@ -1,6 +1,6 @@
 #include "output/DevilImage.hpp"
 
-#include "output/DevilLibrary.hpp"
+#include "common/DevilLibrary.hpp"
 
 #include <IL/il.h>
 

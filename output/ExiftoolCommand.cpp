@@ -1,11 +1,8 @@
 #include "output/ExiftoolCommand.hpp"
 
-#include "input/RawExtensions.hpp"
-#include "output/ToolFolder.hpp"
-
-#include <unistd.h>
-
-#include <filesystem>
+#include "common/ExecutableFile.hpp"
+#include "common/RawExtensions.hpp"
+#include "common/ToolFolder.hpp"
 
 namespace {
 
@@ -23,10 +20,7 @@ std::string asFileArgument(const std::string& path) {
 
 std::string exiftoolProgram() {
     const std::string shipped = toolFolder() + "exiftool";
-    std::error_code error;
-    if (!toolFolder().empty() && std::filesystem::is_regular_file(shipped, error) &&
-        access(shipped.c_str(), X_OK) == 0)
-        return shipped;
+    if (!toolFolder().empty() && isExecutableFile(shipped)) return shipped;
     return "exiftool";
 }
 

@@ -1,6 +1,5 @@
 #include "output/ExiftoolSourceLink.hpp"
 
-#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -18,17 +17,10 @@ std::string plainExtension(const std::string& source) {
 
 ExiftoolSourceLink::ExiftoolSourceLink(const std::string& source) : usable(source) {
     if (source.find('%') == std::string::npos) return;
+    folder.emplace("tl-exiftool");
+    if (folder->path().empty()) return;
+    const std::string link = folder->path() + "/source" + plainExtension(source);
     std::error_code error;
-    std::string pattern = (fs::temp_directory_path(error) / "tl-exiftool-XXXXXX").string();
-    if (error || !mkdtemp(pattern.data())) return;
-    folder = pattern;
-    const std::string link = folder + "/source" + plainExtension(source);
     fs::create_symlink(fs::absolute(source, error), link, error);
     if (!error) usable = link;
-}
-
-ExiftoolSourceLink::~ExiftoolSourceLink() {
-    if (folder.empty()) return;
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
 }

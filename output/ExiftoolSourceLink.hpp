@@ -1,5 +1,8 @@
 #pragma once
 
+#include "common/PrivateFolder.hpp"
+
+#include <optional>
 #include <string>
 
 // exiftool takes a -tagsfromfile name holding "%" followed by a format letter (as in
@@ -10,7 +13,6 @@
 class ExiftoolSourceLink {
 public:
     explicit ExiftoolSourceLink(const std::string& source);
-    ~ExiftoolSourceLink();
     ExiftoolSourceLink(const ExiftoolSourceLink&) = delete;
     ExiftoolSourceLink& operator=(const ExiftoolSourceLink&) = delete;
 
@@ -19,5 +21,5 @@ public:
 
 private:
     std::string usable;
-    std::string folder;
+    std::optional<PrivateFolder> folder;
 };

@@ -1,6 +1,5 @@
 #include "align/GridCornerDetector.hpp"
 #include "align/MotionRange.hpp"
-#include "merge/MergeEngine.hpp"
 
 #include <gtest/gtest.h>
 
@@ -66,7 +65,8 @@ TEST(GridCornerDetector, LooksOnlyInsideTheMask) {
 // A softly textured 640 x 480 scene; the exposure shows its central square moved by
 // (dy, dx). The ghost mask covers both places of the square.
 struct MovingSquare {
-    MergeEngine engine;
+    MotionRangeEstimator estimator;
+    ExposurePair pair;
     cv::Mat mask;
 
     MovingSquare(int rows, int cols, int dy, int dx) {
@@ -83,44 +83,39 @@ struct MovingSquare {
         mask = cv::Mat::zeros(rows, cols, CV_8UC1);
         mask(here).setTo(255);
         mask(here + cv::Point(dx, dy)).setTo(255);
-        engine.patchHalfSize = 8;
-        engine.rows = rows;
-        engine.cols = cols;
-        engine.instantImage = engine.instantMatching = instant;
-        engine.exposure = engine.exposureMatching = exposure;
+        pair = {instant, exposure, instant, exposure};
     }
+    int estimate(const cv::Mat& ghostMask) { return estimator.estimateRadius(pair, ghostMask, 8); }
 };
 
 TEST(MotionRange, MeasuresHowFarTheMovingContentTravelled) {
     MovingSquare scene(480, 640, 6, 8);  // 10 pixels
-    EXPECT_EQ(scene.engine.estimateGhostingPower(scene.mask), 28);
-    EXPECT_GT(cv::countNonZero(scene.engine.cornerMask), 0);
+    EXPECT_EQ(scene.estimate(scene.mask), 28);
+    EXPECT_GT(cv::countNonZero(scene.estimator.cornerMask()), 0);
 }
 
 TEST(MotionRange, CornerMaskIsKeptForTheRestOfTheRun) {
     MovingSquare scene(480, 640, 0, 12);
-    const int first = scene.engine.estimateGhostingPower(scene.mask);
-    const cv::Mat corners = scene.engine.cornerMask;
+    const int first = scene.estimate(scene.mask);
+    const cv::Mat corners = scene.estimator.cornerMask();
     // No corner lies in an empty ghost mask, yet the stored corners serve again.
-    EXPECT_EQ(scene.engine.estimateGhostingPower(cv::Mat::zeros(480, 640, CV_8UC1)), first);
-    EXPECT_EQ(scene.engine.cornerMask.data, corners.data);
+    EXPECT_EQ(scene.estimate(cv::Mat::zeros(480, 640, CV_8UC1)), first);
+    EXPECT_EQ(scene.estimator.cornerMask().data, corners.data);
     EXPECT_EQ(first, 30);
 }
 
 TEST(MotionRange, WithoutCornersOrCandidatesTheRadiusIsTheSmallest) {
     MovingSquare noCorners(480, 640, 0, 12);
-    EXPECT_EQ(noCorners.engine.estimateGhostingPower(cv::Mat::zeros(480, 640, CV_8UC1)), 17);
-    EXPECT_TRUE(noCorners.engine.cornerMask.empty());
+    EXPECT_EQ(noCorners.estimate(cv::Mat::zeros(480, 640, CV_8UC1)), 17);
+    EXPECT_TRUE(noCorners.estimator.cornerMask().empty());
 
     // Every pixel of a 33-row image lies within 16 rows of an edge: corners, no candidate.
-    MovingSquare flatStrip(480, 640, 0, 12);
-    MergeEngine& strip = flatStrip.engine;
+    MovingSquare strip(480, 640, 0, 12);
     const cv::Rect band(0, 200, 640, 33);
-    strip.rows = 33;
-    strip.instantImage = strip.instantMatching = strip.instantImage(band).clone();
-    strip.exposure = strip.exposureMatching = strip.exposure(band).clone();
-    EXPECT_EQ(strip.estimateGhostingPower(cv::Mat(33, 640, CV_8UC1, cv::Scalar(255))), 18);
-    EXPECT_FALSE(strip.cornerMask.empty());
+    const cv::Mat instant = strip.pair.instant(band).clone(), exposure = strip.pair.exposure(band).clone();
+    strip.pair = {instant, exposure, instant, exposure};
+    EXPECT_EQ(strip.estimate(cv::Mat(33, 640, CV_8UC1, cv::Scalar(255))), 18);
+    EXPECT_FALSE(strip.estimator.cornerMask().empty());
 }
 
 TEST(MotionRange, SixteenBitAndFloatImagesGiveTheSameRadius) {
@@ -128,9 +123,9 @@ TEST(MotionRange, SixteenBitAndFloatImagesGiveTheSameRadius) {
     for (int depth : {CV_16U, CV_32F}) {
         MovingSquare deep(480, 640, 6, 8);
         const double scale = depth == CV_16U ? 257.0 : 1.0 / 255.0;
-        deep.engine.instantImage.convertTo(deep.engine.instantImage, depth, scale);
-        deep.engine.exposure.convertTo(deep.engine.exposure, depth, scale);
-        EXPECT_EQ(deep.engine.estimateGhostingPower(deep.mask), 28) << depth;
+        deep.pair.instant.convertTo(deep.pair.instant, depth, scale);
+        deep.pair.exposure.convertTo(deep.pair.exposure, depth, scale);
+        EXPECT_EQ(deep.estimate(deep.mask), 28) << depth;
     }
 }
 

@@ -1,6 +1,6 @@
+#include "common/ToolFolder.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
-#include "output/ToolFolder.hpp"
 #include "tests/support/TempFolder.hpp"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "extract/EncodedFrameQueue.hpp"
 #include "extract/FrameFiler.hpp"
-#include "output/ImageWriter.hpp"
+#include "output/EncodedImage.hpp"
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"

@@ -1,4 +1,6 @@
 #include "align/MatchPatch.hpp"
+#include "fusion/CompensationBands.hpp"
+#include "fusion/ExposureCompensation.hpp"
 #include "merge/MergeEngine.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"
@@ -7,6 +9,7 @@
 
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include <opencv2/imgcodecs.hpp>
 
@@ -125,11 +128,18 @@ TEST(Compensation, TopBandHandsEachDisplacementDownItsColumn) {
     EXPECT_EQ(matchPatchCallCount() - before, 17 + 3 + 4);
 }
 
+// The radius that the compensation of instant and exposure chooses in the automatic mode.
+std::optional<int> automaticRadius(MergeEngine& engine, const cv::Mat& instant, const cv::Mat& exposure) {
+    const GhostMask ghosts = engine.buildGhostMask(instant, exposure, 10);
+    const ExposurePair pair{instant, exposure, instant, exposure};
+    return engine.chooseGhostingPower(pair, ghosts, 8);
+}
+
 TEST(Compensation, AutomaticRadiusWithoutGhostsIsTheSmallest) {
     const cv::Mat scene = periodicScene(80, 90, {30, 30});
     Compensation c;
     ASSERT_TRUE(c.run(8, scene, scene.clone(), -1));
-    EXPECT_EQ(c.engine.searchRadius, 17);
+    EXPECT_EQ(automaticRadius(c.engine, scene, scene.clone()), 17);
 }
 
 TEST(Compensation, AutomaticRadiusWorksOnSmallImages) {
@@ -140,7 +150,7 @@ TEST(Compensation, AutomaticRadiusWorksOnSmallImages) {
         exposure(cv::Rect(0, 0, 8, 8)).setTo(cv::Scalar::all(255));
         Compensation c;
         EXPECT_TRUE(c.run(8, instant, exposure, -1)) << size;
-        EXPECT_GE(c.engine.searchRadius, 17) << size;
+        EXPECT_GE(automaticRadius(c.engine, instant, exposure).value_or(0), 17) << size;
     }
 }
 
@@ -174,27 +184,20 @@ TEST(Compensation, DisplacedSourcesOfLargeTilesStayInsideTheImage) {
     }
 }
 
-// An engine prepared by hand for one band worker of a 100 x 40 exposure whose interior
-// is all ghost and whose exposure is all 1: the rows a worker fills turn 1.
+// One band worker's job on a 100 x 40 exposure that is all 1 and has no ghost pixel:
+// the rows a worker fills turn 1.
 struct BandWorkerCase {
     TempFolder folder;
+    ProgressFile progress{folder.file("progress.txt"), 0};
     std::string progressPath = folder.file("progress.txt");
-    MergeEngine engine;
     cv::Mat output = cv::Mat::zeros(100, 40, CV_8UC1);
+    CompensationJob job;
 
     explicit BandWorkerCase(int T) {
-        engine.rows = 100;
-        engine.cols = 40;
-        engine.patchHalfSize = 8;
-        engine.searchRadius = 17;
-        engine.tileSize = 9;
-        engine.threadCount = T;
-        engine.exposure = cv::Mat::ones(100, 40, CV_8UC1);
-        engine.instantMatching = engine.exposureMatching = engine.exposure;
-        engine.ghostMask = cv::Mat::zeros(100, 40, CV_8UC1);
-        engine.output = &output;
-        engine.progressPath = &progressPath;
+        const cv::Mat exposure = cv::Mat::ones(100, 40, CV_8UC1);
+        job = {{exposure, exposure, exposure, exposure}, cv::Mat::zeros(100, 40, CV_8UC1), {100, 40, 8, 9}, 17, T};
     }
+    void compensateBands(int firstCentreRow) { ::compensateBands(job, firstCentreRow, output, progress); }
     std::vector<int> filledRows() const {
         std::vector<int> rows;
         for (int y = 0; y < 100; ++y)
@@ -212,19 +215,19 @@ std::vector<int> rowRange(std::initializer_list<std::pair<int, int>> ranges) {
 
 TEST(Compensation, BandWorkerTakesEveryTthBandAndReportsItsProgress) {
     BandWorkerCase first(4);
-    first.engine.compensateBands(13);  // bands 0, 4 and 8
+    first.compensateBands(13);  // bands 0, 4 and 8
     EXPECT_EQ(first.filledRows(), rowRange({{9, 17}, {45, 53}, {81, 89}}));
-    EXPECT_FLOAT_EQ(first.engine.progress, 25.0f);
+    EXPECT_FLOAT_EQ(first.progress.percent(), 25.0f);
     EXPECT_EQ(readFile(first.progressPath), "0 25");
 
     BandWorkerCase second(4);
-    second.engine.compensateBands(22);  // bands 1, 5 and 9, the last one row high
+    second.compensateBands(22);  // bands 1, 5 and 9, the last one row high
     EXPECT_EQ(second.filledRows(), rowRange({{18, 26}, {54, 62}, {90, 90}}));
 
     BandWorkerCase withoutRound(8);
-    withoutRound.engine.compensateBands(22);  // bands 1 and 9
+    withoutRound.compensateBands(22);  // bands 1 and 9
     EXPECT_EQ(withoutRound.filledRows(), rowRange({{18, 26}, {90, 90}}));
-    EXPECT_EQ(withoutRound.engine.progress, 0.0f);
+    EXPECT_EQ(withoutRound.progress.percent(), 0.0f);
     EXPECT_EQ(readFile(withoutRound.progressPath), "");
 }
 
@@ -235,10 +238,15 @@ TEST(Compensation, ProgressFileClimbsInStepsOfTenAndStopsBelowAHundred) {
     cv::Mat exposure = instant.clone();
     exposure(cv::Rect(20, 200, 6, 6)).setTo(cv::Scalar::all(255));
     for (int T : {1, 2, 8}) {
-        Compensation c;
-        ASSERT_TRUE(c.run(8, instant, exposure, 17, 1, T));
-        EXPECT_EQ(readFile(c.progressPath), "3 90") << T << " threads";
-        EXPECT_FLOAT_EQ(c.engine.lastWrittenProgress, 90.0f) << T << " threads";
+        TempFolder folder;
+        ProgressFile progress(folder.file("progress.txt"), 3);
+        MergeEngine engine;
+        const GhostMask ghosts = engine.buildGhostMask(instant, exposure, 10);
+        ASSERT_FALSE(ghosts.noGhost);
+        const CompensationJob job{{instant, exposure, instant, exposure}, ghosts.mask, {400, 60, 8, 1}, 17, T};
+        compensateExposure(job, progress);
+        EXPECT_EQ(readFile(folder.file("progress.txt")), "3 90") << T << " threads";
+        EXPECT_FLOAT_EQ(progress.lastWrittenPercent(), 90.0f) << T << " threads";
     }
 }
 

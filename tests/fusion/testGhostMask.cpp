@@ -1,7 +1,5 @@
-#include "diag/Log.hpp"
+#include "fusion/GhostDetector.hpp"
 #include "fusion/GhostThresholds.hpp"
-#include "merge/MergeEngine.hpp"
-#include "tests/support/TempFolder.hpp"
 
 #include <gtest/gtest.h>
 
@@ -13,17 +11,18 @@
 
 namespace {
 
-// An engine holding an instant image and an exposure, ready for the ghost test.
+// An instant image and an exposure, ready for the ghost test.
 struct GhostCase {
-    MergeEngine engine;
-    GhostCase(const cv::Mat& instant, const cv::Mat& exposure, float p) {
-        engine.instantImage = instant;
-        engine.exposure = exposure;
-        engine.ghostThreshold = p;
-        engine.patchHalfSize = 8;
+    GhostDetector detector;
+    cv::Mat instant, exposure;
+    float p;
+    GhostMask ghosts;
+    GhostCase(const cv::Mat& instant, const cv::Mat& exposure, float p) : instant(instant), exposure(exposure), p(p) {}
+    bool build() {
+        ghosts = detector.detect(instant, exposure, p);
+        return ghosts.noGhost;
     }
-    bool build() { return engine.buildGhostMask(); }
-    int ghostPixels() const { return cv::countNonZero(engine.ghostMask); }
+    int ghostPixels() const { return cv::countNonZero(ghosts.mask); }
 };
 
 // Uniform 8-bit images: is an exposure level `exposed` against an instant level
@@ -83,7 +82,7 @@ TEST(GhostMask, CleanUpGrowsSolidSquaresAndDropsThinLines) {
     EXPECT_FALSE(square.build());
     cv::Mat expected = cv::Mat::zeros(40, 40, CV_8UC1);
     expected(cv::Rect(7, 7, 9, 9)).setTo(255);
-    EXPECT_EQ(cv::norm(square.engine.ghostMask, expected, cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(square.ghosts.mask, expected, cv::NORM_INF), 0);
 
     cv::Mat lined = instant.clone();
     lined(cv::Rect(0, 20, 40, 2)).setTo(cv::Scalar::all(200));
@@ -103,7 +102,7 @@ TEST(GhostMask, OutsideTheImageNeitherShrinksNorGrowsTheMask) {
     c.build();
     cv::Mat expected = cv::Mat::zeros(30, 30, CV_8UC1);
     expected(cv::Rect(2, 0, 26, 5)).setTo(255);
-    EXPECT_EQ(cv::norm(c.engine.ghostMask, expected, cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(c.ghosts.mask, expected, cv::NORM_INF), 0);
 }
 
 TEST(GhostMask, FloatThresholdsUseTheInstantImagesScale) {
@@ -123,17 +122,18 @@ TEST(GhostMask, FloatImagesWithWildElementsStayInsideTheTable) {
     for (const cv::Mat& candidate : {instant, cv::Mat(instant * -1.0)}) {
         GhostCase c(candidate, cv::Mat(20, 20, CV_32FC3, cv::Scalar::all(0.25f)), 10);
         c.build();
-        EXPECT_LE(c.engine.thresholdTableLength, maxThresholdTableLength);
-        EXPECT_GE(c.engine.thresholdTableLength, 1);
+        EXPECT_LE(c.detector.thresholds().size(), std::size_t{maxThresholdTableLength});
+        EXPECT_GE(c.detector.thresholds().size(), 1u);
     }
 }
 
 // The ghost test written out plainly for every pixel, then the same clean-up.
-bool referenceMask(const cv::Mat& instant, const cv::Mat& exposure, const MergeEngine& e, cv::Mat& mask) {
+bool referenceMask(const cv::Mat& instant, const cv::Mat& exposure, const GhostDetector& detector, cv::Mat& mask) {
     double largest = 0;
     cv::minMaxLoc(instant.reshape(1), nullptr, &largest);
     const float scale = thresholdTableShape(instant.depth(), static_cast<float>(largest)).scale;
-    const int length = e.thresholdTableLength;
+    const std::vector<float>& table = detector.thresholds();
+    const int length = static_cast<int>(table.size());
     cv::Mat a, b;
     instant.reshape(1).convertTo(a, CV_32F);
     exposure.reshape(1).convertTo(b, CV_32F);
@@ -145,7 +145,7 @@ bool referenceMask(const cv::Mat& instant, const cv::Mat& exposure, const MergeE
                 const float va = a.at<float>(y, x * instant.channels() + c);
                 const float vb = b.at<float>(y, x * instant.channels() + c);
                 const int index = !(va >= 1.0f) ? 0 : va >= static_cast<float>(length - 1) ? length - 1 : static_cast<int>(va);
-                if (std::fabs(va - vb) > e.thresholdTable[index] * scale) {
+                if (std::fabs(va - vb) > table[index] * scale) {
                     mask.at<uint8_t>(y, x) = 255;
                     noGhost = false;
                 }
@@ -184,38 +184,10 @@ TEST(GhostMask, MaskEqualsThePlainPixelByPixelTest) {
             GhostCase c(a, b, 10);
             const bool noGhost = c.build();
             cv::Mat expected;
-            EXPECT_EQ(noGhost, referenceMask(a, b, c.engine, expected)) << depth << " round " << round;
-            EXPECT_EQ(cv::countNonZero(c.engine.ghostMask != expected), 0) << depth << " round " << round;
+            EXPECT_EQ(noGhost, referenceMask(a, b, c.detector, expected)) << depth << " round " << round;
+            EXPECT_EQ(cv::countNonZero(c.ghosts.mask != expected), 0) << depth << " round " << round;
         }
     }
-}
-
-TEST(GhostingPower, NoGhostGivesTheSmallestRadius) {
-    MergeEngine engine;
-    engine.patchHalfSize = 8;
-    ASSERT_TRUE(engine.chooseGhostingPower(true));
-    EXPECT_EQ(engine.searchRadius, 17);
-}
-
-TEST(GhostingPower, FailedEstimateIsReported) {
-    TempFolder folder;
-    setLogFolder(folder.path().string() + "/");
-    // One-channel images cannot be turned grey for the flow: the estimate fails.
-    cv::Mat instant(60, 60, CV_8UC1);
-    cv::randu(instant, 0, 256);
-    MergeEngine engine;
-    engine.patchHalfSize = 8;
-    engine.rows = engine.cols = 60;
-    engine.instantImage = engine.instantMatching = instant;
-    engine.exposure = engine.exposureMatching = instant;
-    engine.cornerMask = cv::Mat(60, 60, CV_8UC1, cv::Scalar(255));
-    engine.ghostMask = cv::Mat(60, 60, CV_8UC1, cv::Scalar(255));
-    EXPECT_FALSE(engine.chooseGhostingPower(false));
-    clearLogFolder();
-    EXPECT_NE(readFile(folder.path() / "TessalineLog.txt")
-                  .find("\nERROR at function Computing ghosting power => The automatic ghosting power option "
-                        "failed maybe because of a lack of memory, try to disable this option next times\n\n"),
-              std::string::npos);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-#include "fusion/LightAccumulation.hpp"
-#include "merge/MergeEngine.hpp"
+#include "common/ElementType.hpp"
+#include "fusion/LightAccumulator.hpp"
 #include "tests/support/LightFormula.hpp"
 
 #include <gtest/gtest.h>
@@ -9,13 +9,18 @@
 
 namespace {
 
+// The light of instant and exposures, whose element type is that of bits per channel.
+void accumulate(LightAccumulator& accumulator, int bits, const cv::Mat& instant, const std::vector<cv::Mat>& exposures) {
+    withElementType(depthOfBits(bits), [&]<typename T>() {
+        accumulator.start<T>(instant);
+        for (const cv::Mat& e : exposures) accumulator.add<T>(e);
+    });
+}
+
 cv::Mat engineLight(int bits, const cv::Mat& instant, const std::vector<cv::Mat>& exposures) {
-    MergeEngine engine;
-    accumulateInstantImage(bits, instant, &engine);
-    for (const cv::Mat& e : exposures) accumulateExposure(bits, e, &engine);
-    cv::Mat light;
-    EXPECT_TRUE(engine.finishLightImage(light));
-    return light;
+    LightAccumulator accumulator;
+    accumulate(accumulator, bits, instant, exposures);
+    return accumulator.finish();
 }
 
 cv::Mat randomImage(int rows, int cols, int type, double high, int seed) {
@@ -32,13 +37,12 @@ TEST(LightAccumulation, TablesGiveTheExactPowerOfEveryValue) {
     for (int v = 0; v < 256; ++v) all8.ptr<std::uint8_t>()[v] = static_cast<std::uint8_t>(v);
     for (int v = 0; v < 65536; ++v) all16.ptr<std::uint16_t>()[v] = static_cast<std::uint16_t>(v);
     for (const auto& [bits, values] : {std::pair{8, all8}, std::pair{16, all16}}) {
-        MergeEngine engine;
-        accumulateInstantImage(bits, cv::Mat::zeros(values.size(), values.type()), &engine);
-        accumulateExposure(bits, values, &engine);
+        LightAccumulator accumulator;
+        accumulate(accumulator, bits, cv::Mat::zeros(values.size(), values.type()), {values});
         cv::Mat asDouble;
         values.convertTo(asDouble, CV_64F);
         for (int i = 0; i < static_cast<int>(values.total()); ++i)
-            ASSERT_EQ(engine.lightAccumulator.ptr<double>()[i], std::pow(asDouble.ptr<double>()[i], 2.2))
+            ASSERT_EQ(accumulator.lightSum().ptr<double>()[i], std::pow(asDouble.ptr<double>()[i], 2.2))
                 << bits << " bits, value " << i;
     }
 }
@@ -109,14 +113,6 @@ TEST(LightAccumulation, BlackSequenceGivesABlackLightImage) {
     ASSERT_EQ(light.type(), CV_32FC3);
     EXPECT_EQ(cv::countNonZero(light.reshape(1)), 0);
     EXPECT_TRUE(cv::checkRange(light));  // no NaN from 0 / 0
-}
-
-TEST(LightAccumulation, OtherDepthsAccumulateNothing) {
-    MergeEngine engine;
-    const cv::Mat doubles(3, 3, CV_64FC3, cv::Scalar::all(0.5));
-    accumulateInstantImage(64, doubles, &engine);
-    accumulateExposure(64, doubles, &engine);
-    EXPECT_TRUE(engine.lightAccumulator.empty());
 }
 
 } // namespace

@@ -1,7 +1,7 @@
+#include "common/DevilLibrary.hpp"
 #include "input/DevilImageConversion.hpp"
 #include "input/DevilImageLoader.hpp"
 #include "input/ImageLoader.hpp"
-#include "output/DevilLibrary.hpp"
 #include "tests/input/ImageFiles.hpp"
 #include "tests/support/TempFolder.hpp"
 

@@ -1,5 +1,5 @@
+#include "common/FindString.hpp"
 #include "diag/Log.hpp"
-#include "input/FindString.hpp"
 #include "input/ImagesSequence.hpp"
 #include "tests/input/ImageFiles.hpp"
 #include "tests/support/TempFolder.hpp"

@@ -33,6 +33,18 @@ cv::Mat frame(int seed, int type = CV_8UC3, cv::Size size = {23, 17}) {
     return image;
 }
 
+// Ghosting power 2 %, ghost threshold 1000 % (no pixel is a ghost), tile size 9.
+MergeSettings settings(bool align, int threads, const std::string& progressPath) {
+    MergeSettings s;
+    s.ghostingPower = 2;
+    s.ghostThreshold = 1000;
+    s.align = align;
+    s.tileSize = 9;
+    s.threads = threads;
+    s.progressPath = progressPath;
+    return s;
+}
+
 class MergeRun : public ::testing::Test {
 protected:
     TempFolder folder;
@@ -44,7 +56,7 @@ protected:
     std::string log() const { return readFile(folder.path() / "TessalineLog.txt"); }
     bool run(MemorySequence& source, int instantIndex) {
         return engine.run(result, source, instantIndex, static_cast<int>(source.images.size()),
-                          2, 1000, false, 9, 2, folder.file("progress.txt"));
+                          settings(false, 2, folder.file("progress.txt")));
     }
 };
 
@@ -90,7 +102,7 @@ TEST_F(MergeRun, SixtyFourBitImagesAreCheckedButNotAccumulated) {
     ASSERT_TRUE(run(source, 1));
     EXPECT_EQ(source.requested, (std::vector<int>{1, 2, 0, 3}));
     EXPECT_TRUE(result.empty());
-    EXPECT_TRUE(engine.lightAccumulator.empty());
+    EXPECT_TRUE(engine.lightAccumulator().empty());
     EXPECT_NE(log().find("The image number 2 has not the same size as the instant image.\n"),
               std::string::npos);
 }
@@ -113,7 +125,7 @@ TEST_F(MergeRun, FailedAlignmentEndsTheRunAfterTheRunningAddition) {
     const cv::Mat darker = instant * 0.8;
     MemorySequence source({frame(1, CV_32FC3, {800, 600}), cv::Mat(600, 800, CV_32FC3, cv::Scalar::all(0.5)),
                            instant, darker, frame(4, CV_32FC3, {800, 600})});
-    ASSERT_TRUE(engine.run(result, source, 2, 5, 2, 1000, true, 9, 2, folder.file("progress.txt")));
+    ASSERT_TRUE(engine.run(result, source, 2, 5, settings(true, 2, folder.file("progress.txt"))));
     EXPECT_EQ(source.requested, (std::vector<int>{2, 3, 1}));
     EXPECT_TRUE(result.empty());
     cv::Mat expectedSum, power;
@@ -121,8 +133,8 @@ TEST_F(MergeRun, FailedAlignmentEndsTheRunAfterTheRunningAddition) {
     darker.convertTo(power, CV_64F);
     cv::pow(power, 2.2, power);
     expectedSum += power;
-    ASSERT_FALSE(engine.lightAccumulator.empty());
-    EXPECT_LT(cv::norm(engine.lightAccumulator, expectedSum, cv::NORM_INF), 1e-12);
+    ASSERT_FALSE(engine.lightAccumulator().empty());
+    EXPECT_LT(cv::norm(engine.lightAccumulator().lightSum(), expectedSum, cv::NORM_INF), 1e-12);
     EXPECT_NE(log().find("\nERROR at function Aligning images => The align option failed maybe because of "
                          "a lack of memory, try to disable this option next times.\n\n"),
               std::string::npos)
@@ -137,7 +149,7 @@ void mergeWithoutRoomForThreads() {
     if (!preventThreadStarts()) std::_Exit(2);
     MergeEngine engine;
     cv::Mat light;
-    if (!engine.run(light, source, 1, 3, 2, 1000, false, 9, 1, "")) std::_Exit(3);
+    if (!engine.run(light, source, 1, 3, settings(false, 1, ""))) std::_Exit(3);
     std::_Exit(!light.empty() && bitIdentical(light, expected) ? 0 : 4);
 }
 
@@ -155,7 +167,7 @@ void mergeWithoutRoomForTheLight(const std::string& logFolder) {
     if (!preventThreadStarts()) std::_Exit(2);
     MergeEngine engine;
     cv::Mat light = frame(1);
-    if (!engine.run(light, source, 0, 1, 2, 1000, false, 9, 1, "")) std::_Exit(3);
+    if (!engine.run(light, source, 0, 1, settings(false, 1, ""))) std::_Exit(3);
     const bool reported = readFile(logFolder + "TessalineLog.txt")
                               .find("ERROR at function parallelComputeLightImage => Not enough memory "
                                     "for the light image.\n") != std::string::npos;

@@ -52,7 +52,7 @@ TEST(WorkerLauncher, ImageWorkerLeavesNoReferenceBehind) {
 TEST(WorkerLauncher, WorkerGetsItsValueOnItsOwnThread) {
     seen = {};
     pthread_t handle;
-    ASSERT_TRUE(startWorker(recordValue, 42, someEngine, &handle));
+    ASSERT_TRUE(startWorker([] { recordValue(42, someEngine); }, &handle));
     ASSERT_EQ(pthread_join(handle, nullptr), 0);
     EXPECT_EQ(seen.number, 42);
     EXPECT_EQ(seen.engine, someEngine);
@@ -65,7 +65,7 @@ void startWithoutRoomForThreads() {
     const cv::Mat image(8, 8, CV_8UC1, cv::Scalar::all(3));
     pthread_t handle;
     if (startImageWorker(recordImage, 8, image, someEngine, &handle)) std::_Exit(3);
-    if (startWorker(recordValue, 1, someEngine, &handle)) std::_Exit(4);
+    if (startWorker([] { recordValue(1, someEngine); }, &handle)) std::_Exit(4);
     std::_Exit(image.u->refcount == 1 ? 0 : 5);
 }
 

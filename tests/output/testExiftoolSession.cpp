@@ -1,6 +1,6 @@
+#include "common/ToolFolder.hpp"
 #include "output/ImageWriter.hpp"
 #include "output/MetadataCopy.hpp"
-#include "output/ToolFolder.hpp"
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"

@@ -1,7 +1,8 @@
+#include "output/EncodedImage.hpp"
 #include "output/ImageWriter.hpp"
 
+#include "common/ToolFolder.hpp"
 #include "output/JpegEncoder.hpp"
-#include "output/ToolFolder.hpp"
 #include "tests/support/TempFolder.hpp"
 
 #include <gtest/gtest.h>
@@ -153,7 +154,6 @@ TEST_F(ImageWriterTest, EmptyImageWritesNothingAndStartsNoTool) {
     EXPECT_FALSE(writeImage(path, cv::Mat(0, 5, CV_8UC3), source, "Tessaline"));
     const int volume[] = {2, 2, 2};
     EXPECT_FALSE(writeImage(path, cv::Mat(3, volume, CV_8UC1, cv::Scalar(1)), source, "Tessaline"));
-    EXPECT_FALSE(saveMergedImage(cv::Mat(), path, 16, source));
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(exiftoolStarted());
 }
@@ -165,23 +165,6 @@ TEST_F(ImageWriterTest, MetadataToolRunsOnlyAfterAWriteWithASource) {
     ASSERT_TRUE(writeImage(folder.file("tagged.png"), cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)), source,
                            "Tessaline"));
     EXPECT_TRUE(exiftoolStarted());
-}
-
-TEST_F(ImageWriterTest, MergedImageIsWrittenInTheRequestedBits) {
-    const cv::Mat light(4, 4, CV_32FC3, cv::Scalar(0.0f, 0.999f, 1.0f));
-    const std::string words = folder.file("merged16.png");
-    ASSERT_TRUE(saveMergedImage(light, words, 16, ""));
-    const cv::Mat wordsBack = cv::imread(words, cv::IMREAD_UNCHANGED);
-    ASSERT_EQ(wordsBack.type(), CV_16UC3);
-    EXPECT_EQ(wordsBack.at<cv::Vec3w>(0, 0), cv::Vec3w(0, 65469, 65535));
-
-    const std::string bytes = folder.file("merged24.png");
-    ASSERT_TRUE(saveMergedImage(light, bytes, 24, ""));
-    EXPECT_EQ(cv::imread(bytes, cv::IMREAD_UNCHANGED).at<cv::Vec3b>(3, 3), cv::Vec3b(0, 254, 255));
-
-    const std::string doubles = folder.file("merged64.png");
-    EXPECT_FALSE(saveMergedImage(cv::Mat(4, 4, CV_64FC3, cv::Scalar::all(0.5)), doubles, 8, ""));
-    EXPECT_FALSE(std::filesystem::exists(doubles));
 }
 
 TEST_F(ImageWriterTest, PathsLongerThanAnyFixedBufferWork) {

@@ -1,7 +1,7 @@
+#include "common/ToolFolder.hpp"
 #include "output/ExiftoolCommand.hpp"
 #include "output/ImageWriter.hpp"
 #include "output/MetadataCopy.hpp"
-#include "output/ToolFolder.hpp"
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"

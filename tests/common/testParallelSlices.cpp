@@ -1,4 +1,4 @@
-#include "fusion/ParallelSlices.hpp"
+#include "common/ParallelSlices.hpp"
 #include "tests/support/ThreadStartFailure.hpp"
 
 #include <gtest/gtest.h>

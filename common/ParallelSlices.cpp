@@ -1,4 +1,4 @@
-#include "fusion/ParallelSlices.hpp"
+#include "common/ParallelSlices.hpp"
 
 #include <algorithm>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "input/FindString.hpp"
+#include "common/FindString.hpp"
 
 int findString(std::string value, const std::string* array, int count) {
     for (int i = 0; i < count; ++i)

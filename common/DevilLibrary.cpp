@@ -1,4 +1,4 @@
-#include "output/DevilLibrary.hpp"
+#include "common/DevilLibrary.hpp"
 
 #include <IL/il.h>
 
@@ -14,3 +14,8 @@ const DevilLibrary devil;
 } // namespace
 
 bool requireDevil() { return devil.ready; }
+
+void clearDevilErrors() {
+    while (ilGetError() != IL_NO_ERROR) {
+    }
+}

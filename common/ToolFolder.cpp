@@ -1,4 +1,4 @@
-#include "output/ToolFolder.hpp"
+#include "common/ToolFolder.hpp"
 
 namespace {
 std::string& toolFolderStorage() {

@@ -1,7 +1,9 @@
-#include "diag/Log.hpp"
+#include "fusion/GhostDetector.hpp"
+
+#include "common/ElementType.hpp"
+#include "common/LargestElement.hpp"
+#include "common/ParallelSlices.hpp"
 #include "fusion/GhostThresholds.hpp"
-#include "fusion/ParallelSlices.hpp"
-#include "merge/MergeEngine.hpp"
 
 #include <opencv2/imgproc.hpp>
 
@@ -91,66 +93,40 @@ bool markDifferences(const cv::Mat& instant, const cv::Mat& exposure, const floa
     return !ghostFound;
 }
 
-float largestElement(const cv::Mat& image) {
-    double largest = 0;
-    cv::minMaxLoc(image.reshape(1), nullptr, &largest);
-    return static_cast<float>(largest);
-}
-
 } // namespace
 
-bool MergeEngine::buildGhostMask() {
-    const int depth = instantImage.depth();
-    const float maxElement = depth == CV_32F ? largestElement(instantImage) : 0.0f;
-    const ThresholdTableShape shape = thresholdTableShape(depth, maxElement);
-    // The table depends only on the run's instant image and p, so it is kept across
-    // exposures; a float table is rebuilt unless the largest element is exactly its
-    // last index.
-    const bool stale = depth == CV_32F ? maxElement != static_cast<float>(thresholdTableLength - 1)
-                                       : thresholdTableLength != shape.length;
-    if (stale) {
-        thresholdTable = std::make_unique<float[]>(shape.length);
-        thresholdTableLength = shape.length;
-        fillThresholdTable(thresholdTable.get(), shape.length, ghostThreshold, shape.scale);
-    }
-
-    // A buffer of its own (never one shared with an earlier mask); every row is written.
-    ghostMask = cv::Mat(instantImage.size(), CV_8UC1);
-    bool noGhost = true;
-    const float* table = thresholdTable.get();
-    switch (depth) {
-    case CV_8U:
-        noGhost = markDifferences<uint8_t>(instantImage, exposure, table, thresholdTableLength, shape.scale, ghostMask);
-        break;
-    case CV_16U:
-        noGhost = markDifferences<uint16_t>(instantImage, exposure, table, thresholdTableLength, shape.scale, ghostMask);
-        break;
-    default:
-        noGhost = markDifferences<float>(instantImage, exposure, table, thresholdTableLength, shape.scale, ghostMask);
-        break;
-    }
-
-    // An empty mask stays empty through the clean-up.
-    if (noGhost) return true;
-    // Clean-up: areas without a solid 3 x 3 square are noise and go; what stays is grown
-    // by 4 pixels all round. The constant border keeps pixels outside the image neutral.
-    cv::erode(ghostMask, ghostMask, cv::Mat::ones(3, 3, CV_8U));
-    cv::dilate(ghostMask, ghostMask, cv::Mat::ones(9, 9, CV_8U));
-    return noGhost;
+// A float table is rebuilt unless the instant image's largest element is exactly its last
+// index; an integer table whenever its length does not fit the depth; either when p
+// changes.
+void GhostDetector::prepareTable(int depth, float largestInstantElement, float thresholdPercent) {
+    const ThresholdTableShape shape = thresholdTableShape(depth, largestInstantElement);
+    const int length = static_cast<int>(table.size());
+    const bool stale = depth == CV_32F ? largestInstantElement != static_cast<float>(length - 1) : length != shape.length;
+    if (!stale && !table.empty() && thresholdPercent == tablePercent) return;
+    table.assign(shape.length, 0.0f);
+    tablePercent = thresholdPercent;
+    fillThresholdTable(table.data(), shape.length, thresholdPercent, shape.scale);
 }
 
-bool MergeEngine::chooseGhostingPower(bool noGhost) {
-    if (noGhost) {
-        searchRadius = 2 * patchHalfSize + 1;
-        return true;
-    }
-    try {
-        searchRadius = estimateGhostingPower(ghostMask);
-        return true;
-    } catch (...) {
-        reportError("Computing ghosting power",
-                    "The automatic ghosting power option failed maybe because of a lack of memory, "
-                    "try to disable this option next times");
-        return false;
-    }
+GhostMask GhostDetector::detect(const cv::Mat& instant, const cv::Mat& exposure, float thresholdPercent) {
+    CV_Assert(instant.size() == exposure.size() && instant.type() == exposure.type());
+    const int depth = instant.depth();
+    const float largest = depth == CV_32F ? static_cast<float>(largestElement(instant)) : 0.0f;
+    prepareTable(depth, largest, thresholdPercent);
+    const float scale = thresholdTableShape(depth, largest).scale;
+
+    // A buffer of its own (never one shared with an earlier mask); every row is written.
+    GhostMask ghosts{cv::Mat(instant.size(), CV_8UC1), true};
+    const bool supported = withElementType(depth, [&]<typename T>() {
+        ghosts.noGhost = markDifferences<T>(instant, exposure, table.data(), static_cast<int>(table.size()), scale,
+                                            ghosts.mask);
+    });
+    CV_Assert(supported);
+
+    // An empty mask stays empty through the clean-up.
+    if (ghosts.noGhost) return ghosts;
+    // The constant border keeps pixels outside the image neutral.
+    cv::erode(ghosts.mask, ghosts.mask, cv::Mat::ones(3, 3, CV_8U));
+    cv::dilate(ghosts.mask, ghosts.mask, cv::Mat::ones(9, 9, CV_8U));
+    return ghosts;
 }

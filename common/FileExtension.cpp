@@ -1,4 +1,4 @@
-#include "output/FileExtension.hpp"
+#include "common/FileExtension.hpp"
 
 #include <algorithm>
 #include <cctype>
@@ -9,4 +9,11 @@ bool hasExtension(const std::string& path, const std::string& extension) {
                       [](char wanted, char given) {
                           return wanted == std::tolower(static_cast<unsigned char>(given));
                       });
+}
+
+std::string lowerCaseExtension(const std::string& path) {
+    const auto dot = path.rfind('.');
+    std::string extension = dot == std::string::npos ? path : path.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return extension;
 }

@@ -1,0 +1,7 @@
+#include "common/LargestElement.hpp"
+
+double largestElement(const cv::Mat& image) {
+    double largest = 0;
+    if (!image.empty()) cv::minMaxLoc(image.reshape(1), nullptr, &largest);
+    return largest;
+}

@@ -1,0 +1,18 @@
+#include "common/PrivateFolder.hpp"
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+PrivateFolder::PrivateFolder(const std::string& prefix) {
+    std::error_code error;
+    std::string pattern = (fs::temp_directory_path(error) / (prefix + "-XXXXXX")).string();
+    if (!error && mkdtemp(pattern.data())) folder = pattern;
+}
+
+PrivateFolder::~PrivateFolder() {
+    if (folder.empty()) return;
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+}

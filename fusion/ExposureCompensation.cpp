@@ -1,0 +1,64 @@
+#include "fusion/ExposureCompensation.hpp"
+
+#include "common/WorkerThread.hpp"
+#include "diag/Log.hpp"
+#include "fusion/BorderCompensation.hpp"
+#include "fusion/CompensationBands.hpp"
+
+#include <pthread.h>
+
+#include <vector>
+
+namespace {
+
+// Holds OpenCV's own thread pool to one thread while several band workers run: the
+// workers already fill the cores, and inner threads on top of them only compete for them
+// (bench/benchCompensation compares both). No other thread uses OpenCV during the
+// compensation.
+class InnerThreadsHeld {
+public:
+    explicit InnerThreadsHeld(bool hold) : previous(hold ? cv::getNumThreads() : -1) {
+        if (hold) cv::setNumThreads(1);
+    }
+    ~InnerThreadsHeld() {
+        if (previous >= 0) cv::setNumThreads(previous);
+    }
+    InnerThreadsHeld(const InnerThreadsHeld&) = delete;
+    InnerThreadsHeld& operator=(const InnerThreadsHeld&) = delete;
+
+private:
+    int previous;
+};
+
+// Starts one band worker per first band, up to T; the calling thread treats the shares of
+// workers that could not be started, then the borders and corners, and joins everybody.
+void runWorkersAndBorders(const CompensationJob& job, const cv::Mat& output, ProgressFile& progress) {
+    const InnerThreadsHeld held(job.threads > 1);
+    std::vector<pthread_t> started;
+    std::vector<int> leftToCaller;
+    for (int centre : job.layout.workerFirstCentres(job.threads)) {
+        pthread_t handle;
+        if (startWorker([&job, centre, output, &progress] { compensateBands(job, centre, output, progress); },
+                        &handle))
+            started.push_back(handle);
+        else
+            leftToCaller.push_back(centre);
+    }
+    for (int centre : leftToCaller) compensateBands(job, centre, output, progress);
+    compensateBorders(job, output);
+    for (pthread_t handle : started)
+        if (pthread_join(handle, nullptr) != 0)
+            reportError("parallelComputeLightImage", "ERROR during pthread_join()\n");
+}
+
+} // namespace
+
+cv::Mat compensateExposure(const CompensationJob& job, ProgressFile& progress) {
+    // Without a ghost pixel left after the clean-up every tile, border pixel and corner
+    // is copied from the exposure at its own place: the exposure itself is the result,
+    // shared instead of copied, and no patch is matched.
+    if (cv::countNonZero(job.ghostMask) == 0) return job.pair.exposure;
+    const cv::Mat output = cv::Mat::zeros(job.pair.instant.size(), job.pair.instant.type());
+    runWorkersAndBorders(job, output, progress);
+    return output;
+}

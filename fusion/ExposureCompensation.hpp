@@ -1,0 +1,12 @@
+#pragma once
+
+#include "fusion/CompensationJob.hpp"
+#include "fusion/ProgressFile.hpp"
+
+#include <opencv2/core.hpp>
+
+// Compensates the exposure of job: up to job.threads band workers treat the interior, the
+// calling thread the border bands and the corners, and the progress file follows the
+// workers. Returns the compensated exposure; an exposure whose mask holds no ghost pixel is
+// returned itself, shared, without any match.
+cv::Mat compensateExposure(const CompensationJob& job, ProgressFile& progress);

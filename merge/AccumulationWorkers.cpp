@@ -1,0 +1,26 @@
+#include "merge/AccumulationWorkers.hpp"
+
+#include "common/ElementType.hpp"
+#include "diag/Log.hpp"
+#include "merge/MergeEngine.hpp"
+
+#include <exception>
+
+void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* engine) {
+    // The sum is the one large allocation of the accumulation. Without it there is no
+    // light image, instead of the process dying on the worker thread.
+    try {
+        withElementType(depthOfBits(bitsPerChannel), [&]<typename T>() { engine->addInstantLight<T>(instant); });
+    } catch (const std::exception&) {
+        engine->lightAccumulator().clear();
+        reportLightMemoryFailure();
+    }
+}
+
+void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* engine) {
+    withElementType(depthOfBits(bitsPerChannel), [&]<typename T>() { engine->addExposureLight<T>(compensated); });
+}
+
+void reportLightMemoryFailure() {
+    reportError("parallelComputeLightImage", "Not enough memory for the light image.\n");
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What one merge is asked to do: the values of the merge program's command line.
+struct MergeSettings {
+    float ghostThreshold = 0;    // percent
+    float ghostingPower = 0;     // percent of the larger side, negative for automatic
+    int threads = 1;             // band workers of the compensation, at least 1
+    bool align = false;
+    int tileSize = 0;            // as given; the compensation makes it odd
+    std::string progressPath;
+    std::string applicationFolder;  // as given
+    std::string outputPath;
+    int outputBits = 0;
+    std::string instantPath;
+    std::vector<std::string> exposurePaths;
+};

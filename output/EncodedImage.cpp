@@ -1,0 +1,39 @@
+#include "output/EncodedImage.hpp"
+
+#include "common/FileExtension.hpp"
+#include "output/ImageWriter.hpp"
+#include "output/JpegEncoder.hpp"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <exception>
+
+namespace {
+
+// The names that OpenCV's JPEG writer takes.
+bool namesJpeg(const std::string& path) {
+    return hasExtension(path, ".jpg") || hasExtension(path, ".jpeg") || hasExtension(path, ".jpe");
+}
+
+} // namespace
+
+std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& image) {
+    std::vector<unsigned char> bytes;
+    if (!takesPlainOpenCvWriter(path, image)) return bytes;
+    if (namesJpeg(path)) {
+        bytes = encodeBgrJpeg(image);
+        if (!bytes.empty()) return bytes;
+    }
+    try {
+        // The encoder is chosen by the name's extension, as when writing to the file.
+        if (!cv::imencode(path, image, bytes)) bytes.clear();
+    } catch (const std::exception&) {
+        bytes.clear();
+    }
+    return bytes;
+}
+
+bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image) {
+    if (!encoded.empty() && writeFileBytes(path, encoded)) return true;
+    return writeImageFile(path, image);
+}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+// Writes image with cv::imwrite, the format chosen by the name's extension: 8- and 16-bit
+// images of any format OpenCV writes, float images named .tif, .tiff, .exr or .pfm (real
+// float files: DevIL cannot write those), and any image named .exr as float (value / 255
+// or / 65535). Returns false for other images and whenever OpenCV fails or throws.
+bool writeWithOpenCv(const std::string& path, const cv::Mat& image);
