@@ -12,6 +12,7 @@
 #include <string>
 
 class ImagesSequenceBase;
+class MergeObserver;
 
 // The merge engine: one run over an image sequence. The run is a short list of steps,
 // each a member here that hands its work to the part that owns the state it needs: the
@@ -27,7 +28,9 @@ public:
     // One merge of the count images of source around the one at instantIndex. Fills result
     // with the light image (empty when the run ended early). Returns false when the
     // instant image cannot be read; the caller then ends the process with exit status 1.
-    bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings);
+    // An observer, when given, follows the run.
+    bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
+             MergeObserver* observer = nullptr);
 
     // Ghost compensation of one aligned exposure into output, with patch half-size h,
     // search radius g (negative: chosen for the exposure), ghost threshold p, the tile size

@@ -4,6 +4,7 @@
 #include "diag/Log.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/AccumulationWorkers.hpp"
+#include "merge/MergeObserver.hpp"
 #include "merge/RunPlan.hpp"
 #include "merge/WorkerLauncher.hpp"
 
@@ -105,10 +106,11 @@ cv::Mat loadInstantImage(ImagesSequenceBase& source, int instantIndex) {
 } // namespace
 
 bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count,
-                      const MergeSettings& settings) {
+                      const MergeSettings& settings, MergeObserver* observer) {
     result = cv::Mat();
     const cv::Mat instant = loadInstantImage(source, instantIndex);
     if (instant.empty()) return false;
+    if (observer) observer->imageLoaded(instantIndex, instant);
     const int bits = bitsPerChannel(instant);
     const int radius = searchRadiusFor(instant.rows, instant.cols, settings.ghostingPower);
     const cv::Mat greyInstant = settings.align ? greyVersion(instant) : instant;
@@ -118,13 +120,21 @@ bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIn
     }
     const std::vector<int> order = visitingOrder(instantIndex, count);
 
+    const int exposures = static_cast<int>(order.size()) - 1;
+    const auto visited = [&](int position) {
+        if (observer) observer->exposureVisited(position, exposures);
+    };
     AccumulationWorker accumulation(this);
     accumulation.start(accumulateInstantImage, bits, instant);
-    for (int position = 1; position < static_cast<int>(order.size()); ++position) {
+    for (int position = 1; position <= exposures; ++position) {
         if (source.isStopped()) break;
         const int index = order[position];
         cv::Mat exposure = source.getImage(index);
-        if (!isMergeable(exposure, instant, index)) continue;
+        if (observer && !exposure.empty()) observer->imageLoaded(index, exposure);
+        if (!isMergeable(exposure, instant, index)) {
+            visited(position);
+            continue;
+        }
         if (settings.align) {
             exposure = alignExposure(greyInstant, exposure, instant.channels());
             if (exposure.empty()) {
@@ -136,10 +146,10 @@ bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIn
         // complete first.
         accumulation.join();
         cv::Mat compensated;
-        if (!compensateImage(bits, patchHalfSizeOfRun, radius, settings.ghostThreshold, settings.tileSize,
-                             settings.threads, position, compensated, instant, exposure, settings.progressPath))
-            continue;
-        accumulation.start(accumulateExposure, bits, compensated);
+        if (compensateImage(bits, patchHalfSizeOfRun, radius, settings.ghostThreshold, settings.tileSize,
+                            settings.threads, position, compensated, instant, exposure, settings.progressPath))
+            accumulation.start(accumulateExposure, bits, compensated);
+        visited(position);
     }
     accumulation.join();
     if (bits == 8 || bits == 16 || bits == 32) makeLightImage(*this, result);

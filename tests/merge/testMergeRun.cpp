@@ -1,6 +1,7 @@
 #include "diag/Log.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/MergeEngine.hpp"
+#include "merge/MergeObserver.hpp"
 #include "tests/support/LightFormula.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/ThreadStartFailure.hpp"
@@ -71,6 +72,26 @@ TEST_F(MergeRun, VisitsTheExposuresOutwardsFromTheInstantImage) {
         EXPECT_TRUE(bitIdentical(result, straightforwardLight(source.images[instant], exposures)));
     }
     EXPECT_EQ(log(), "");
+}
+
+// Writes down what the run tells it, in order.
+class RecordingObserver : public MergeObserver {
+public:
+    void imageLoaded(int index, const cv::Mat& image) override {
+        calls.push_back("loaded " + std::to_string(index) + " " + std::to_string(image.cols));
+    }
+    void exposureVisited(int position, int exposures) override {
+        calls.push_back("visited " + std::to_string(position) + "/" + std::to_string(exposures));
+    }
+    std::vector<std::string> calls;
+};
+
+TEST_F(MergeRun, ObserverFollowsEveryExposureIncludingTheSkippedOnes) {
+    MemorySequence source({frame(0), cv::Mat(), frame(2), frame(3, CV_8UC3, {17, 23})});
+    RecordingObserver observer;
+    ASSERT_TRUE(engine.run(result, source, 2, 4, settings(false, 2, folder.file("progress.txt")), &observer));
+    EXPECT_EQ(observer.calls, (std::vector<std::string>{"loaded 2 23", "loaded 3 17", "visited 1/3", "visited 2/3",
+                                                        "loaded 0 23", "visited 3/3"}));
 }
 
 TEST_F(MergeRun, InstantImageAloneStillMakesTheLightImage) {
