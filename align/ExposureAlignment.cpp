@@ -22,12 +22,15 @@ cv::Mat estimateTranslation(const cv::Mat& greyInstant, const cv::Mat& greyExpos
     return warp;
 }
 
-cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
+cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels, std::string& cause) {
     CV_Assert(exposure.size() == greyInstant.size());
     cv::Mat greyExposure = exposure;
     if (instantChannels > 1) cv::cvtColor(exposure, greyExposure, cv::COLOR_BGR2GRAY);
     const cv::Mat warp = estimateTranslation(greyInstant, greyExposure);
-    if (warp.empty()) return {};
+    if (warp.empty()) {
+        cause = "The exposure and the instant image do not correlate: there is nothing to align them by.";
+        return {};
+    }
     greyExposure.release();
     // Copied only now, when the estimate's working buffers are gone: the copy does not
     // add to the peak, which is what fails first on large images.
@@ -42,11 +45,15 @@ cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int in
 
 }  // namespace
 
-cv::Mat alignExposure(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
+cv::Mat alignExposure(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels, std::string& cause) {
     try {
-        return alignOrThrow(greyInstant, exposure, instantChannels);
-    } catch (const std::exception&) {
-        // cv::Exception and std::bad_alloc alike: the caller reports a failed alignment.
-        return {};
+        return alignOrThrow(greyInstant, exposure, instantChannels, cause);
+    } catch (const cv::Exception& e) {
+        cause = "The image library failed: " + e.err + " (" + e.func + ").";
+    } catch (const std::bad_alloc&) {
+        cause = "There was not enough memory.";
+    } catch (const std::exception& e) {
+        cause = e.what();
     }
+    return {};
 }

@@ -62,7 +62,8 @@ void measureAlignment(benchmark::State& state, Align align) {
 
 void alignExposure24Mp(benchmark::State& state) {
     measureAlignment(state, [](const AlignmentInputs& in) {
-        return alignExposure(in.greyInstant, in.exposure, in.instant.channels());
+        std::string cause;
+        return alignExposure(in.greyInstant, in.exposure, in.instant.channels(), cause);
     });
 }
 

@@ -1,10 +1,15 @@
 #pragma once
 
+#include "common/RemovedOnSignal.hpp"
+
+#include <memory>
 #include <string>
 
 // A folder of this process's own under the system's temporary folder, named
 // "<prefix>-XXXXXX" with a unique tail, readable by this user only, and removed with
-// everything in it when the object goes. Its path is empty when it could not be made.
+// everything in it when the object goes. A signal that ends the process removes it too,
+// once the files that its user registered in it (RemovedOnSignal) are gone. Its path is
+// empty when it could not be made.
 class PrivateFolder {
 public:
     explicit PrivateFolder(const std::string& prefix);
@@ -16,4 +21,5 @@ public:
 
 private:
     std::string folder;
+    std::unique_ptr<RemovedOnSignal> guard;
 };

@@ -1,5 +1,9 @@
 #include "diag/Log.hpp"
 
+#include "common/PlainFile.hpp"
+
+#include <unistd.h>
+
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -41,7 +45,7 @@ void writeLogEntry(const std::string& text) {
     std::lock_guard<std::mutex> guard(logLock());
     const std::string& path = logPathStorage();
     if (path.empty()) return;
-    std::FILE* file = std::fopen(path.c_str(), "a");
+    std::FILE* file = openPlainFileForWriting(path, true);
     if (!file) return;
     const std::string entry = timestamp() + text;
     std::fwrite(entry.data(), 1, entry.size(), file);
@@ -50,6 +54,15 @@ void writeLogEntry(const std::string& text) {
 
 void reportError(const std::string& label, const std::string& message) {
     writeLogEntry("\nERROR at function " + label + " => " + message + "\n\n");
+}
+
+bool redirectStandardOutputToLog() {
+    std::FILE* log = openPlainFileForWriting(logPathStorage(), true);
+    if (!log) return false;
+    std::fflush(stdout);
+    const bool redirected = dup2(fileno(log), STDOUT_FILENO) >= 0;
+    std::fclose(log);
+    return redirected;
 }
 
 void reportRedirectionFailure() {

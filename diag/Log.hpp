@@ -15,11 +15,16 @@ void clearLogFolder();
 // The current log path; empty until setLogFolder has been called.
 const std::string& logPath();
 
-// Appends the timestamp and then text. A log that cannot be opened drops the entry.
+// Appends the timestamp and then text. A log that cannot be opened, or is not a regular
+// file (a FIFO would block), drops the entry.
 void writeLogEntry(const std::string& text);
 
 // Appends "\nERROR at function LABEL => MESSAGE\n\n".
 void reportError(const std::string& label, const std::string& message);
+
+// Reopens standard output on the log file, appending, from here on: everything a library
+// prints lands in the log. False when the log cannot be opened (or is not a regular file).
+bool redirectStandardOutputToLog();
 
 // Appends the entry for a standard output that could not be reopened on the log.
 void reportRedirectionFailure();

@@ -1,5 +1,6 @@
 #include "extract/FrameExtraction.hpp"
 
+#include "common/PathRefusal.hpp"
 #include "diag/Log.hpp"
 #include "extract/FrameFileNames.hpp"
 #include "extract/FrameFiler.hpp"
@@ -9,6 +10,7 @@
 #include "extract/VideoTagSidecar.hpp"
 #include "output/EncodedImage.hpp"
 
+#include <cstdio>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -31,15 +33,16 @@ std::optional<FrameWindow> windowOf(const ExtractArguments& a, const VideoFrameS
     return computeFrameWindow(frameCount, a.startNumerator, a.endNumerator, a.denominator);
 }
 
-void writeFrames(const ExtractArguments& a, VideoFrameSource& video, const FrameWindow& window) {
+// Returns whether every frame read was written; reports the one that was not.
+bool writeFrames(const ExtractArguments& a, VideoFrameSource& video, const FrameWindow& window) {
     const FrameListFile list(a.listPath);
     list.start(window.count);
     const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
     // exiftool reads the video's tags while the capture seeks.
     VideoTagSidecar videoTags(a.videoPath);
     video.seekTo(window.first);
-    FrameFiler filer(list, videoTags);
-    for (std::int64_t number = 1; number <= window.count; ++number) {
+    FrameFiler filer(list, videoTags, a.videoPath);
+    for (std::int64_t number = 1; number <= window.count && !filer.failed(); ++number) {
         cv::Mat frame = video.read();
         if (frame.empty()) break;  // the video ended before the window did
         std::string path = names.name(number);
@@ -47,11 +50,31 @@ void writeFrames(const ExtractArguments& a, VideoFrameSource& video, const Frame
         filer.file({std::move(path), std::move(frame), std::move(bytes)});
     }
     filer.finish();
+    if (!filer.failed()) return true;
+    reportError("main", filer.failure());
+    return false;
+}
+
+// The list file or the log naming the video, or something other than a regular file:
+// refused before anything is written. Reported in the log, or on standard error when the
+// log itself is refused.
+bool refusesItsFiles(const ExtractArguments& a) {
+    const std::vector<std::string> video{a.videoPath};
+    if (const std::string refusal = pathRefusal(logPath(), video); !refusal.empty()) {
+        std::fprintf(stderr, "kadrimo: The log file '%s' cannot be written: %s. Nothing was written.\n",
+                     logPath().c_str(), refusal.c_str());
+        return true;
+    }
+    const std::string refusal = pathRefusal(a.listPath, video);
+    if (refusal.empty()) return false;
+    reportError("main", "The list file '" + a.listPath + "' cannot be written: " + refusal + ". Nothing was written.");
+    return true;
 }
 
 } // namespace
 
 int extractFrames(const ExtractArguments& arguments) {
+    if (refusesItsFiles(arguments)) return 1;
     VideoFrameSource video(arguments.videoPath);
     if (!video.isOpen()) {
         reportError("main", "The video '" + arguments.videoPath +
@@ -60,6 +83,5 @@ int extractFrames(const ExtractArguments& arguments) {
     }
     const std::optional<FrameWindow> window = windowOf(arguments, video);
     if (!window) return 1;
-    writeFrames(arguments, video, *window);
-    return 0;
+    return writeFrames(arguments, video, *window) ? 0 : 1;
 }

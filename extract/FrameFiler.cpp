@@ -1,5 +1,6 @@
 #include "extract/FrameFiler.hpp"
 
+#include "common/SameFile.hpp"
 #include "output/EncodedImage.hpp"
 
 #include <system_error>
@@ -15,8 +16,8 @@ constexpr std::size_t framesAhead = 2;
 
 } // namespace
 
-FrameFiler::FrameFiler(const FrameListFile& list, VideoTagSidecar& videoTags)
-    : list(list), videoTags(videoTags), queue(framesAhead) {
+FrameFiler::FrameFiler(const FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath)
+    : list(list), videoTags(videoTags), videoPath(std::move(videoPath)), queue(framesAhead) {
     try {
         worker = std::thread(&FrameFiler::fileFrames, this);
     } catch (const std::system_error&) {
@@ -39,6 +40,11 @@ void FrameFiler::finish() {
     completeLast();
 }
 
+std::string FrameFiler::failure() const {
+    const std::lock_guard<std::mutex> held(failureLock);
+    return failureText;
+}
+
 void FrameFiler::fileFrames() {
     while (std::optional<EncodedFrame> frame = queue.take()) fileNow(*frame);
     completeLast();
@@ -46,16 +52,34 @@ void FrameFiler::fileFrames() {
 
 void FrameFiler::fileNow(EncodedFrame& frame) {
     completeLast();
-    const bool written = writeEncodedImage(frame.path, frame.bytes, frame.frame);
+    if (failed()) return;
+    if (sameFile(frame.path, videoPath)) return fail(frame.path, "it is the video itself");
+    auto file = std::make_unique<ReplacingFile>(frame.path);
+    if (!file->ready()) return fail(frame.path, file->failure());
+    std::string reason;
+    if (!writeEncodedImage(file->path(), frame.bytes, frame.frame, &reason)) return fail(frame.path, reason);
     lastPath = std::move(frame.path);
-    if (written) lastTags.emplace(videoTags.source(), lastPath, frameKeyword);
+    lastFile = std::move(file);
+    lastTags.emplace(videoTags.source(), lastFile->path(), frameKeyword, lastPath);
 }
 
-// Waits for the tags of the frame filed last and lists it, written or not.
+// Waits for the tags of the frame filed last, puts it in its place and lists it.
 void FrameFiler::completeLast() {
-    if (lastPath.empty()) return;
-    if (lastTags) lastTags->finish();
+    if (!lastFile) return;
+    lastTags->finish();
     lastTags.reset();
-    list.add(lastPath);
+    if (lastFile->commit())
+        list.add(lastPath);
+    else
+        fail(lastPath, lastFile->failure());
+    lastFile.reset();
     lastPath.clear();
+}
+
+void FrameFiler::fail(const std::string& path, const std::string& reason) {
+    const std::lock_guard<std::mutex> held(failureLock);
+    if (stopped.load()) return;
+    failureText = "The frame '" + path + "' could not be written: " + reason + ".";
+    stopped.store(true);
+    queue.close();
 }

@@ -4,20 +4,27 @@
 #include "extract/FrameListFile.hpp"
 #include "extract/VideoTagSidecar.hpp"
 #include "output/MetadataCopy.hpp"
+#include "output/ReplacingFile.hpp"
 
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 
 // Writes the files of encoded frames one after the other on a thread of its own. Each
-// file is written only after the one before it has been tagged with the video's tags
-// and listed, so on disk the frames come one finished file after the other; exiftool
-// tags one frame while the next are read and encoded, and is handed the next file as
-// soon as it is done. When no thread can be started the frames are filed on the
-// caller's thread as they come, in the same order.
+// frame is written under a temporary name, tagged with the video's tags, and only then put
+// in its place and listed, after the one before it; so on disk the frames come one
+// finished file after the other, and the list names only files that exist. exiftool tags
+// one frame while the next are read and encoded. When no thread can be started the frames
+// are filed on the caller's thread as they come, in the same order.
+//
+// The first frame that cannot be written (or would replace the video) stops the filing:
+// later frames are dropped, and failure() says what happened.
 class FrameFiler {
 public:
-    FrameFiler(const FrameListFile& list, VideoTagSidecar& videoTags);
+    FrameFiler(const FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath);
     ~FrameFiler();
     FrameFiler(const FrameFiler&) = delete;
     FrameFiler& operator=(const FrameFiler&) = delete;
@@ -28,15 +35,26 @@ public:
     // Files what was handed over and waits until the last file is tagged and listed.
     void finish();
 
+    // Whether a frame could not be written; the frames handed over after it are dropped.
+    bool failed() const { return stopped.load(); }
+    // The report of that frame: its path and why.
+    std::string failure() const;
+
 private:
     void fileFrames();
     void fileNow(EncodedFrame& frame);
     void completeLast();
+    void fail(const std::string& path, const std::string& reason);
 
     const FrameListFile& list;
     VideoTagSidecar& videoTags;
+    const std::string videoPath;
     EncodedFrameQueue queue;
     std::thread worker;
-    std::string lastPath;  // the frame filed last, not yet listed
+    std::string lastPath;  // the frame filed last, not yet in its place nor listed
+    std::unique_ptr<ReplacingFile> lastFile;
     std::optional<PendingMetadataCopy> lastTags;
+    std::atomic<bool> stopped{false};
+    mutable std::mutex failureLock;
+    std::string failureText;
 };

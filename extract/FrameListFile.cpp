@@ -1,5 +1,6 @@
 #include "extract/FrameListFile.hpp"
 
+#include "common/PlainFile.hpp"
 #include "extract/ListFileName.hpp"
 
 #include <cstdio>
@@ -7,20 +8,18 @@
 
 FrameListFile::FrameListFile(std::string path) : path(std::move(path)) {}
 
-void FrameListFile::start(std::int64_t plannedCount) const {
-    write("wb", std::to_string(plannedCount));
-}
+void FrameListFile::start(std::int64_t plannedCount) const { write(false, std::to_string(plannedCount)); }
 
 void FrameListFile::add(const std::string& framePath) const {
     // Built by appending: GCC 12 at -O3 warns wrongly about "\n" + std::string.
     std::string line = "\n";
     line += listFileName(framePath);
-    write("ab", line);
+    write(true, line);
 }
 
-void FrameListFile::write(const char* mode, const std::string& bytes) const {
+void FrameListFile::write(bool append, const std::string& bytes) const {
     if (path.empty()) return;
-    std::FILE* file = std::fopen(path.c_str(), mode);
+    std::FILE* file = openPlainFileForWriting(path, append);
     if (!file) return;
     std::fwrite(bytes.data(), 1, bytes.size(), file);
     std::fclose(file);

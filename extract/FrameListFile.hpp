@@ -7,7 +7,7 @@
 // frame read holding that frame's path in UTF-8. Lines are separated by "\n"; no line
 // end follows the last one. Each write opens and closes the file, so the list is
 // complete up to the frame in hand whenever the run stops; a list file that cannot be
-// written is skipped silently.
+// written, or is not a regular file, is skipped silently.
 class FrameListFile {
 public:
     // An empty path means no list file.
@@ -20,7 +20,7 @@ public:
     void add(const std::string& framePath) const;
 
 private:
-    void write(const char* mode, const std::string& bytes) const;
+    void write(bool append, const std::string& bytes) const;
 
     std::string path;
 };

@@ -1,5 +1,6 @@
 #include "extract/VideoFrameSource.hpp"
 
+#include "common/PlainFile.hpp"
 #include "extract/FrameWindow.hpp"
 
 #include <algorithm>
@@ -22,12 +23,7 @@ bool succeeds(Call&& call) {
 
 } // namespace
 
-bool fileCanBeRead(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
-    std::fclose(file);
-    return true;
-}
+bool fileCanBeRead(const std::string& path) { return isReadablePlainFile(path); }
 
 VideoFrameSource::VideoFrameSource(std::string path, std::int64_t forwardReadLimit)
     : path(std::move(path)), forwardReadLimit(forwardReadLimit) {

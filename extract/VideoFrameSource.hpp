@@ -58,5 +58,6 @@ private:
     double frameInterval = 0.0;   // in milliseconds
 };
 
-// Whether the file at path can be opened for reading.
+// Whether the file at path is a regular file that can be opened for reading (a FIFO is
+// not: reading it could wait for ever).
 bool fileCanBeRead(const std::string& path);

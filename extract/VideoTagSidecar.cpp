@@ -32,6 +32,9 @@ std::string sidecarIn(const std::string& folder) { return folder + "/tags.exv"; 
 
 VideoTagSidecar::VideoTagSidecar(const std::string& video) : usable(video), folder("tl-video-tags") {
     if (folder.path().empty() || !plainName(folder.path())) return;
+    // exiftool writes the sidecar through a file of its own beside it.
+    sidecarGuard.emplace(sidecarIn(folder.path()), RemovedOnSignal::Kind::file);
+    partialSidecarGuard.emplace(sidecarIn(folder.path()) + "_exiftool_tmp", RemovedOnSignal::Kind::file);
     begin(video);
 }
 
@@ -63,7 +66,11 @@ void VideoTagSidecar::begin(const std::string& video) {
 void VideoTagSidecar::settle() {
     if (settled || arguments.empty()) return;
     settled = true;
-    if (!exiftoolSession().finish(ticket)) runToEnd(exiftoolProgram(), arguments);
+    // A silent exiftool has had its time: the video stays the source.
+    ExiftoolSession& session = exiftoolSession();
+    const ExiftoolSession::Outcome outcome = session.finish(ticket);
+    if (outcome == ExiftoolSession::Outcome::notTaken || outcome == ExiftoolSession::Outcome::ended)
+        runToEnd(exiftoolProgram(), arguments, session.copyDeadline());
     const std::string sidecar = sidecarIn(folder.path());
     std::error_code error;
     if (fs::is_regular_file(sidecar, error) && fs::file_size(sidecar, error) > 0) usable = sidecar;

@@ -4,6 +4,7 @@
 #include "output/ExiftoolSourceLink.hpp"
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,7 @@ private:
 
     std::string usable;
     PrivateFolder folder;
+    std::optional<RemovedOnSignal> sidecarGuard, partialSidecarGuard;
     std::unique_ptr<ExiftoolSourceLink> link;
     std::vector<std::string> arguments;
     unsigned long ticket = 0;

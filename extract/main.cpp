@@ -1,3 +1,4 @@
+#include "common/FailedWriteSignals.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
 #include "extract/ExtractArguments.hpp"
@@ -13,6 +14,7 @@ int main(int argc, char** argv) {
     // in fresh pages.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    ignoreFailedWriteSignals();
     const auto arguments = parseExtractArguments(argc, argv);
     if (!arguments) return 1;
     if (arguments->applicationFolder) useApplicationFolder(*arguments->applicationFolder);

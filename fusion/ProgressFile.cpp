@@ -1,6 +1,8 @@
 #include "fusion/ProgressFile.hpp"
 
-#include <fstream>
+#include "common/PlainFile.hpp"
+
+#include <cstdio>
 #include <utility>
 
 ProgressFile::ProgressFile(std::string path, int visitingPosition)
@@ -30,7 +32,9 @@ float ProgressFile::lastWrittenPercent() const {
 }
 
 void ProgressFile::write(float shown) const {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    std::FILE* file = openPlainFileForWriting(path, false);
     if (!file) return;
-    file << visitingPosition << ' ' << static_cast<long long>(shown);
+    const std::string line = std::to_string(visitingPosition) + ' ' + std::to_string(static_cast<long long>(shown));
+    std::fwrite(line.data(), 1, line.size(), file);
+    std::fclose(file);
 }

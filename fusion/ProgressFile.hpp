@@ -5,8 +5,8 @@
 
 // The progress file of a merge while one exposure is compensated: one line, the exposure's
 // visiting position, a blank and the percentage within the exposure truncated toward zero,
-// no line end; rewritten in full each time. A file that cannot be opened is skipped
-// silently. The band workers of the exposure share one object.
+// no line end; rewritten in full each time. A file that cannot be opened, or is not a
+// regular file, is skipped silently. The band workers of the exposure share one object.
 class ProgressFile {
 public:
     ProgressFile(std::string path, int visitingPosition);

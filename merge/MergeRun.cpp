@@ -45,22 +45,28 @@ private:
     bool running = false;
 };
 
-void reportAlignmentFailure() {
-    reportError("Aligning images", "The align option failed maybe because of a lack of memory, "
-                                   "try to disable this option next times.");
+// The first line is what the log has always said; the cause, when known, follows it.
+void reportAlignmentFailure(const std::string& cause) {
+    std::string message = "The align option failed maybe because of a lack of memory, "
+                          "try to disable this option next times.";
+    if (!cause.empty()) message += "\n" + cause;
+    reportError("Aligning images", message);
 }
 
 // The instant image in one channel, as the alignment compares it; empty when the
-// conversion fails.
-cv::Mat greyVersion(const cv::Mat& instant) {
+// conversion fails, and cause says why.
+cv::Mat greyVersion(const cv::Mat& instant, std::string& cause) {
     if (instant.channels() == 1) return instant;
     try {
         cv::Mat grey;
         cv::cvtColor(instant, grey, cv::COLOR_BGR2GRAY);
         return grey;
-    } catch (const std::exception&) {
-        return cv::Mat();
+    } catch (const cv::Exception& e) {
+        cause = "The image library failed: " + e.err + " (" + e.func + ").";
+    } catch (const std::bad_alloc&) {
+        cause = "There was not enough memory.";
     }
+    return cv::Mat();
 }
 
 // Whether the exposure at sequence index can join the instant image; reports why not.
@@ -113,9 +119,10 @@ bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIn
     if (observer) observer->imageLoaded(instantIndex, instant);
     const int bits = bitsPerChannel(instant);
     const int radius = searchRadiusFor(instant.rows, instant.cols, settings.ghostingPower);
-    const cv::Mat greyInstant = settings.align ? greyVersion(instant) : instant;
+    std::string alignmentFailure;
+    const cv::Mat greyInstant = settings.align ? greyVersion(instant, alignmentFailure) : instant;
     if (greyInstant.empty()) {
-        reportAlignmentFailure();
+        reportAlignmentFailure(alignmentFailure);
         return true;
     }
     const std::vector<int> order = visitingOrder(instantIndex, count);
@@ -136,9 +143,9 @@ bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIn
             continue;
         }
         if (settings.align) {
-            exposure = alignExposure(greyInstant, exposure, instant.channels());
+            exposure = alignExposure(greyInstant, exposure, instant.channels(), alignmentFailure);
             if (exposure.empty()) {
-                reportAlignmentFailure();
+                reportAlignmentFailure(alignmentFailure);
                 return true;
             }
         }

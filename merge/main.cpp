@@ -1,3 +1,4 @@
+#include "common/FailedWriteSignals.hpp"
 #include "merge/MergeCommand.hpp"
 
 #include <cstdio>
@@ -24,6 +25,7 @@ int main(int argc, char** argv) {
         std::puts("tessaline " TL_VERSION);
         return 0;
     }
+    ignoreFailedWriteSignals();
     const auto settings = parseMergeArguments(argc, argv);
     return settings ? runMergeCommand(*settings) : 1;
 }

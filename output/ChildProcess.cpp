@@ -6,11 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
+#include <thread>
 
 extern char** environ;
 
@@ -35,13 +38,26 @@ std::string findProgram(const std::string& program) {
     return "";
 }
 
-void waitForExit(pid_t child) {
+bool waitForExit(pid_t child, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    auto pause = std::chrono::milliseconds(1);
     int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child || (ended < 0 && errno != EINTR)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) break;
+        // Short pauses first: most children end within milliseconds.
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(50));
+    }
+    kill(child, SIGKILL);
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    return false;
 }
 
-bool runToEnd(const std::string& program, const std::vector<std::string>& arguments) {
+RunEnd runToEnd(const std::string& program, const std::vector<std::string>& arguments,
+                std::chrono::milliseconds limit) {
     // What we printed so far comes before whatever the child prints on the same file.
     std::fflush(stdout);
     pid_t child = 0;
@@ -49,8 +65,7 @@ bool runToEnd(const std::string& program, const std::vector<std::string>& argume
     const int error = posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
     if (error != 0) {
         std::fprintf(stderr, "%s: cannot be started: %s\n", program.c_str(), std::strerror(error));
-        return false;
+        return RunEnd::notStarted;
     }
-    waitForExit(child);
-    return true;
+    return waitForExit(child, limit) ? RunEnd::ended : RunEnd::stopped;
 }

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -14,12 +15,18 @@ std::vector<char*> argumentVector(const std::string& program, const std::vector<
 // there is none.
 std::string findProgram(const std::string& program);
 
-// Waits until child has ended, through interruptions by signals.
-void waitForExit(pid_t child);
+// Waits until child has ended, through interruptions by signals, but no longer than
+// limit: a child still running then is killed (and collected). Returns whether it ended
+// by itself.
+bool waitForExit(pid_t child, std::chrono::milliseconds limit);
+
+// How a program run by runToEnd ended.
+enum class RunEnd { ended, notStarted, stopped };
 
 // Runs program (looked up on PATH when it has no "/") with arguments to its end,
 // straight through the operating system and never through a shell, so that each
 // argument arrives as one whatever characters it holds. The child inherits standard
-// input, output and error. When it cannot be started, says so on standard error and returns false.
-// The child's exit status is not examined.
-bool runToEnd(const std::string& program, const std::vector<std::string>& arguments);
+// input, output and error. A child still running after limit is killed (stopped); one
+// that cannot be started is told on standard error. The exit status is not examined.
+RunEnd runToEnd(const std::string& program, const std::vector<std::string>& arguments,
+                std::chrono::milliseconds limit);

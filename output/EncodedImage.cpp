@@ -33,7 +33,8 @@ std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& i
     return bytes;
 }
 
-bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image) {
+bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image,
+                       std::string* failure) {
     if (!encoded.empty() && writeFileBytes(path, encoded)) return true;
-    return writeImageFile(path, image);
+    return writeImageFile(path, image, failure);
 }

@@ -8,8 +8,11 @@
 // writeImage in two steps, for a caller that prepares its next file while exiftool tags
 // the last one. encodeImage returns the bytes that writeImage's OpenCV writer would put
 // into the file at path, or nothing when writeImage would take another writer or the
-// encoder fails. writeEncodedImage puts them into the file; without them, or when they
-// cannot be written, it runs writeImage's whole chain of writers. It returns whether a
-// file was written; the tags are left to the caller (PendingMetadataCopy).
+// encoder fails. writeEncodedImage puts them into the file at path (for the frame
+// extractor, the temporary file of a ReplacingFile); without them, or when they cannot be
+// written, it runs writeImage's whole chain of writers. It returns whether the file was
+// written (when not, failure receives why); the tags are left to the caller
+// (PendingMetadataCopy).
 std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& image);
-bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image);
+bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image,
+                       std::string* failure = nullptr);

@@ -2,6 +2,7 @@
 
 #include "output/ChildProcess.hpp"
 
+#include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -53,10 +54,6 @@ void closeDescriptor(int& descriptor) {
 
 ExiftoolSession::~ExiftoolSession() { close(); }
 
-bool ExiftoolSession::run(const std::string& program, const std::vector<std::string>& arguments) {
-    return finish(begin(program, arguments));
-}
-
 unsigned long ExiftoolSession::begin(const std::string& program, const std::vector<std::string>& arguments) {
     const std::lock_guard<std::mutex> lock(guard);
     if (broken || !fitsOnOneLine(arguments)) return 0;
@@ -76,16 +73,29 @@ unsigned long ExiftoolSession::begin(const std::string& program, const std::vect
     return 0;
 }
 
-bool ExiftoolSession::finish(unsigned long ticket) {
+ExiftoolSession::Outcome ExiftoolSession::finish(unsigned long ticket) {
     const std::lock_guard<std::mutex> lock(guard);
-    if (ticket == 0) return false;
-    if (ticket <= completed) return true;
-    if (child <= 0) return false;
-    if (awaitReady(ticket)) return true;
-    close();
-    broken = true;
-    return false;
+    if (ticket == 0) return Outcome::notTaken;
+    if (ticket <= completed) return Outcome::done;
+    if (ticket <= lost || child <= 0) return Outcome::ended;
+    switch (awaitReady(ticket, std::chrono::steady_clock::now() + deadline)) {
+    case Reply::ready: return Outcome::done;
+    case Reply::ended:
+        stop();
+        broken = true;
+        return Outcome::ended;
+    case Reply::silent: break;
+    }
+    stop();
+    return Outcome::silent;
 }
+
+void ExiftoolSession::setCopyDeadline(std::chrono::milliseconds limit) {
+    const std::lock_guard<std::mutex> lock(guard);
+    deadline = limit;
+}
+
+std::chrono::milliseconds ExiftoolSession::copyDeadline() const { return deadline; }
 
 bool ExiftoolSession::start(const std::string& program) {
     const std::string path = findProgram(program);
@@ -124,18 +134,35 @@ bool ExiftoolSession::start(const std::string& program) {
 void ExiftoolSession::close() {
     if (child <= 0) return;
     if (getpid() == owner) {
+        const auto limit = std::chrono::steady_clock::now() + deadline;
         // Copies still under way are let finish, so that their tickets come true.
-        if (completed < executed) awaitReady(executed);
+        if (completed < executed && awaitReady(executed, limit) != Reply::ready) {
+            stop();
+            return;
+        }
         send("-stay_open\nFalse\n");
         closeDescriptor(toExiftool);
-        while (readMore()) {
+        while (readMore(limit) == Reply::ready) {
         }
         if (!received.empty()) std::fwrite(received.data(), 1, received.size(), stdout);
         closeDescriptor(fromExiftool);
-        waitForExit(child);
+        waitForExit(child, std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now()));
     }
     child = -1;
     received.clear();
+}
+
+// Ends an exiftool that stopped answering or went away: what it still holds is lost.
+void ExiftoolSession::stop() {
+    if (child <= 0) return;
+    if (getpid() == owner) {
+        closeDescriptor(toExiftool);
+        closeDescriptor(fromExiftool);
+        waitForExit(child, std::chrono::milliseconds(0));
+    }
+    child = -1;
+    received.clear();
+    lost = executed;
 }
 
 bool ExiftoolSession::send(const std::string& text) const {
@@ -153,7 +180,7 @@ bool ExiftoolSession::send(const std::string& text) const {
 // Reads exiftool's output up to the ready line of ticket or of a later copy. Anything
 // else it prints there goes on to this program's standard output, where a separate
 // exiftool's would go.
-bool ExiftoolSession::awaitReady(unsigned long ticket) {
+ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point limit) {
     for (;;) {
         std::size_t end;
         while ((end = received.find('\n')) != std::string::npos) {
@@ -161,24 +188,32 @@ bool ExiftoolSession::awaitReady(unsigned long ticket) {
             received.erase(0, end + 1);
             if (const unsigned long number = readyNumber(line)) {
                 completed = std::max(completed, number);
-                if (completed >= ticket) return true;
+                if (completed >= ticket) return Reply::ready;
                 continue;
             }
             std::fwrite(line.data(), 1, line.size(), stdout);
             std::fputc('\n', stdout);
         }
-        if (!readMore()) return false;
+        const Reply more = readMore(limit);
+        if (more != Reply::ready) return more;
     }
 }
 
-bool ExiftoolSession::readMore() {
+// Reads what exiftool has printed, waiting for it until limit.
+ExiftoolSession::Reply ExiftoolSession::readMore(std::chrono::steady_clock::time_point limit) {
     char buffer[4096];
     for (;;) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return Reply::silent;
+        pollfd reply{fromExiftool, POLLIN, 0};
+        const int ready = ::poll(&reply, 1, static_cast<int>(std::min<long long>(left.count(), 60'000)));
+        if (ready < 0 && errno != EINTR) return Reply::ended;
+        if (ready <= 0) continue;
         const ssize_t count = ::read(fromExiftool, buffer, sizeof buffer);
         if (count < 0 && errno == EINTR) continue;
-        if (count <= 0) return false;
+        if (count <= 0) return Reply::ended;
         received.append(buffer, static_cast<std::size_t>(count));
-        return true;
+        return Reply::ready;
     }
 }
 

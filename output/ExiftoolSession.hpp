@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,25 +20,37 @@ public:
     ExiftoolSession(const ExiftoolSession&) = delete;
     ExiftoolSession& operator=(const ExiftoolSession&) = delete;
 
-    // Runs one tag copy with the exiftool named program. Returns false when the session
-    // cannot do it: an argument holds a line end, or exiftool could not be kept alive
-    // (then the session stays closed for the rest of the process). The caller then
-    // runs exiftool once for the file.
-    bool run(const std::string& program, const std::vector<std::string>& arguments);
+    // How a copy handed to the session ended.
+    enum class Outcome {
+        done,      // exiftool answered that it has done the copy
+        notTaken,  // the session could not take it: the caller runs exiftool once for it
+        ended,     // exiftool went away without answering; it is not kept alive again
+        silent,    // exiftool did not answer within the deadline and was stopped
+    };
 
-    // run in two halves, so that the caller can go on with work of its own while
+    // A copy in two halves, so that the caller can go on with work of its own while
     // exiftool copies: begin hands the copy over and returns its ticket (0 when the
-    // session cannot take it), finish waits until exiftool has done that copy and
-    // every one handed over before it, and returns false when it never will.
+    // session cannot take it: an argument holds a line end, or exiftool could not be
+    // kept alive, after which the session stays closed for the rest of the process);
+    // finish waits until exiftool has done that copy and every one handed over before it,
+    // but no longer than the deadline per copy. A silent exiftool is stopped, and the next
+    // copy starts a fresh one.
     unsigned long begin(const std::string& program, const std::vector<std::string>& arguments);
-    bool finish(unsigned long ticket);
+    Outcome finish(unsigned long ticket);
+
+    // How long one copy may take, 60 seconds unless set.
+    void setCopyDeadline(std::chrono::milliseconds deadline);
+    std::chrono::milliseconds copyDeadline() const;
 
 private:
+    enum class Reply { ready, ended, silent };
+
     bool start(const std::string& program);
     void close();
+    void stop();
     bool send(const std::string& text) const;
-    bool awaitReady(unsigned long ticket);
-    bool readMore();
+    Reply awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point deadline);
+    Reply readMore(std::chrono::steady_clock::time_point deadline);
 
     std::mutex guard;
     std::string runningProgram;
@@ -48,7 +61,9 @@ private:
     std::string received;
     unsigned long executed = 0;
     unsigned long completed = 0;
+    unsigned long lost = 0;  // copies up to this one went with a stopped exiftool
     bool broken = false;
+    std::chrono::milliseconds deadline{60'000};
 };
 
 // The process-wide session that copyMetadata uses.

@@ -22,4 +22,5 @@ public:
 private:
     std::string usable;
     std::optional<PrivateFolder> folder;
+    std::optional<RemovedOnSignal> linkGuard;
 };

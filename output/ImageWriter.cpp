@@ -6,14 +6,13 @@
 #include "output/MetadataCopy.hpp"
 #include "output/OpenCvWriter.hpp"
 #include "output/RadianceWriter.hpp"
+#include "output/ReplacingFile.hpp"
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
+#include <cstring>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 bool isRadianceCandidate(const std::string& path, const cv::Mat& image) {
     return hasExtension(path, ".hdr") && image.channels() == 3;
@@ -28,59 +27,58 @@ bool writeWithFirstWorkingWriter(const std::string& path, const cv::Mat& image) 
     return writeWithDevil(path, image);
 }
 
-// What was at the path before a write, to tell its leftovers from a file that it did not
-// touch.
-struct FileState {
-    bool regular = false;
-    std::uintmax_t size = 0;
-    fs::file_time_type modified;
-};
+// Whether the system refused bytes that a writer wrote: some writers (DevIL's, for one)
+// do not look at what their writes return and report a cut-off file as written.
+bool bytesWereRefused(int error) { return error == ENOSPC || error == EFBIG || error == EDQUOT || error == EIO; }
 
-FileState fileState(const std::string& path) {
-    FileState state;
-    std::error_code error;
-    state.regular = fs::is_regular_file(fs::symlink_status(path, error));
-    if (state.regular) {
-        state.size = fs::file_size(path, error);
-        state.modified = fs::last_write_time(path, error);
-    }
-    return state;
+// Why no writer wrote: the system's word when the disk refused the bytes, otherwise the
+// image or the name itself.
+std::string writersFailure(int error) {
+    if (bytesWereRefused(error)) return std::strerror(error);
+    return "no writer takes this image under this name (its format or element type)";
 }
 
-// Runs write; when it fails, removes the empty or partial file that it left. A file that
-// was there before and that the write did not change stays.
-bool writeWithoutLeftover(const std::string& path, const std::function<bool()>& write) {
-    const FileState before = fileState(path);
-    if (write()) return true;
-    const FileState after = fileState(path);
-    if (!after.regular) return false;
-    if (before.regular && before.size == after.size && before.modified == after.modified) return false;
-    std::error_code ignored;
-    fs::remove(path, ignored);
-    return false;
+void tell(std::string* failure, const std::string& reason) {
+    if (failure) *failure = reason;
 }
 
 } // namespace
 
 bool writeImage(const std::string& path, cv::InputArray input, const std::string& metadataSource,
-                const std::string& keyword) {
-    if (!writeImageFile(path, input.getMat())) return false;
-    if (!metadataSource.empty()) copyMetadata(metadataSource, path, keyword);
-    return true;
+                const std::string& keyword, std::string* failure) {
+    const cv::Mat image = input.getMat();
+    if (!isWritable(image)) {
+        tell(failure, "the image is empty");
+        return false;
+    }
+    ReplacingFile file(path);
+    if (!file.ready()) {
+        tell(failure, file.failure());
+        return false;
+    }
+    if (!writeImageFile(file.path(), image, failure)) return false;
+    if (!metadataSource.empty()) copyMetadata(metadataSource, file.path(), keyword);
+    if (file.commit()) return true;
+    tell(failure, file.failure());
+    return false;
 }
 
-bool writeImageFile(const std::string& path, const cv::Mat& image) {
-    if (!isWritable(image)) return false;
-    return writeWithoutLeftover(path, [&] { return writeWithFirstWorkingWriter(path, image); });
+bool writeImageFile(const std::string& path, const cv::Mat& image, std::string* failure) {
+    if (!isWritable(image)) {
+        tell(failure, "the image is empty");
+        return false;
+    }
+    errno = 0;
+    if (writeWithFirstWorkingWriter(path, image) && !bytesWereRefused(errno)) return true;
+    tell(failure, writersFailure(errno));
+    return false;
 }
 
 bool writeFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {
-    return writeWithoutLeftover(path, [&] {
-        std::FILE* file = std::fopen(path.c_str(), "wb");
-        if (!file) return false;
-        const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-        return std::fclose(file) == 0 && written;
-    });
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && written;
 }
 
 bool takesPlainOpenCvWriter(const std::string& path, const cv::Mat& image) {

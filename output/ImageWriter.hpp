@@ -9,15 +9,18 @@
 // the image's element type: the Radiance writer for three-channel images named .hdr, then
 // OpenCV, then DevIL, each tried when the one before fails.
 
-// Writes image to path, then copies the tags of metadataSource (when not empty) into the
-// written file with keyword added to its Keywords. Returns whether a file was written.
+// Writes image to path, copies the tags of metadataSource (when not empty) into it with
+// keyword added to its Keywords, and only then puts the file in the path's place (see
+// ReplacingFile): a failed write leaves what was at the path as it was. Returns whether
+// the file was written; when not and failure is given, it receives the reason.
 bool writeImage(const std::string& path, cv::InputArray image, const std::string& metadataSource,
-                const std::string& keyword);
+                const std::string& keyword, std::string* failure = nullptr);
 
-// writeImage without the tags. A failed write leaves no empty or partial file behind.
-bool writeImageFile(const std::string& path, const cv::Mat& image);
+// Writes image into the file at path with the first writer that takes it; the caller
+// sees to replacing files safely. Returns false (with the reason) when no writer did.
+bool writeImageFile(const std::string& path, const cv::Mat& image, std::string* failure = nullptr);
 
-// Writes bytes as the whole file at path; a failed write leaves no partial file behind.
+// Writes bytes as the whole file at path.
 bool writeFileBytes(const std::string& path, const std::vector<unsigned char>& bytes);
 
 // Whether writeImage hands image to OpenCV's writer for path as it is: a two-dimensional

@@ -34,3 +34,9 @@ bool writeWithOpenCv(const std::string& path, const cv::Mat& image) {
         return false;
     }
 }
+
+bool namesEightBitOpenCvFormat(const std::string& path) {
+    for (const char* extension : {".jpg", ".jpeg", ".jpe", ".bmp", ".dib", ".webp", ".ras", ".sr"})
+        if (hasExtension(path, extension)) return true;
+    return false;
+}

@@ -13,9 +13,11 @@
 
 namespace {
 
+// The report's first line as it has always been, then the cause.
 const std::string alignmentFailureEntry =
     "\nERROR at function Aligning images => The align option failed maybe because of a lack of memory, "
-    "try to disable this option next times.\n\n";
+    "try to disable this option next times.\nThe exposure and the instant image do not correlate: there is "
+    "nothing to align them by.\n\n";
 
 // The 640 x 480 window of a bracket frame that a camera moved by (dx, dy) saw: its
 // content lies (dx, dy) further on than in the unmoved window.
@@ -112,11 +114,16 @@ TEST(AlignedMerge, AFlatInstantImageEndsTheRunWithTheAlignmentReportAndNoImage) 
     call.outputPath = folder.file("merged.png");
     call.instantPath = instantPath;
     call.exposures = {instantPath, exposurePath};
-    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, call.arguments()), 0);
+    // No image written: the run failed, and says so in its exit status.
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, call.arguments()), 1);
 
     const std::string log = readFile(folder.path() / "TessalineLog.txt");
-    // One dated entry: 19 characters of time stamp, then the report.
-    ASSERT_EQ(log.size(), 19 + alignmentFailureEntry.size()) << log;
-    EXPECT_EQ(log.substr(19), alignmentFailureEntry);
+    // The alignment's dated entry (19 characters of time stamp, then the report), then the
+    // one that says that nothing was written.
+    const std::string nothingWritten = "\nERROR at function saveMergedImage => The merge made no light image, so "
+                                       "nothing was written to '" + call.outputPath + "'.\n\n";
+    ASSERT_EQ(log.size(), 19 + alignmentFailureEntry.size() + 19 + nothingWritten.size()) << log;
+    EXPECT_EQ(log.substr(19, alignmentFailureEntry.size()), alignmentFailureEntry);
+    EXPECT_EQ(log.substr(log.size() - nothingWritten.size()), nothingWritten);
     EXPECT_FALSE(std::filesystem::exists(call.outputPath));
 }

@@ -57,7 +57,9 @@ TEST_P(AlignedExposure, LiesOnTheInstantImagePixelForPixel) {
     const cv::Mat exposure = asType(sceneWindow(darker, 3, -2), type);
     const cv::Mat exposureBefore = exposure.clone();
 
-    const cv::Mat aligned = alignExposure(greyOf(instant), exposure, instant.channels());
+    std::string cause;
+    const cv::Mat aligned = alignExposure(greyOf(instant), exposure, instant.channels(), cause);
+    EXPECT_EQ(cause, "");
 
     ASSERT_EQ(aligned.size(), instant.size());
     ASSERT_EQ(aligned.type(), type);
@@ -72,16 +74,22 @@ TEST_P(AlignedExposure, LiesOnTheInstantImagePixelForPixel) {
 
 INSTANTIATE_TEST_SUITE_P(Types, AlignedExposure, testing::Values(CV_8UC3, CV_8UC1, CV_16UC3, CV_32FC3));
 
-TEST(ExposureAlignment, FailuresGiveAnEmptyImage) {
+TEST(ExposureAlignment, FailuresGiveAnEmptyImageAndTheirCause) {
     cv::Mat textured(60, 80, CV_8UC3);
     cv::randu(textured, 0, 256);
     const cv::Mat flatGrey(60, 80, CV_8U, cv::Scalar(90));
     // A flat instant image: nothing to correlate with.
-    EXPECT_TRUE(alignExposure(flatGrey, textured, 3).empty());
+    std::string cause;
+    EXPECT_TRUE(alignExposure(flatGrey, textured, 3, cause).empty());
+    EXPECT_NE(cause.find("do not correlate"), std::string::npos) << cause;
     // Two channels have no grey conversion: the library's exception must not escape.
     cv::Mat twoChannels(60, 80, CV_8UC2);
     cv::randu(twoChannels, 0, 256);
-    EXPECT_TRUE(alignExposure(greyOf(textured), twoChannels, 2).empty());
+    cause.clear();
+    EXPECT_TRUE(alignExposure(greyOf(textured), twoChannels, 2, cause).empty());
+    EXPECT_NE(cause.find("The image library failed: "), std::string::npos) << cause;
     // An exposure of another size cannot lie on the instant image.
-    EXPECT_TRUE(alignExposure(greyOf(textured), textured(cv::Rect(0, 0, 70, 60)).clone(), 3).empty());
+    cause.clear();
+    EXPECT_TRUE(alignExposure(greyOf(textured), textured(cv::Rect(0, 0, 70, 60)).clone(), 3, cause).empty());
+    EXPECT_FALSE(cause.empty());
 }

@@ -72,7 +72,7 @@ protected:
         const FrameListFile frames(list());
         frames.start(count);
         VideoTagSidecar tags(tagSource);
-        FrameFiler filer(frames, tags);
+        FrameFiler filer(frames, tags, tagSource);
         for (int i = 1; i <= count; ++i) {
             const std::string path = folder.file("f" + std::to_string(i) + ".jpg");
             cv::Mat frame(16, 24, CV_8UC3, cv::Scalar::all(10 * i));

@@ -244,9 +244,11 @@ TEST_F(KadrimoProgram, FramesAtTheEdgesOfTheVideo) {
 }
 
 // exiftool tags one frame while the next is prepared in memory; on disk the frames must
-// still come one finished file after the other. The program's exiftool here is the real
-// one behind a filter that notes, whenever a copy is handed over, the output folder and
-// the list file at that moment.
+// still come one finished file after the other: a frame is tagged under a hidden temporary
+// name and appears under its own name, listed, only before the next copy is handed over.
+// The program's exiftool here is the real one behind a filter that notes, whenever a copy
+// is handed over, the output folder (without hidden files) and the list file at that
+// moment.
 TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
     const std::string video = indexedVideo(6, "clip.mp4", {"-c:v", "libx264", "-pix_fmt", "yuv420p"});
     const std::string record = folder.file("record.txt");
@@ -273,8 +275,8 @@ TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
     std::string files;
     for (int i = 1; i <= 4; ++i) {
         const std::string name = "base" + std::to_string(i) + ".jpg";
-        files += name + "\n";
         expected += "#\n" + files + listed + "\n";
+        files += name + "\n";
         listed += "\n" + out() + "/" + name;
     }
     EXPECT_EQ(recorded.substr(firstFrameCopy), expected);

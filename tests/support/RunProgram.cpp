@@ -1,37 +1,68 @@
 #include "tests/support/RunProgram.hpp"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <thread>
 
 extern char** environ;
 
 namespace {
-void redirect(posix_spawn_file_actions_t& actions, int descriptor, const std::string& file) {
-    if (!file.empty())
-        posix_spawn_file_actions_addopen(&actions, descriptor, file.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+// The child's side, between fork and exec: only async-signal-safe calls.
+[[noreturn]] void becomeProgram(const std::string& program, char* const* argv, const std::string& stdoutFile,
+                                const std::string& stderrFile, const RunLimits& limits) {
+    const auto redirect = [](int descriptor, const std::string& file) {
+        if (file.empty()) return;
+        const int opened = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (opened < 0 || dup2(opened, descriptor) < 0) _exit(126);
+        close(opened);
+    };
+    redirect(1, stdoutFile);
+    redirect(2, stderrFile);
+    if (limits.fileSizeLimit >= 0) {
+        const rlimit cap{static_cast<rlim_t>(limits.fileSizeLimit), static_cast<rlim_t>(limits.fileSizeLimit)};
+        if (setrlimit(RLIMIT_FSIZE, &cap) != 0) _exit(126);
+    }
+    execve(program.c_str(), argv, environ);
+    _exit(127);
 }
+
+// The exit status of child, or -1 (ended by a signal) or -2 (killed after the time limit).
+int awaitChild(pid_t child, int timeLimitSeconds) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(child, &status, WNOHANG);
+        if (ended == child) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (ended < 0 && errno != EINTR) return -1;
+        if (std::chrono::steady_clock::now() > deadline) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    kill(child, SIGKILL);
+    waitpid(child, &status, 0);
+    return -2;
+}
+
 } // namespace
 
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& stdoutFile, const std::string& stderrFile) {
+               const std::string& stdoutFile, const std::string& stderrFile, const RunLimits& limits) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    redirect(actions, 1, stdoutFile);
-    redirect(actions, 2, stderrFile);
-    pid_t child = 0;
-    const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) return -1;
-    int status = 0;
-    if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) return -1;
+    if (child == 0) becomeProgram(program, argv.data(), stdoutFile, stderrFile, limits);
+    return awaitChild(child, limits.timeLimitSeconds);
 }
 
 std::vector<std::string> MergeCall::arguments() const {

@@ -3,11 +3,20 @@
 #include <string>
 #include <vector>
 
+// What a program run by a test may do at most. A program still running after timeLimit
+// is killed: a hang fails the test instead of blocking the suite. fileSizeLimit, when not
+// negative, caps the size of every file the program writes (RLIMIT_FSIZE), the way a full
+// disk stops a write half way.
+struct RunLimits {
+    int timeLimitSeconds = 300;
+    long long fileSizeLimit = -1;
+};
+
 // Runs program with arguments (no shell) and waits. Standard output and error go to
-// the given files when not empty. Returns the exit status, or -1 when the program
-// could not be started or did not exit normally.
+// the given files when not empty. Returns the exit status, -1 when the program could not
+// be started or did not exit normally, and -2 when it had to be killed for running too long.
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& stdoutFile = "", const std::string& stderrFile = "");
+               const std::string& stdoutFile = "", const std::string& stderrFile = "", const RunLimits& limits = {});
 
 // The merge program's 13 fixed positions, in order, followed by the exposure paths.
 struct MergeCall {

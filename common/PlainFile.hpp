@@ -1,0 +1,13 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Opens path for writing, created when missing, truncated or appended to, without ever
+// blocking: a FIFO without a reader, a device or a folder is refused instead of waited on.
+// Returns an open stream only for a regular file; nullptr otherwise (errno tells why).
+std::FILE* openPlainFileForWriting(const std::string& path, bool append);
+
+// Whether path is a regular file that this process can open for reading, found out
+// without blocking on a FIFO.
+bool isReadablePlainFile(const std::string& path);
