@@ -1,6 +1,7 @@
 #include "align/ExposureAlignment.hpp"
 
 #include "align/ecc/EccTranslation.hpp"
+#include "common/ExceptionCause.hpp"
 
 #include <opencv2/imgproc.hpp>
 
@@ -48,12 +49,8 @@ cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int in
 cv::Mat alignExposure(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels, std::string& cause) {
     try {
         return alignOrThrow(greyInstant, exposure, instantChannels, cause);
-    } catch (const cv::Exception& e) {
-        cause = "The image library failed: " + e.err + " (" + e.func + ").";
-    } catch (const std::bad_alloc&) {
-        cause = "There was not enough memory.";
     } catch (const std::exception& e) {
-        cause = e.what();
+        cause = causeOf(e);
     }
     return {};
 }

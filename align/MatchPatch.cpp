@@ -32,7 +32,9 @@ double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::M
 
     const int x0 = std::max(0, x - r), x1 = std::min(B.cols - 1, x + r);
     const int y0 = std::max(0, y - r), y1 = std::min(B.rows - 1, y + r);
-    const cv::Rect window(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
+    // A centre so far beyond the image that the window lies outside it has no window.
+    if (x0 > x1 || y0 > y1) return std::numeric_limits<double>::infinity();
+    const cv::Rect window(x0, y0, x1 - x0, y1 - y0);
     if (xp < 0 || yp < 0 || window.width < side || window.height < side)
         return std::numeric_limits<double>::infinity();
 

@@ -42,7 +42,10 @@ cv::Mat detectCorners(const cv::Mat& instantMatching, const cv::Mat& ghostMask, 
 // instant image's largest element, the same factor for both images.
 cv::Mat flowGrey(const cv::Mat& image, float floatScale) {
     cv::Mat grey;
-    cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
+    if (image.channels() == 1)
+        grey = image.clone();
+    else
+        cv::cvtColor(image, grey, cv::COLOR_BGR2GRAY);
     if (grey.depth() == CV_32F) grey *= floatScale;
     return grey;
 }
@@ -63,8 +66,8 @@ cv::Mat cornerFlow(const cv::Mat& instant, const cv::Mat& exposure, const cv::Ma
 // Population deviation of the mixed second derivative over the instant image's window,
 // summed in single precision.
 float textureDeviation(const cv::Mat& window) {
-    cv::Mat grey, derivative;
-    cv::cvtColor(window, grey, cv::COLOR_BGR2GRAY);
+    cv::Mat grey = window, derivative;
+    if (window.channels() > 1) cv::cvtColor(window, grey, cv::COLOR_BGR2GRAY);
     cv::Sobel(grey, derivative, CV_32F, 1, 1, 3, 1, 0, cv::BORDER_DEFAULT);
     const float count = static_cast<float>(derivative.total());
     float sum = 0;

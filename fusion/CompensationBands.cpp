@@ -37,18 +37,22 @@ void fillTile(const CompensationJob& job, cv::Mat& output, const Tile& tile, int
     }
 }
 
-// The band of tiles centred on centreRow, left to right.
+// The band of tiles centred on centreRow, left to right. Each tile is matched at its own
+// centre, also when that lies beyond the image (the last band and tile of a large tile
+// size): the search window is the one around that centre.
 template <typename T>
-void compensateBand(const CompensationJob& job, cv::Mat& output, int centreRow) {
+void compensateBand(const CompensationJob& job, cv::Mat& output, long long centreRow) {
     const BandLayout& layout = job.layout;
     const int half = layout.B / 2;
-    const int matchRow = std::min(centreRow, layout.rows - 1);
-    for (int centre = layout.firstCentre(); layout.tileInside(centre); centre += layout.B) {
-        const Tile tile{centreRow - half, std::min(centreRow + half, layout.lastInteriorRow()),
-                        centre - half, std::min(centre + half, layout.lastInteriorColumn())};
+    for (long long centre = layout.firstCentre(); layout.tileInside(centre); centre += layout.B) {
+        const Tile tile{static_cast<int>(centreRow - half),
+                        static_cast<int>(std::min<long long>(centreRow + half, layout.lastInteriorRow())),
+                        static_cast<int>(centre - half),
+                        static_cast<int>(std::min<long long>(centre + half, layout.lastInteriorColumn()))};
         int dy = 0, dx = 0;
+        // A tile inside the image has its centre within half a tile of it: an int.
         if (hasGhost(job.ghostMask, tile))
-            matchPatch(matchRow, std::min(centre, layout.cols - 1), layout.h, job.searchRadius, dy, dx,
+            matchPatch(static_cast<int>(centreRow), static_cast<int>(centre), layout.h, job.searchRadius, dy, dx,
                        job.pair.instantMatching, job.pair.exposureMatching);
         fillTile<T>(job, output, tile, dy, dx);
     }
@@ -56,17 +60,29 @@ void compensateBand(const CompensationJob& job, cv::Mat& output, int centreRow) 
 
 } // namespace
 
-void compensateBands(const CompensationJob& job, int firstCentreRow, cv::Mat output, ProgressFile& progress) {
-    const BandLayout& layout = job.layout;
-    const ProgressPlan plan = progressPlan(layout, firstCentreRow, job.threads);
-    // Any stride beyond the image ends the walk after the first band; clamping it keeps
-    // huge thread counts from overflowing.
-    const int stride = static_cast<int>(std::min<long long>(static_cast<long long>(job.threads) * layout.B, layout.rows));
+void compensateBands(const CompensationJob& job, long long firstCentreRow, cv::Mat output, ProgressFile& progress) {
+    const ProgressPlan plan = progressPlan(job.layout, firstCentreRow, job.threads);
+    const std::vector<long long> bands = job.layout.bandsOfWorker(firstCentreRow, job.threads);
     withElementType(job.pair.exposure.depth(), [&]<typename T>() {
-        int n = 0;
-        for (int centre = firstCentreRow; layout.bandInside(centre); centre += stride, ++n) {
-            compensateBand<T>(job, output, centre);
-            if (plan.addsAfter(n)) progress.addBandProgress(plan.step);
+        for (std::size_t n = 0; n < bands.size(); ++n) {
+            compensateBand<T>(job, output, bands[n]);
+            if (plan.addsAfter(static_cast<int>(n))) progress.addBandProgress(plan.step);
         }
     });
+}
+
+void addProgressOfBands(const BandLayout& layout, int threads, ProgressFile& progress) {
+    struct Worker {
+        ProgressPlan plan;
+        std::size_t bands;
+    };
+    std::vector<Worker> workers;
+    std::size_t longest = 0;
+    for (long long first : layout.workerFirstCentres(threads)) {
+        workers.push_back({progressPlan(layout, first, threads), layout.bandsOfWorker(first, threads).size()});
+        longest = std::max(longest, workers.back().bands);
+    }
+    for (std::size_t n = 0; n < longest; ++n)
+        for (const Worker& worker : workers)
+            if (n < worker.bands && worker.plan.addsAfter(static_cast<int>(n))) progress.addBandProgress(worker.plan.step);
 }

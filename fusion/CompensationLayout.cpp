@@ -7,17 +7,24 @@ int normaliseTileSize(int tileSize) {
     return B % 2 == 0 ? B - 1 : B;
 }
 
-std::vector<int> BandLayout::workerFirstCentres(int T) const {
-    std::vector<int> centres;
-    for (int centre = firstCentre(); static_cast<int>(centres.size()) < T && bandInside(centre); centre += B)
+std::vector<long long> BandLayout::workerFirstCentres(int T) const {
+    std::vector<long long> centres;
+    for (long long centre = firstCentre(); static_cast<long long>(centres.size()) < T && bandInside(centre); centre += B)
         centres.push_back(centre);
     return centres;
 }
 
-ProgressPlan progressPlan(const BandLayout& layout, int firstCentreRow, int T) {
+std::vector<long long> BandLayout::bandsOfWorker(long long firstCentreRow, int T) const {
+    std::vector<long long> centres;
+    const long long stride = static_cast<long long>(T) * B;
+    for (long long centre = firstCentreRow; bandInside(centre); centre += stride) centres.push_back(centre);
+    return centres;
+}
+
+ProgressPlan progressPlan(const BandLayout& layout, long long firstCentreRow, int T) {
     const long long round = static_cast<long long>(T) * layout.B;
-    const int nb = static_cast<int>((layout.rows - layout.h - firstCentreRow + 1) / round);
+    const long long nb = (layout.rows - layout.h - firstCentreRow + 1) / round;
     if (nb <= 0) return {};
-    const int m = std::min(nb, 20);
-    return {nb / m, 100.0f / static_cast<float>(T * m)};
+    const long long m = std::min(nb, 20LL);
+    return {static_cast<int>(nb / m), 100.0f / (static_cast<float>(T) * static_cast<float>(m))};
 }

@@ -19,11 +19,17 @@ struct BandLayout {
     int lastInteriorColumn() const { return cols - h - 2; }
     // Tile centres: band k is centred on row h + 1 + B/2 + k·B, tile j on column
     // h + 1 + B/2 + j·B; a band or tile is taken while its first row or column is inside.
-    int firstCentre() const { return h + 1 + B / 2; }
-    bool bandInside(int centreRow) const { return centreRow - B / 2 <= lastInteriorRow(); }
-    bool tileInside(int centreColumn) const { return centreColumn - B / 2 <= lastInteriorColumn(); }
+    // A tile larger than the image is one tile, centred beyond it. Centres are counted in
+    // 64 bits: with a tile size near the int range the next centre lies far beyond any
+    // image, and must not wrap round into it.
+    long long firstCentre() const { return h + 1 + B / 2; }
+    bool bandInside(long long centreRow) const { return centreRow - B / 2 <= lastInteriorRow(); }
+    bool tileInside(long long centreColumn) const { return centreColumn - B / 2 <= lastInteriorColumn(); }
     // Centre rows of the first bands of the workers, one per worker, at most T.
-    std::vector<int> workerFirstCentres(int T) const;
+    std::vector<long long> workerFirstCentres(int T) const;
+    // Centre rows of the bands of the worker whose first band is centred on firstCentreRow:
+    // that band and every T-th one after it.
+    std::vector<long long> bandsOfWorker(long long firstCentreRow, int T) const;
 };
 
 // Progress of one band worker: after its n-th band (n counted from 0), for n >= 1 and a
@@ -34,4 +40,4 @@ struct ProgressPlan {
     float step = 0;
     bool addsAfter(int n) const { return step > 0 && n >= 1 && n % interval == 0; }
 };
-ProgressPlan progressPlan(const BandLayout& layout, int firstCentreRow, int T);
+ProgressPlan progressPlan(const BandLayout& layout, long long firstCentreRow, int T);

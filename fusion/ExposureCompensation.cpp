@@ -7,6 +7,7 @@
 
 #include <pthread.h>
 
+#include <exception>
 #include <vector>
 
 namespace {
@@ -32,23 +33,41 @@ private:
 
 // Starts one band worker per first band, up to T; the calling thread treats the shares of
 // workers that could not be started, then the borders and corners, and joins everybody.
+// What any of them throws (std::bad_alloc, cv::Exception) is thrown again here, once
+// every worker has been joined.
 void runWorkersAndBorders(const CompensationJob& job, const cv::Mat& output, ProgressFile& progress) {
     const InnerThreadsHeld held(job.threads > 1);
+    const std::vector<long long> firstCentres = job.layout.workerFirstCentres(job.threads);
+    // One slot per worker, the caller's last; each is written by its own thread only.
+    std::vector<std::exception_ptr> failures(firstCentres.size() + 1);
+    const auto guarded = [&failures](std::size_t slot, const auto& work) {
+        try {
+            work();
+        } catch (...) {
+            failures[slot] = std::current_exception();
+        }
+    };
     std::vector<pthread_t> started;
-    std::vector<int> leftToCaller;
-    for (int centre : job.layout.workerFirstCentres(job.threads)) {
+    std::vector<std::size_t> leftToCaller;
+    for (std::size_t w = 0; w < firstCentres.size(); ++w) {
+        const auto share = [&job, centre = firstCentres[w], output, &progress] {
+            compensateBands(job, centre, output, progress);
+        };
         pthread_t handle;
-        if (startWorker([&job, centre, output, &progress] { compensateBands(job, centre, output, progress); },
-                        &handle))
+        if (startWorker([&guarded, w, share] { guarded(w, share); }, &handle))
             started.push_back(handle);
         else
-            leftToCaller.push_back(centre);
+            leftToCaller.push_back(w);
     }
-    for (int centre : leftToCaller) compensateBands(job, centre, output, progress);
-    compensateBorders(job, output);
+    guarded(firstCentres.size(), [&] {
+        for (std::size_t w : leftToCaller) compensateBands(job, firstCentres[w], output, progress);
+        compensateBorders(job, output);
+    });
     for (pthread_t handle : started)
         if (pthread_join(handle, nullptr) != 0)
             reportError("parallelComputeLightImage", "ERROR during pthread_join()\n");
+    for (const std::exception_ptr& failure : failures)
+        if (failure) std::rethrow_exception(failure);
 }
 
 } // namespace
@@ -57,7 +76,10 @@ cv::Mat compensateExposure(const CompensationJob& job, ProgressFile& progress) {
     // Without a ghost pixel left after the clean-up every tile, border pixel and corner
     // is copied from the exposure at its own place: the exposure itself is the result,
     // shared instead of copied, and no patch is matched.
-    if (cv::countNonZero(job.ghostMask) == 0) return job.pair.exposure;
+    if (cv::countNonZero(job.ghostMask) == 0) {
+        addProgressOfBands(job.layout, job.threads, progress);
+        return job.pair.exposure;
+    }
     const cv::Mat output = cv::Mat::zeros(job.pair.instant.size(), job.pair.instant.type());
     runWorkersAndBorders(job, output, progress);
     return output;

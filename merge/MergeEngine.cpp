@@ -1,6 +1,7 @@
 #include "merge/MergeEngine.hpp"
 
 #include "common/ElementType.hpp"
+#include "common/ExceptionCause.hpp"
 #include "diag/Log.hpp"
 #include "fusion/CompensationJob.hpp"
 #include "fusion/ExposureCompensation.hpp"
@@ -32,6 +33,21 @@ bool MergeEngine::compensateImage(int bitsPerChannel, int h, int g, float p, int
         output = exposure;
         return true;
     }
+    // An exposure that cannot be compensated (for want of memory, on any of its threads)
+    // is left out, as one whose automatic radius failed.
+    try {
+        return compensateOrThrow(h, g, p, tileSize, T, visitingPosition, output, instant, exposure, progressPath);
+    } catch (const std::exception& failure) {
+        reportError("parallelComputeLightImage", "The exposure at visiting position " +
+                                                     std::to_string(visitingPosition) +
+                                                     " could not be compensated: " + causeOf(failure) +
+                                                     " It is left out of the light image.\n");
+        return false;
+    }
+}
+
+bool MergeEngine::compensateOrThrow(int h, int g, float p, int tileSize, int T, int visitingPosition, cv::Mat& output,
+                                    const cv::Mat& instant, const cv::Mat& exposure, const std::string& progressPath) {
     ProgressFile progress(progressPath, visitingPosition);
     progress.begin();
     const GhostMask ghostMask = buildGhostMask(instant, exposure, p);

@@ -57,6 +57,9 @@ public:
     LightAccumulator& lightAccumulator() { return light; }
 
 private:
+    bool compensateOrThrow(int h, int g, float p, int tileSize, int T, int visitingPosition, cv::Mat& output,
+                           const cv::Mat& instant, const cv::Mat& exposure, const std::string& progressPath);
+
     LightAccumulator light;
     GhostDetector ghosts;
     MotionRangeEstimator motionRange;

@@ -1,11 +1,13 @@
 #include "merge/MergeEngine.hpp"
 
 #include "align/ExposureAlignment.hpp"
+#include "common/ExceptionCause.hpp"
 #include "diag/Log.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/AccumulationWorkers.hpp"
 #include "merge/MergeObserver.hpp"
 #include "merge/RunPlan.hpp"
+#include "merge/UsableSamples.hpp"
 #include "merge/WorkerLauncher.hpp"
 
 #include <opencv2/imgproc.hpp>
@@ -61,10 +63,8 @@ cv::Mat greyVersion(const cv::Mat& instant, std::string& cause) {
         cv::Mat grey;
         cv::cvtColor(instant, grey, cv::COLOR_BGR2GRAY);
         return grey;
-    } catch (const cv::Exception& e) {
-        cause = "The image library failed: " + e.err + " (" + e.func + ").";
-    } catch (const std::bad_alloc&) {
-        cause = "There was not enough memory.";
+    } catch (const std::exception& e) {
+        cause = causeOf(e);
     }
     return cv::Mat();
 }
@@ -101,9 +101,22 @@ void makeLightImage(MergeEngine& engine, cv::Mat& result) {
     }
 }
 
+// The image at index of source, its unusable float samples counted as 0 (and reported,
+// once for the image).
+cv::Mat loadImage(ImagesSequenceBase& source, int index) {
+    std::size_t replaced = 0;
+    cv::Mat image = withUsableSamples(source.getImage(index), replaced);
+    if (replaced > 0)
+        reportError("parallelComputeLightImage", "The image number " + std::to_string(index) + " holds " +
+                                                     std::to_string(replaced) +
+                                                     " samples that are not finite or are negative; they count "
+                                                     "as 0.\n");
+    return image;
+}
+
 // The instant image, or an empty image after the report that ends the run.
 cv::Mat loadInstantImage(ImagesSequenceBase& source, int instantIndex) {
-    cv::Mat instant = source.getImage(instantIndex);
+    cv::Mat instant = loadImage(source, instantIndex);
     if (instant.rows != 0 && instant.cols != 0) return instant;
     reportError("Main", "Error during accessing the image at index " + std::to_string(instantIndex) + "\n");
     return cv::Mat();
@@ -136,7 +149,7 @@ bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIn
     for (int position = 1; position <= exposures; ++position) {
         if (source.isStopped()) break;
         const int index = order[position];
-        cv::Mat exposure = source.getImage(index);
+        cv::Mat exposure = loadImage(source, index);
         if (observer && !exposure.empty()) observer->imageLoaded(index, exposure);
         if (!isMergeable(exposure, instant, index)) {
             visited(position);

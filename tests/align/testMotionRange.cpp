@@ -129,4 +129,19 @@ TEST(MotionRange, SixteenBitAndFloatImagesGiveTheSameRadius) {
     }
 }
 
+TEST(MotionRange, GreyImagesAtEveryDepthGiveTheRadiusOfTheirMotion) {
+    for (int depth : {CV_8U, CV_16U, CV_32F}) {
+        MovingSquare grey(480, 640, 6, 8);
+        cv::Mat instant, exposure;
+        cv::cvtColor(grey.pair.instant, instant, cv::COLOR_BGR2GRAY);
+        cv::cvtColor(grey.pair.exposure, exposure, cv::COLOR_BGR2GRAY);
+        const double scale = depth == CV_16U ? 257.0 : depth == CV_32F ? 1.0 / 255.0 : 1.0;
+        cv::Mat deepInstant, deepExposure;
+        instant.convertTo(deepInstant, depth, scale);
+        exposure.convertTo(deepExposure, depth, scale);
+        grey.pair = {deepInstant, deepExposure, instant, exposure};
+        EXPECT_EQ(grey.estimate(grey.mask), 28) << depth;
+    }
+}
+
 } // namespace

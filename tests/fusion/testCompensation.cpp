@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -65,15 +66,76 @@ TEST(Compensation, MovedObjectIsPutBackAtItsInstantPlaceAtEveryDepth) {
     EXPECT_EQ(cv::getNumThreads(), openCvThreads);  // held only while the workers ran
 }
 
+// The progress file after the band workers of one thread have refilled the ghost pixels
+// of an exposure of this size (one worker, so that the order of its steps is fixed).
+std::string progressOfWorkingBands(cv::Size size, int tileSize) {
+    cv::Mat instant(size, CV_8UC3);
+    cv::RNG(12).fill(instant, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat exposure = instant.clone();
+    exposure(cv::Rect(20, 20, 6, 6)).setTo(cv::Scalar::all(255));
+    Compensation c;
+    EXPECT_TRUE(c.run(8, instant, exposure, 17, tileSize, 1));
+    return readFile(c.progressPath);
+}
+
 TEST(Compensation, ExposureWithoutGhostsIsHandedOnAsItIsWithoutAnyMatch) {
     const cv::Mat scene = periodicScene(80, 90, {30, 30});
     const cv::Mat exposure = scene.clone();
     Compensation c;
     const long long before = matchPatchCallCount();
-    ASSERT_TRUE(c.run(8, scene, exposure, 30));
+    ASSERT_TRUE(c.run(8, scene, exposure, 30, 9, 1));
     EXPECT_EQ(matchPatchCallCount() - before, 0);
     EXPECT_EQ(c.output.data, exposure.data);
-    EXPECT_EQ(readFile(c.progressPath), "3 0");
+    // The file reads as if the band workers had walked the bands.
+    EXPECT_EQ(readFile(c.progressPath), progressOfWorkingBands({90, 80}, 9));
+}
+
+TEST(Compensation, ProgressOfAnExposureWithoutGhostsIsThatOfTheBandWorkers) {
+    for (const auto& [size, tile] : {std::pair{cv::Size(90, 80), 9}, std::pair{cv::Size(60, 400), 1},
+                                     std::pair{cv::Size(200, 150), 5}, std::pair{cv::Size(40, 40), 3}}) {
+        cv::Mat still(size, CV_8UC3);
+        cv::RNG(13).fill(still, cv::RNG::UNIFORM, 0, 256);
+        Compensation c;
+        ASSERT_TRUE(c.run(8, still, still.clone(), 17, tile, 1));
+        EXPECT_EQ(readFile(c.progressPath), progressOfWorkingBands(size, tile)) << size << " tile " << tile;
+        EXPECT_NE(readFile(c.progressPath), "3 0") << size << " tile " << tile;
+    }
+}
+
+// Every pixel differs: the interior is all ghost. With a tile of 25 on 45 rows the second
+// band (rows 34 and 35) is centred on row 46, below the image; its tiles are matched there,
+// in the window around that centre, not at a centre moved into the image.
+TEST(Compensation, TilesCentredBeyondTheImageAreMatchedAtTheirOwnCentre) {
+    cv::Mat instant(45, 60, CV_8UC3), exposure(45, 60, CV_8UC3);
+    cv::RNG(14).fill(instant, cv::RNG::UNIFORM, 0, 256);
+    cv::RNG(15).fill(exposure, cv::RNG::UNIFORM, 0, 256);
+    int dy = 0, dx = 0, movedDy = 0, movedDx = 0;
+    matchPatch(46, 21, 8, 20, dy, dx, instant, exposure);
+    matchPatch(44, 21, 8, 20, movedDy, movedDx, instant, exposure);
+    ASSERT_NE(std::pair(dy, dx), std::pair(movedDy, movedDx)) << "the case must tell the two centres apart";
+    Compensation c;
+    ASSERT_TRUE(c.run(8, instant, exposure, 20, 25, 1, 0));
+    for (int y = 34; y <= 35; ++y)
+        for (int x = 9; x <= 33; ++x)
+            EXPECT_EQ(c.output.at<cv::Vec3b>(y, x),
+                      exposure.at<cv::Vec3b>(std::clamp(y + dy, 0, 44), std::clamp(x + dx, 0, 59)))
+                << y << ", " << x;
+}
+
+// A tile near the int range is larger than any image: the whole interior is one tile,
+// centred far beyond the image, where no placement of the patch is found; its pixels
+// stay as the exposure has them. Nothing may overflow on the way, whatever the threads.
+TEST(Compensation, TileSizesNearTheIntRangeMakeOneTile) {
+    cv::Mat instant(60, 70, CV_8UC3), exposure(60, 70, CV_8UC3);
+    cv::RNG(16).fill(instant, cv::RNG::UNIFORM, 0, 256);
+    cv::RNG(17).fill(exposure, cv::RNG::UNIFORM, 0, 256);
+    for (int tile : {2147483639, 2147483646, 2147483647})
+        for (int threads : {1, 2, 3}) {
+            Compensation c;
+            ASSERT_TRUE(c.run(8, instant, exposure, 20, tile, threads)) << tile << " " << threads;
+            const cv::Rect interior(9, 9, 52, 42);
+            EXPECT_EQ(largestDifference(c.output(interior), exposure(interior)), 0) << tile << " " << threads;
+        }
 }
 
 bool sameBits(const cv::Mat& a, const cv::Mat& b) {
@@ -104,12 +166,12 @@ TEST(Compensation, GhostPixelsRemovedByTheCleanUpLeaveTheExposureBitForBit) {
         for (int radius : {30, -1}) {
             Compensation c;
             const long long before = matchPatchCallCount();
-            ASSERT_TRUE(c.run(bits, atDepth(instant, bits), exposed, radius)) << bits;
+            ASSERT_TRUE(c.run(bits, atDepth(instant, bits), exposed, radius, 9, 1)) << bits;
             if (radius > 0) {
                 EXPECT_EQ(matchPatchCallCount() - before, 0) << bits;
             }
             EXPECT_TRUE(sameBits(c.output, expected)) << bits << " bits, radius " << radius;
-            EXPECT_EQ(readFile(c.progressPath), "3 0");
+            EXPECT_EQ(readFile(c.progressPath), progressOfWorkingBands({75, 61}, 9));
         }
     }
 }

@@ -18,7 +18,7 @@ TEST(CompensationLayout, HundredRowsInBandsOfNineForFourWorkers) {
     const BandLayout layout{100, 60, 8, 9};
     EXPECT_EQ(layout.firstInteriorRow(), 9);
     EXPECT_EQ(layout.lastInteriorRow(), 90);
-    EXPECT_EQ(layout.workerFirstCentres(4), (std::vector<int>{13, 22, 31, 40}));
+    EXPECT_EQ(layout.workerFirstCentres(4), (std::vector<long long>{13, 22, 31, 40}));
     // Ten bands: the last one starts on row 90 and is one row high.
     EXPECT_TRUE(layout.bandInside(13 + 9 * 9));
     EXPECT_FALSE(layout.bandInside(13 + 10 * 9));
@@ -33,8 +33,8 @@ TEST(CompensationLayout, HundredRowsInBandsOfNineForFourWorkers) {
 
 TEST(CompensationLayout, NoMoreWorkersThanBands) {
     const BandLayout layout{40, 60, 8, 9};  // interior rows 9 to 30: three bands
-    EXPECT_EQ(layout.workerFirstCentres(8), (std::vector<int>{13, 22, 31}));
-    EXPECT_EQ(layout.workerFirstCentres(1), (std::vector<int>{13}));
+    EXPECT_EQ(layout.workerFirstCentres(8), (std::vector<long long>{13, 22, 31}));
+    EXPECT_EQ(layout.workerFirstCentres(1), (std::vector<long long>{13}));
 }
 
 TEST(CompensationLayout, ProgressStepsOfTallImagesAndWorkersWithoutARound) {

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// What went wrong, as one sentence for the log: "There was not enough memory." for an
+// allocation that failed (std::bad_alloc, or the image library's out-of-memory error), the
+// image library's own description of any other failure of its, the exception's text else.
+std::string causeOf(const std::exception& failure);

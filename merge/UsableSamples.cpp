@@ -1,0 +1,35 @@
+#include "merge/UsableSamples.hpp"
+
+#include <cmath>
+
+namespace {
+
+// Finite and not negative; -0.0 is 0.
+bool usable(float sample) { return std::isfinite(sample) && sample >= 0.0f; }
+
+std::size_t unusableIn(const cv::Mat& image) {
+    std::size_t count = 0;
+    const int length = image.cols * image.channels();
+    for (int y = 0; y < image.rows; ++y) {
+        const float* row = image.ptr<float>(y);
+        for (int i = 0; i < length; ++i) count += usable(row[i]) ? 0 : 1;
+    }
+    return count;
+}
+
+} // namespace
+
+cv::Mat withUsableSamples(const cv::Mat& image, std::size_t& replaced) {
+    replaced = 0;
+    if (image.depth() != CV_32F) return image;
+    replaced = unusableIn(image);
+    if (replaced == 0) return image;
+    cv::Mat usableCopy = image.clone();
+    const int length = usableCopy.cols * usableCopy.channels();
+    for (int y = 0; y < usableCopy.rows; ++y) {
+        float* row = usableCopy.ptr<float>(y);
+        for (int i = 0; i < length; ++i)
+            if (!usable(row[i])) row[i] = 0.0f;
+    }
+    return usableCopy;
+}
