@@ -1,0 +1,144 @@
+#include "align/LevelFlow.hpp"
+
+#include "align/FlowMatrices.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr int bandRows = 32;
+constexpr int flowWindow = 5;
+// Rows of the second expansion kept around a band beyond the band's own: flows up to
+// this many rows away are served from the shared ring, larger ones by a member's own
+// few rows, computed on demand.
+constexpr int sampledMargin = 64;
+constexpr int ownSampledRows = 4;
+
+} // namespace
+
+struct LevelFlow::MemberRows {
+    std::vector<float> firstRow;          // the first expansion's current row
+    std::vector<float> expansionScratch;
+    cv::Mat strip, stripScratch;          // level 0: the first image's blurred rows
+    int stripBegin = 0;
+    cv::Mat ownSampled;                   // rows of the second expansion outside the ring
+    std::array<int, ownSampledRows> ownTags{};
+};
+
+LevelFlow::LevelFlow(const FlowLevel& level, const cv::Mat& firstImage, const cv::Mat& firstInput,
+                     const cv::Mat& secondImage, cv::Mat& flow, ThreadTeam& team)
+    : level(level), firstImage(firstImage), firstInput(firstInput), secondImage(secondImage), flow(flow),
+      team(team), width(level.width), height(level.height), solve(level.width, flowWindow) {
+    const int m = solve.halfWindow();
+    const int ringRows = std::min(height, bandRows + m + 2 * sampledMargin + 2);
+    secondRows.create(ringRows, width * 5, CV_32F);
+    secondTags.assign(static_cast<size_t>(ringRows), -1);
+    matrices.create(std::min(height, bandRows + 2 * m + 2), width * 5, CV_32F);
+    sums.assign(static_cast<size_t>(solve.sumsLength()), 0.0);
+    bandSums.create(std::min(height, bandRows), solve.sumsLength(), CV_64F);
+    lowest.assign(static_cast<size_t>(team.size()), 0);
+    highest.assign(static_cast<size_t>(team.size()), 0);
+}
+
+void LevelFlow::run() {
+    std::vector<MemberRows> members(static_cast<size_t>(team.size()));
+    for (MemberRows& own : members) {
+        own.firstRow.resize(static_cast<size_t>(width) * 5);
+        own.ownSampled.create(ownSampledRows, width * 5, CV_32F);
+        own.ownTags.fill(-1);
+    }
+    team.run([&](int index) { member(index, members[static_cast<size_t>(index)]); });
+}
+
+void LevelFlow::expandFirst(int y, MemberRows& own, float* out) const {
+    if (firstImage.empty())
+        expansion.expandRow([&](int r) { return own.strip.ptr<float>(r - own.stripBegin); }, y, height, width, out,
+                            own.expansionScratch);
+    else
+        expansion.expandRow([&](int r) { return firstImage.ptr<float>(r); }, y, height, width, out,
+                            own.expansionScratch);
+}
+
+// Row `row` of the second expansion: from the ring inside [lowest, highest], otherwise
+// from the member's own rows.
+const float* LevelFlow::sampled(int row, int lowest, int highest, MemberRows& own) const {
+    if (row >= lowest && row <= highest) return secondRows.ptr<float>(row % secondRows.rows);
+    const int slot = row % ownSampledRows;
+    float* out = own.ownSampled.ptr<float>(slot);
+    if (own.ownTags[static_cast<size_t>(slot)] != row) {
+        expansion.expandRow([&](int r) { return secondImage.ptr<float>(r); }, row, height, width, out,
+                            own.expansionScratch);
+        own.ownTags[static_cast<size_t>(slot)] = row;
+    }
+    return out;
+}
+
+// This member's share of the ring rows [lowest, highest] that it does not hold yet.
+void LevelFlow::fillSampledRows(int lowest, int highest, int index, MemberRows& own) {
+    const Share share = shareOf(highest - lowest + 1, team.size(), index);
+    for (int row = lowest + share.begin; row < lowest + share.end; row++) {
+        const int slot = row % secondRows.rows;
+        if (secondTags[static_cast<size_t>(slot)] == row) continue;
+        expansion.expandRow([&](int r) { return secondImage.ptr<float>(r); }, row, height, width,
+                            secondRows.ptr<float>(slot), own.expansionScratch);
+        secondTags[static_cast<size_t>(slot)] = row;
+    }
+}
+
+void LevelFlow::member(int index, MemberRows& own) {
+    const int m = solve.halfWindow(), members = team.size();
+    const int elements = width * 5, interior = (m + 1) * 5;
+    int matricesDone = 0;
+    for (int b0 = 0; b0 < height; b0 += bandRows) {
+        const int b1 = std::min(b0 + bandRows, height);
+        // The window of rows [b0, b1) reaches the system rows up to b1 + m.
+        const int from = matricesDone, to = std::min(b1 + m, height);
+        const Share rows = shareOf(to - from, members, index);
+
+        SampledRows span{height, -1};
+        for (int y = from + rows.begin; y < from + rows.end; y++) {
+            const SampledRows s = sampledRows(flow.ptr<float>(y), y, width, height);
+            span.lowest = std::min(span.lowest, s.lowest);
+            span.highest = std::max(span.highest, s.highest);
+        }
+        lowest[static_cast<size_t>(index)] = span.lowest;
+        highest[static_cast<size_t>(index)] = span.highest;
+        team.sync();
+        const int ringLowest = std::max(*std::min_element(lowest.begin(), lowest.end()), from - sampledMargin);
+        const int ringHighest = std::min(*std::max_element(highest.begin(), highest.end()), to - 1 + sampledMargin);
+        if (ringLowest <= ringHighest) fillSampledRows(ringLowest, ringHighest, index, own);
+        team.sync();
+
+        if (firstImage.empty() && rows.begin < rows.end) {
+            const int r = PolynomialExpansion::radius;
+            own.stripBegin = std::max(0, from + rows.begin - r);
+            blurLevelStrip(firstInput, level, own.stripBegin, std::min(height, from + rows.end + r), own.strip,
+                           own.stripScratch);
+        }
+        for (int y = from + rows.begin; y < from + rows.end; y++) {
+            expandFirst(y, own, own.firstRow.data());
+            flowMatrixRow(
+                own.firstRow.data(), [&](int r) { return sampled(r, ringLowest, ringHighest, own); },
+                flow.ptr<float>(y), y, width, height, matrixRow(y));
+        }
+        matricesDone = to;
+        team.sync();
+
+        const Share columns = shareOf(elements, members, index);
+        if (b0 == 0)
+            solve.startSums(sums.data(), columns.begin, columns.end,
+                            [&](int r) { return matrixRow(std::min(r, height - 1)); });
+        for (int y = b0; y < b1; y++) {
+            solve.advanceSums(sums.data(), columns.begin, columns.end, matrixRow(std::min(y + m, height - 1)),
+                              matrixRow(std::max(y - m - 1, 0)));
+            std::copy(sums.begin() + interior + columns.begin, sums.begin() + interior + columns.end,
+                      bandSums.ptr<double>(y - b0) + interior + columns.begin);
+        }
+        team.sync();
+
+        const Share band = shareOf(b1 - b0, members, index);
+        for (int y = b0 + band.begin; y < b0 + band.end; y++)
+            solve.solveRow(bandSums.ptr<double>(y - b0), flow.ptr<float>(y));
+    }
+}
