@@ -52,61 +52,99 @@ PolynomialExpansion::PolynomialExpansion() {
     ig55 = invG(5, 5);
 }
 
-// Vertical then horizontal weighted sums. Each element's operations are those of the
-// whole-image expansion; the three vertical sums are float, the horizontal ones mix
-// float products and double accumulators exactly where the reference does.
-void PolynomialExpansion::expand(const float* const* rows, int width, float* out, std::vector<float>& scratch) const {
-    constexpr int n = radius;
-    const float* g = gaussian + n;
-    const float* xg = xGaussian + n;
-    const float* xxg = xxGaussian + n;
-    scratch.resize(static_cast<size_t>(width + 2 * n) * 3);
-    float* row = scratch.data() + n * 3;
+namespace {
 
+constexpr int n = PolynomialExpansion::radius;
+
+// The loops run across pixels, so that the compiler vectorises them: every pixel still
+// goes through its own operations in the reference's order, in the same precisions
+// (each lane does what the scalar code does), and contraction is off for this file.
+// Each is built for AVX-512, AVX2 and the baseline, chosen when the program starts.
+#define TL_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+
+// Vertical sums of the three planes: Gaussian, odd (y) and y² weights.
+TL_VECTOR_CLONES
+void verticalSums(const float* const* rows, int width, const float* g, const float* xg, const float* xxg,
+                  float* __restrict plane0, float* __restrict plane1, float* __restrict plane2) {
     const float* centre = rows[n];
     const float g0 = g[0];
     for (int x = 0; x < width; x++) {
-        row[x * 3] = centre[x] * g0;
-        row[x * 3 + 1] = row[x * 3 + 2] = 0.f;
+        plane0[x] = centre[x] * g0;
+        plane1[x] = plane2[x] = 0.f;
     }
     for (int k = 1; k <= n; k++) {
         const float gk = g[k], g1 = xg[k], g2 = xxg[k];
-        const float* srow0 = rows[n - k];
-        const float* srow1 = rows[n + k];
+        const float* __restrict srow0 = rows[n - k];
+        const float* __restrict srow1 = rows[n + k];
         for (int x = 0; x < width; x++) {
             float p = srow0[x] + srow1[x];
-            float t0 = row[x * 3] + gk * p;
-            float t1 = row[x * 3 + 1] + g1 * (srow1[x] - srow0[x]);
-            float t2 = row[x * 3 + 2] + g2 * p;
-            row[x * 3] = t0;
-            row[x * 3 + 1] = t1;
-            row[x * 3 + 2] = t2;
+            plane0[x] = plane0[x] + gk * p;
+            plane1[x] = plane1[x] + g1 * (srow1[x] - srow0[x]);
+            plane2[x] = plane2[x] + g2 * p;
         }
     }
+}
 
-    // The first and last pixels repeat beyond the row's ends.
-    for (int x = 0; x < n * 3; x++) {
-        row[-1 - x] = row[2 - x];
-        row[width * 3 + x] = row[width * 3 + x - 3];
-    }
+struct InverseGram {
+    double ig11, ig03, ig33, ig55;
+};
 
+// Horizontal sums and the coefficients, into five planes. The planes have n pixels of
+// border on each side.
+TL_VECTOR_CLONES
+void horizontalSums(const float* plane0, const float* plane1, const float* plane2, int width, const float* g,
+                    const float* xg, const float* xxg, InverseGram inv, float* __restrict c0, float* __restrict c1,
+                    float* __restrict c2, float* __restrict c3, float* __restrict c4) {
     for (int x = 0; x < width; x++) {
         float gk = g[0];
-        double b1 = row[x * 3] * gk, b2 = 0, b3 = row[x * 3 + 1] * gk, b4 = 0, b5 = row[x * 3 + 2] * gk, b6 = 0;
+        double b1 = plane0[x] * gk, b2 = 0, b3 = plane1[x] * gk, b4 = 0, b5 = plane2[x] * gk, b6 = 0;
         for (int k = 1; k <= n; k++) {
-            double tg = row[(x + k) * 3] + row[(x - k) * 3];
+            double tg = plane0[x + k] + plane0[x - k];
             gk = g[k];
             b1 += tg * gk;
             b4 += tg * xxg[k];
-            b2 += (row[(x + k) * 3] - row[(x - k) * 3]) * xg[k];
-            b3 += (row[(x + k) * 3 + 1] + row[(x - k) * 3 + 1]) * gk;
-            b6 += (row[(x + k) * 3 + 1] - row[(x - k) * 3 + 1]) * xg[k];
-            b5 += (row[(x + k) * 3 + 2] + row[(x - k) * 3 + 2]) * gk;
+            b2 += (plane0[x + k] - plane0[x - k]) * xg[k];
+            b3 += (plane1[x + k] + plane1[x - k]) * gk;
+            b6 += (plane1[x + k] - plane1[x - k]) * xg[k];
+            b5 += (plane2[x + k] + plane2[x - k]) * gk;
         }
-        out[x * 5 + 1] = (float)(b2 * ig11);
-        out[x * 5] = (float)(b3 * ig11);
-        out[x * 5 + 3] = (float)(b1 * ig03 + b4 * ig33);
-        out[x * 5 + 2] = (float)(b1 * ig03 + b5 * ig33);
-        out[x * 5 + 4] = (float)(b6 * ig55);
+        c1[x] = (float)(b2 * inv.ig11);
+        c0[x] = (float)(b3 * inv.ig11);
+        c3[x] = (float)(b1 * inv.ig03 + b4 * inv.ig33);
+        c2[x] = (float)(b1 * inv.ig03 + b5 * inv.ig33);
+        c4[x] = (float)(b6 * inv.ig55);
     }
+}
+
+// The first and last pixels repeat beyond the row's ends.
+void padPlane(float* plane, int width) {
+    for (int x = 1; x <= n; x++) {
+        plane[-x] = plane[0];
+        plane[width - 1 + x] = plane[width - 1];
+    }
+}
+
+} // namespace
+
+// The vertical and horizontal weighted sums of the reference, pixel by pixel the same
+// operations; the three vertical sums are float, the horizontal ones mix float products
+// and double accumulators exactly where the reference does.
+void PolynomialExpansion::expand(const float* const* rows, int width, float* out, std::vector<float>& scratch) const {
+    const float* g = gaussian + n;
+    const float* xg = xGaussian + n;
+    const float* xxg = xxGaussian + n;
+    const size_t padded = static_cast<size_t>(width + 2 * n);
+    scratch.resize(padded * 3 + static_cast<size_t>(width) * 5);
+    float* planes[3];
+    for (int i = 0; i < 3; i++) planes[i] = scratch.data() + padded * i + n;
+    float* coefficients = scratch.data() + padded * 3;
+
+    verticalSums(rows, width, g, xg, xxg, planes[0], planes[1], planes[2]);
+    for (float* plane : planes) padPlane(plane, width);
+    float* c[5];
+    for (int i = 0; i < 5; i++) c[i] = coefficients + static_cast<size_t>(width) * i;
+    horizontalSums(planes[0], planes[1], planes[2], width, g, xg, xxg, {ig11, ig03, ig33, ig55}, c[0], c[1], c[2],
+                   c[3], c[4]);
+    for (int x = 0; x < width; x++)
+        for (int i = 0; i < 5; i++) out[x * 5 + i] = c[i][x];
 }
