@@ -8,11 +8,15 @@
 // within five of the image's border are damped as OpenCV's dense flow damps them.
 // Arithmetic and its order are the reference's, in float.
 //
-// r1Row(r) gives row r of R1 (5 * width floats) for 0 <= r < height.
+// Rows of R0 and R1 are five planes of `width` floats, one per coefficient; r1Row(r)
+// gives row r of R1 for 0 <= r < height.
 template <typename R1Row>
 void flowMatrixRow(const float* R0, R1Row r1Row, const float* flow, int y, int width, int height, float* M) {
     constexpr int BORDER = 5;
     static const float border[BORDER] = {0.14f, 0.14f, 0.4472f, 0.4472f, 0.4472f};
+    const size_t w = static_cast<size_t>(width);
+    int sampledRow = -1;  // the R1 rows last fetched: most pixels of a row sample the same
+    const float *topRow = nullptr, *bottomRow = nullptr;
 
     for (int x = 0; x < width; x++) {
         float dx = flow[x * 2], dy = flow[x * 2 + 1];
@@ -25,28 +29,33 @@ void flowMatrixRow(const float* R0, R1Row r1Row, const float* flow, int y, int w
         fy -= y1;
 
         if ((unsigned)x1 < (unsigned)(width - 1) && (unsigned)y1 < (unsigned)(height - 1)) {
-            const float* ptr = r1Row(y1) + x1 * 5;
-            const float* below = r1Row(y1 + 1) + x1 * 5;
+            if (y1 != sampledRow) {
+                topRow = r1Row(y1);
+                bottomRow = r1Row(y1 + 1);
+                sampledRow = y1;
+            }
+            const float* top = topRow + x1;
+            const float* bottom = bottomRow + x1;
             float a00 = (1.f - fx) * (1.f - fy), a01 = fx * (1.f - fy), a10 = (1.f - fx) * fy, a11 = fx * fy;
 
-            r2 = a00 * ptr[0] + a01 * ptr[5] + a10 * below[0] + a11 * below[5];
-            r3 = a00 * ptr[1] + a01 * ptr[6] + a10 * below[1] + a11 * below[6];
-            r4 = a00 * ptr[2] + a01 * ptr[7] + a10 * below[2] + a11 * below[7];
-            r5 = a00 * ptr[3] + a01 * ptr[8] + a10 * below[3] + a11 * below[8];
-            r6 = a00 * ptr[4] + a01 * ptr[9] + a10 * below[4] + a11 * below[9];
+            r2 = a00 * top[0] + a01 * top[1] + a10 * bottom[0] + a11 * bottom[1];
+            r3 = a00 * top[w] + a01 * top[w + 1] + a10 * bottom[w] + a11 * bottom[w + 1];
+            r4 = a00 * top[2 * w] + a01 * top[2 * w + 1] + a10 * bottom[2 * w] + a11 * bottom[2 * w + 1];
+            r5 = a00 * top[3 * w] + a01 * top[3 * w + 1] + a10 * bottom[3 * w] + a11 * bottom[3 * w + 1];
+            r6 = a00 * top[4 * w] + a01 * top[4 * w + 1] + a10 * bottom[4 * w] + a11 * bottom[4 * w + 1];
 
-            r4 = (R0[x * 5 + 2] + r4) * 0.5f;
-            r5 = (R0[x * 5 + 3] + r5) * 0.5f;
-            r6 = (R0[x * 5 + 4] + r6) * 0.25f;
+            r4 = (R0[2 * w + x] + r4) * 0.5f;
+            r5 = (R0[3 * w + x] + r5) * 0.5f;
+            r6 = (R0[4 * w + x] + r6) * 0.25f;
         } else {
             r2 = r3 = 0.f;
-            r4 = R0[x * 5 + 2];
-            r5 = R0[x * 5 + 3];
-            r6 = R0[x * 5 + 4] * 0.5f;
+            r4 = R0[2 * w + x];
+            r5 = R0[3 * w + x];
+            r6 = R0[4 * w + x] * 0.5f;
         }
 
-        r2 = (R0[x * 5] - r2) * 0.5f;
-        r3 = (R0[x * 5 + 1] - r3) * 0.5f;
+        r2 = (R0[x] - r2) * 0.5f;
+        r3 = (R0[w + x] - r3) * 0.5f;
 
         r2 += r4 * dy + r6 * dx;
         r3 += r6 * dy + r5 * dx;

@@ -66,22 +66,23 @@ constexpr int n = PolynomialExpansion::radius;
 TL_VECTOR_CLONES
 void verticalSums(const float* const* rows, int width, const float* g, const float* xg, const float* xxg,
                   float* __restrict plane0, float* __restrict plane1, float* __restrict plane2) {
-    const float* centre = rows[n];
-    const float g0 = g[0];
-    for (int x = 0; x < width; x++) {
-        plane0[x] = centre[x] * g0;
-        plane1[x] = plane2[x] = 0.f;
+    const float* above[n + 1];
+    const float* below[n + 1];
+    for (int k = 0; k <= n; k++) {
+        above[k] = rows[n - k];
+        below[k] = rows[n + k];
     }
-    for (int k = 1; k <= n; k++) {
-        const float gk = g[k], g1 = xg[k], g2 = xxg[k];
-        const float* __restrict srow0 = rows[n - k];
-        const float* __restrict srow1 = rows[n + k];
-        for (int x = 0; x < width; x++) {
-            float p = srow0[x] + srow1[x];
-            plane0[x] = plane0[x] + gk * p;
-            plane1[x] = plane1[x] + g1 * (srow1[x] - srow0[x]);
-            plane2[x] = plane2[x] + g2 * p;
+    for (int x = 0; x < width; x++) {
+        float t0 = above[0][x] * g[0], t1 = 0.f, t2 = 0.f;
+        for (int k = 1; k <= n; k++) {
+            float p = above[k][x] + below[k][x];
+            t0 = t0 + g[k] * p;
+            t1 = t1 + xg[k] * (below[k][x] - above[k][x]);
+            t2 = t2 + xxg[k] * p;
         }
+        plane0[x] = t0;
+        plane1[x] = t1;
+        plane2[x] = t2;
     }
 }
 
@@ -134,17 +135,14 @@ void PolynomialExpansion::expand(const float* const* rows, int width, float* out
     const float* xg = xGaussian + n;
     const float* xxg = xxGaussian + n;
     const size_t padded = static_cast<size_t>(width + 2 * n);
-    scratch.resize(padded * 3 + static_cast<size_t>(width) * 5);
+    scratch.resize(padded * 3);
     float* planes[3];
     for (int i = 0; i < 3; i++) planes[i] = scratch.data() + padded * i + n;
-    float* coefficients = scratch.data() + padded * 3;
 
     verticalSums(rows, width, g, xg, xxg, planes[0], planes[1], planes[2]);
     for (float* plane : planes) padPlane(plane, width);
     float* c[5];
-    for (int i = 0; i < 5; i++) c[i] = coefficients + static_cast<size_t>(width) * i;
+    for (int i = 0; i < 5; i++) c[i] = out + static_cast<size_t>(width) * i;
     horizontalSums(planes[0], planes[1], planes[2], width, g, xg, xxg, {ig11, ig03, ig33, ig55}, c[0], c[1], c[2],
                    c[3], c[4]);
-    for (int x = 0; x < width; x++)
-        for (int i = 0; i < 5; i++) out[x * 5 + i] = c[i][x];
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 // Quadratic polynomial expansion of an image, row by row: every pixel gets the five
-// coefficients (y, x, x², y², xy order as the flow reads them) of a polynomial fitted
+// coefficients (y, x, x², y², xy, the order the flow reads them in) of a polynomial fitted
 // to its Gaussian-weighted 11 x 11 neighbourhood (sigma 1.1). The sums are formed exactly
 // as OpenCV's dense flow forms them, in the same order and the same precisions, so a
 // row computed here is bit for bit the row of its whole-image expansion.
