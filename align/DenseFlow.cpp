@@ -39,7 +39,7 @@ cv::Mat startingFlow(cv::Mat& coarser, const FlowLevel& level) {
 } // namespace
 
 cv::Mat denseFlow(const cv::Mat& first, const cv::Mat& second, int threads) {
-    CV_Assert(first.size() == second.size() && first.type() == second.type() && first.channels() == 1);
+    CV_Assert(!first.empty() && first.size() == second.size() && first.type() == second.type() && first.channels() == 1);
     CV_Assert(first.depth() == CV_8U || first.depth() == CV_16U || first.depth() == CV_32F);
     const std::vector<FlowLevel> levels = flowLevels(first.size());
     ThreadTeam team(threads);

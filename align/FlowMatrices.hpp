@@ -8,15 +8,17 @@
 // within five of the image's border are damped as OpenCV's dense flow damps them.
 // Arithmetic and its order are the reference's, in float.
 //
-// Rows of R0 and R1 are five planes of `width` floats, one per coefficient; r1Row(r)
-// gives row r of R1 for 0 <= r < height.
-template <typename R1Row>
-void flowMatrixRow(const float* R0, R1Row r1Row, const float* flow, int y, int width, int height, float* M) {
+// Rows of R0 and R1 are five planes of `width` floats, one per coefficient.
+// r1Rows(r, x) gives rows r and r + 1 of R1 (0 <= r < height - 1), of which at least
+// columns x and x + 1 must hold their values.
+struct RowPair {
+    const float *top, *bottom;
+};
+template <typename R1Rows>
+void flowMatrixRow(const float* R0, R1Rows r1Rows, const float* flow, int y, int width, int height, float* M) {
     constexpr int BORDER = 5;
     static const float border[BORDER] = {0.14f, 0.14f, 0.4472f, 0.4472f, 0.4472f};
     const size_t w = static_cast<size_t>(width);
-    int sampledRow = -1;  // the R1 rows last fetched: most pixels of a row sample the same
-    const float *topRow = nullptr, *bottomRow = nullptr;
 
     for (int x = 0; x < width; x++) {
         float dx = flow[x * 2], dy = flow[x * 2 + 1];
@@ -29,13 +31,9 @@ void flowMatrixRow(const float* R0, R1Row r1Row, const float* flow, int y, int w
         fy -= y1;
 
         if ((unsigned)x1 < (unsigned)(width - 1) && (unsigned)y1 < (unsigned)(height - 1)) {
-            if (y1 != sampledRow) {
-                topRow = r1Row(y1);
-                bottomRow = r1Row(y1 + 1);
-                sampledRow = y1;
-            }
-            const float* top = topRow + x1;
-            const float* bottom = bottomRow + x1;
+            const RowPair rows = r1Rows(y1, x1);
+            const float* top = rows.top + x1;
+            const float* bottom = rows.bottom + x1;
             float a00 = (1.f - fx) * (1.f - fy), a01 = fx * (1.f - fy), a10 = (1.f - fx) * fy, a11 = fx * fy;
 
             r2 = a00 * top[0] + a01 * top[1] + a10 * bottom[0] + a11 * bottom[1];

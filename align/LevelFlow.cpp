@@ -3,17 +3,15 @@
 #include "align/FlowMatrices.hpp"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
 constexpr int bandRows = 32;
 constexpr int flowWindow = 5;
 // Rows of the second expansion kept around a band beyond the band's own: flows up to
-// this many rows away are served from the shared ring, larger ones by a member's own
-// few rows, computed on demand.
+// this many rows away are served from the shared ring; a pixel that samples further
+// away gets the four values it needs computed for it alone.
 constexpr int sampledMargin = 64;
-constexpr int ownSampledRows = 4;
 
 } // namespace
 
@@ -22,8 +20,7 @@ struct LevelFlow::MemberRows {
     std::vector<float> expansionScratch;
     cv::Mat strip, stripScratch;          // level 0: the first image's blurred rows
     int stripBegin = 0;
-    cv::Mat ownSampled;                   // rows of the second expansion outside the ring
-    std::array<int, ownSampledRows> ownTags{};
+    std::vector<float> farTop, farBottom;  // the second expansion at a pixel outside the ring
 };
 
 LevelFlow::LevelFlow(const FlowLevel& level, const cv::Mat& firstImage, const cv::Mat& firstInput,
@@ -45,8 +42,8 @@ void LevelFlow::run() {
     std::vector<MemberRows> members(static_cast<size_t>(team.size()));
     for (MemberRows& own : members) {
         own.firstRow.resize(static_cast<size_t>(width) * 5);
-        own.ownSampled.create(ownSampledRows, width * 5, CV_32F);
-        own.ownTags.fill(-1);
+        own.farTop.resize(static_cast<size_t>(width) * 5);
+        own.farBottom.resize(static_cast<size_t>(width) * 5);
     }
     team.run([&](int index) { member(index, members[static_cast<size_t>(index)]); });
 }
@@ -60,18 +57,15 @@ void LevelFlow::expandFirst(int y, MemberRows& own, float* out) const {
                             own.expansionScratch);
 }
 
-// Row `row` of the second expansion: from the ring inside [lowest, highest], otherwise
-// from the member's own rows.
-const float* LevelFlow::sampled(int row, int lowest, int highest, MemberRows& own) const {
-    if (row >= lowest && row <= highest) return secondRows.ptr<float>(row % secondRows.rows);
-    const int slot = row % ownSampledRows;
-    float* out = own.ownSampled.ptr<float>(slot);
-    if (own.ownTags[static_cast<size_t>(slot)] != row) {
-        expansion.expandRow([&](int r) { return secondImage.ptr<float>(r); }, row, height, width, out,
-                            own.expansionScratch);
-        own.ownTags[static_cast<size_t>(slot)] = row;
-    }
-    return out;
+// Rows `row` and `row` + 1 of the second expansion for pixel x: from the ring when both
+// are inside [lowest, highest], otherwise computed at columns x and x + 1 only.
+RowPair LevelFlow::sampled(int row, int x, int lowest, int highest, MemberRows& own) const {
+    if (row >= lowest && row + 1 <= highest)
+        return {secondRows.ptr<float>(row % secondRows.rows), secondRows.ptr<float>((row + 1) % secondRows.rows)};
+    const auto secondRow = [&](int r) { return secondImage.ptr<float>(r); };
+    expansion.expandPixelPair(secondRow, row, x, height, width, own.farTop.data());
+    expansion.expandPixelPair(secondRow, row + 1, x, height, width, own.farBottom.data());
+    return {own.farTop.data(), own.farBottom.data()};
 }
 
 // This member's share of the ring rows [lowest, highest] that it does not hold yet.
@@ -118,9 +112,19 @@ void LevelFlow::member(int index, MemberRows& own) {
         }
         for (int y = from + rows.begin; y < from + rows.end; y++) {
             expandFirst(y, own, own.firstRow.data());
-            flowMatrixRow(
-                own.firstRow.data(), [&](int r) { return sampled(r, ringLowest, ringHighest, own); },
-                flow.ptr<float>(y), y, width, height, matrixRow(y));
+            // Most pixels of a row sample the same rows: the ring's are looked up once.
+            int lastRow = -1;
+            RowPair last{};
+            const auto pair = [&](int r, int x) {
+                if (r == lastRow) return last;
+                const RowPair found = sampled(r, x, ringLowest, ringHighest, own);
+                if (found.top != own.farTop.data()) {
+                    lastRow = r;
+                    last = found;
+                }
+                return found;
+            };
+            flowMatrixRow(own.firstRow.data(), pair, flow.ptr<float>(y), y, width, height, matrixRow(y));
         }
         matricesDone = to;
         team.sync();

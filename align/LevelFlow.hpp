@@ -1,6 +1,7 @@
 #pragma once
 
 #include "align/BoxFlowSolve.hpp"
+#include "align/FlowMatrices.hpp"
 #include "align/FlowPyramid.hpp"
 #include "align/PolynomialExpansion.hpp"
 #include "align/ThreadTeam.hpp"
@@ -30,7 +31,7 @@ private:
 
     void member(int index, MemberRows& own);
     void expandFirst(int y, MemberRows& own, float* out) const;
-    const float* sampled(int row, int lowest, int highest, MemberRows& own) const;
+    RowPair sampled(int row, int x, int lowest, int highest, MemberRows& own) const;
     void fillSampledRows(int lowest, int highest, int index, MemberRows& own);
     float* matrixRow(int row) { return matrices.ptr<float>(row % matrices.rows); }
 

@@ -1,5 +1,6 @@
 #include "align/PolynomialExpansion.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -62,27 +63,19 @@ constexpr int n = PolynomialExpansion::radius;
 // Each is built for AVX-512, AVX2 and the baseline, chosen when the program starts.
 #define TL_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 
-// Vertical sums of the three planes: Gaussian, odd (y) and y² weights.
-TL_VECTOR_CLONES
-void verticalSums(const float* const* rows, int width, const float* g, const float* xg, const float* xxg,
-                  float* __restrict plane0, float* __restrict plane1, float* __restrict plane2) {
-    const float* above[n + 1];
-    const float* below[n + 1];
-    for (int k = 0; k <= n; k++) {
-        above[k] = rows[n - k];
-        below[k] = rows[n + k];
-    }
-    for (int x = 0; x < width; x++) {
-        float t0 = above[0][x] * g[0], t1 = 0.f, t2 = 0.f;
-        for (int k = 1; k <= n; k++) {
-            float p = above[k][x] + below[k][x];
-            t0 = t0 + g[k] * p;
-            t1 = t1 + xg[k] * (below[k][x] - above[k][x]);
-            t2 = t2 + xxg[k] * p;
-        }
-        plane0[x] = t0;
-        plane1[x] = t1;
-        plane2[x] = t2;
+// One column's vertical sums for the three planes: Gaussian, odd (y) and y² weights.
+// above[k] and below[k] are the rows k above and below.
+inline __attribute__((always_inline)) void verticalAt(const float* const* above, const float* const* below, int x,
+                                                      const float* g, const float* xg, const float* xxg, float& t0,
+                                                      float& t1, float& t2) {
+    t0 = above[0][x] * g[0];
+    t1 = 0.f;
+    t2 = 0.f;
+    for (int k = 1; k <= n; k++) {
+        float p = above[k][x] + below[k][x];
+        t0 = t0 + g[k] * p;
+        t1 = t1 + xg[k] * (below[k][x] - above[k][x]);
+        t2 = t2 + xxg[k] * p;
     }
 }
 
@@ -90,31 +83,55 @@ struct InverseGram {
     double ig11, ig03, ig33, ig55;
 };
 
-// Horizontal sums and the coefficients, into five planes. The planes have n pixels of
-// border on each side.
+// One pixel's horizontal sums over the three planes and its five coefficients.
+inline __attribute__((always_inline)) void horizontalAt(const float* plane0, const float* plane1,
+                                                        const float* plane2, int x, const float* g, const float* xg,
+                                                        const float* xxg, InverseGram inv, float* c0, float* c1,
+                                                        float* c2, float* c3, float* c4) {
+    float gk = g[0];
+    double b1 = plane0[x] * gk, b2 = 0, b3 = plane1[x] * gk, b4 = 0, b5 = plane2[x] * gk, b6 = 0;
+    for (int k = 1; k <= n; k++) {
+        double tg = plane0[x + k] + plane0[x - k];
+        gk = g[k];
+        b1 += tg * gk;
+        b4 += tg * xxg[k];
+        b2 += (plane0[x + k] - plane0[x - k]) * xg[k];
+        b3 += (plane1[x + k] + plane1[x - k]) * gk;
+        b6 += (plane1[x + k] - plane1[x - k]) * xg[k];
+        b5 += (plane2[x + k] + plane2[x - k]) * gk;
+    }
+    *c1 = (float)(b2 * inv.ig11);
+    *c0 = (float)(b3 * inv.ig11);
+    *c3 = (float)(b1 * inv.ig03 + b4 * inv.ig33);
+    *c2 = (float)(b1 * inv.ig03 + b5 * inv.ig33);
+    *c4 = (float)(b6 * inv.ig55);
+}
+
+void neighbourRows(const float* const* rows, const float** above, const float** below) {
+    for (int k = 0; k <= n; k++) {
+        above[k] = rows[n - k];
+        below[k] = rows[n + k];
+    }
+}
+
+// The vertical sums of a whole row into three planes.
+TL_VECTOR_CLONES
+void verticalSums(const float* const* rows, int width, const float* g, const float* xg, const float* xxg,
+                  float* __restrict plane0, float* __restrict plane1, float* __restrict plane2) {
+    const float* above[n + 1];
+    const float* below[n + 1];
+    neighbourRows(rows, above, below);
+    for (int x = 0; x < width; x++) verticalAt(above, below, x, g, xg, xxg, plane0[x], plane1[x], plane2[x]);
+}
+
+// The horizontal sums and coefficients of a whole row, into five planes. The three
+// planes have n pixels of border on each side.
 TL_VECTOR_CLONES
 void horizontalSums(const float* plane0, const float* plane1, const float* plane2, int width, const float* g,
                     const float* xg, const float* xxg, InverseGram inv, float* __restrict c0, float* __restrict c1,
                     float* __restrict c2, float* __restrict c3, float* __restrict c4) {
-    for (int x = 0; x < width; x++) {
-        float gk = g[0];
-        double b1 = plane0[x] * gk, b2 = 0, b3 = plane1[x] * gk, b4 = 0, b5 = plane2[x] * gk, b6 = 0;
-        for (int k = 1; k <= n; k++) {
-            double tg = plane0[x + k] + plane0[x - k];
-            gk = g[k];
-            b1 += tg * gk;
-            b4 += tg * xxg[k];
-            b2 += (plane0[x + k] - plane0[x - k]) * xg[k];
-            b3 += (plane1[x + k] + plane1[x - k]) * gk;
-            b6 += (plane1[x + k] - plane1[x - k]) * xg[k];
-            b5 += (plane2[x + k] + plane2[x - k]) * gk;
-        }
-        c1[x] = (float)(b2 * inv.ig11);
-        c0[x] = (float)(b3 * inv.ig11);
-        c3[x] = (float)(b1 * inv.ig03 + b4 * inv.ig33);
-        c2[x] = (float)(b1 * inv.ig03 + b5 * inv.ig33);
-        c4[x] = (float)(b6 * inv.ig55);
-    }
+    for (int x = 0; x < width; x++)
+        horizontalAt(plane0, plane1, plane2, x, g, xg, xxg, inv, c0 + x, c1 + x, c2 + x, c3 + x, c4 + x);
 }
 
 // The first and last pixels repeat beyond the row's ends.
@@ -130,6 +147,30 @@ void padPlane(float* plane, int width) {
 // The vertical and horizontal weighted sums of the reference, pixel by pixel the same
 // operations; the three vertical sums are float, the horizontal ones mix float products
 // and double accumulators exactly where the reference does.
+// Pixels x and x + 1 alone: the vertical sums of the columns within reach (the row's end
+// columns repeated beyond it, as the padded planes repeat them), then the same
+// per-pixel operations as the whole row's.
+void PolynomialExpansion::expandPair(const float* const* rows, int x, int width, float* out) const {
+    const float* g = gaussian + n;
+    const float* xg = xGaussian + n;
+    const float* xxg = xxGaussian + n;
+    const float* above[n + 1];
+    const float* below[n + 1];
+    neighbourRows(rows, above, below);
+    constexpr int reach = 2 * n + 2;  // columns x - n .. x + 1 + n
+    float planes[3][reach];
+    for (int i = 0; i < reach; i++) {
+        const int column = std::clamp(x - n + i, 0, width - 1);
+        verticalAt(above, below, column, g, xg, xxg, planes[0][i], planes[1][i], planes[2][i]);
+    }
+    const size_t w = static_cast<size_t>(width);
+    for (int j = 0; j < 2; j++) {
+        float* at = out + x + j;
+        horizontalAt(planes[0] + n, planes[1] + n, planes[2] + n, j, g, xg, xxg, {ig11, ig03, ig33, ig55}, at,
+                     at + w, at + 2 * w, at + 3 * w, at + 4 * w);
+    }
+}
+
 void PolynomialExpansion::expand(const float* const* rows, int width, float* out, std::vector<float>& scratch) const {
     const float* g = gaussian + n;
     const float* xg = xGaussian + n;

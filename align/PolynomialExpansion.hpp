@@ -27,7 +27,17 @@ public:
         expand(rows, width, out, scratch);
     }
 
+    // The coefficients of pixels x and x + 1 (x + 1 < width) of row y alone, at columns x
+    // and x + 1 of `out`'s five planes; the same bits as in the whole row.
+    template <typename RowAt>
+    void expandPixelPair(RowAt rowAt, int y, int x, int height, int width, float* out) const {
+        const float* rows[2 * radius + 1];
+        for (int k = -radius; k <= radius; ++k) rows[k + radius] = rowAt(std::clamp(y + k, 0, height - 1));
+        expandPair(rows, x, width, out);
+    }
+
 private:
+    void expandPair(const float* const* rows, int x, int width, float* out) const;
     // rows[radius + k] is row y + k with the image's top and bottom rows repeated beyond it.
     void expand(const float* const* rows, int width, float* out, std::vector<float>& scratch) const;
 

@@ -1,8 +1,9 @@
 // The motion-range estimate's flow step at 24 megapixels: the smoothed dense flow at 300
 // corner pixels, and the whole flow, with 1 and 2 threads, and the memory each adds at
 // its peak. Baseline: OpenCV's own dense flow with the same parameters (and its blur of
-// the whole flow), single-threaded. OpenCV runs single-threaded throughout, so that the
-// only parallelism is the flow's own threads. Run each benchmark in a process of its own
+// the whole flow), single-threaded. The flow here gets n threads in all: its own n, and
+// OpenCV's pool set to n for the whole-image resizes it leaves to OpenCV (only one of
+// the two works at a time). Run each benchmark in a process of its own
 // (--benchmark_filter) for a clean peak.
 #include "align/DenseFlow.hpp"
 #include "bench/ProcessMemory.hpp"
@@ -45,8 +46,8 @@ const FlowInputs& inputs() {
 }
 
 template <typename Step>
-void measure(benchmark::State& state, Step step) {
-    cv::setNumThreads(1);
+void measure(benchmark::State& state, int threads, Step step) {
+    cv::setNumThreads(threads);
     const FlowInputs& in = inputs();
     if (in.first.empty() || in.second.empty()) {
         state.SkipWithError("test data is absent");
@@ -64,7 +65,7 @@ void measure(benchmark::State& state, Step step) {
 
 void smoothedFlowAtCorners24Mp(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
-    measure(state, [threads](const FlowInputs& in) {
+    measure(state, threads, [threads](const FlowInputs& in) {
         const std::vector<cv::Vec2f> flow = smoothedFlowAt(in.first, in.second, in.corners, 33, 2.0, threads);
         benchmark::DoNotOptimize(flow.data());
     });
@@ -72,14 +73,14 @@ void smoothedFlowAtCorners24Mp(benchmark::State& state) {
 
 void denseFlow24Mp(benchmark::State& state) {
     const int threads = static_cast<int>(state.range(0));
-    measure(state, [threads](const FlowInputs& in) {
+    measure(state, threads, [threads](const FlowInputs& in) {
         const cv::Mat flow = denseFlow(in.first, in.second, threads);
         benchmark::DoNotOptimize(flow.data);
     });
 }
 
 void openCvFlow24Mp(benchmark::State& state) {
-    measure(state, [](const FlowInputs& in) {
+    measure(state, 1, [](const FlowInputs& in) {
         cv::Mat flow;
         cv::calcOpticalFlowFarneback(in.first, in.second, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
         benchmark::DoNotOptimize(flow.data);
@@ -87,7 +88,7 @@ void openCvFlow24Mp(benchmark::State& state) {
 }
 
 void openCvSmoothedFlow24Mp(benchmark::State& state) {
-    measure(state, [](const FlowInputs& in) {
+    measure(state, 1, [](const FlowInputs& in) {
         cv::Mat flow, smoothed;
         cv::calcOpticalFlowFarneback(in.first, in.second, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
         cv::GaussianBlur(flow, smoothed, cv::Size(33, 33), 2.0, 0, cv::BORDER_DEFAULT);

@@ -196,6 +196,7 @@ TEST(DenseFlow, RefusesMismatchedOrColourInputs) {
     const cv::Mat grey(40, 40, CV_8U, cv::Scalar(9)), colour(40, 40, CV_8UC3, cv::Scalar::all(9));
     EXPECT_THROW(denseFlow(grey, cv::Mat(41, 40, CV_8U, cv::Scalar(9)), 1), cv::Exception);
     EXPECT_THROW(denseFlow(colour, colour, 1), cv::Exception);
+    EXPECT_THROW(denseFlow(cv::Mat(), cv::Mat(), 1), cv::Exception);
     EXPECT_THROW(denseFlow(grey, cv::Mat(40, 40, CV_16U, cv::Scalar(9)), 1), cv::Exception);
 }
 
