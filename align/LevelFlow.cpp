@@ -21,6 +21,7 @@ struct LevelFlow::MemberRows {
     cv::Mat strip, stripScratch;          // level 0: the first image's blurred rows
     int stripBegin = 0;
     std::vector<float> farTop, farBottom;  // the second expansion at a pixel outside the ring
+    std::vector<int> missing;             // ring rows to compute for the current band
 };
 
 LevelFlow::LevelFlow(const FlowLevel& level, const cv::Mat& firstImage, const cv::Mat& firstInput,
@@ -68,12 +69,18 @@ RowPair LevelFlow::sampled(int row, int x, int lowest, int highest, MemberRows& 
     return {own.farTop.data(), own.farBottom.data()};
 }
 
-// This member's share of the ring rows [lowest, highest] that it does not hold yet.
+// The ring rows in [lowest, highest] that it does not hold yet, shared out among the
+// members: the list is made by every member alike, and only after all have made it does
+// any member change the ring, so that the new rows, which gather at the window's end,
+// are spread evenly.
 void LevelFlow::fillSampledRows(int lowest, int highest, int index, MemberRows& own) {
-    const Share share = shareOf(highest - lowest + 1, team.size(), index);
-    for (int row = lowest + share.begin; row < lowest + share.end; row++) {
-        const int slot = row % secondRows.rows;
-        if (secondTags[static_cast<size_t>(slot)] == row) continue;
+    own.missing.clear();
+    for (int row = lowest; row <= highest; row++)
+        if (secondTags[static_cast<size_t>(row % secondRows.rows)] != row) own.missing.push_back(row);
+    team.sync();
+    const Share share = shareOf(static_cast<int>(own.missing.size()), team.size(), index);
+    for (int i = share.begin; i < share.end; i++) {
+        const int row = own.missing[static_cast<size_t>(i)], slot = row % secondRows.rows;
         expansion.expandRow([&](int r) { return secondImage.ptr<float>(r); }, row, height, width,
                             secondRows.ptr<float>(slot), own.expansionScratch);
         secondTags[static_cast<size_t>(slot)] = row;
@@ -101,7 +108,7 @@ void LevelFlow::member(int index, MemberRows& own) {
         team.sync();
         const int ringLowest = std::max(*std::min_element(lowest.begin(), lowest.end()), from - sampledMargin);
         const int ringHighest = std::min(*std::max_element(highest.begin(), highest.end()), to - 1 + sampledMargin);
-        if (ringLowest <= ringHighest) fillSampledRows(ringLowest, ringHighest, index, own);
+        fillSampledRows(ringLowest, ringHighest, index, own);
         team.sync();
 
         if (firstImage.empty() && rows.begin < rows.end) {
