@@ -1,4 +1,6 @@
 #include "align/DenseFlow.hpp"
+#include "align/FlowPyramid.hpp"
+#include "align/PolynomialExpansion.hpp"
 #include "tests/support/TestData.hpp"
 #include "tools/BurstScene.hpp"
 
@@ -198,6 +200,46 @@ TEST(DenseFlow, RefusesMismatchedOrColourInputs) {
     EXPECT_THROW(denseFlow(colour, colour, 1), cv::Exception);
     EXPECT_THROW(denseFlow(cv::Mat(), cv::Mat(), 1), cv::Exception);
     EXPECT_THROW(denseFlow(grey, cv::Mat(40, 40, CV_16U, cv::Scalar(9)), 1), cv::Exception);
+}
+
+// Each level's blur, made strip by strip from views, is OpenCV's blur of the whole
+// converted image, whatever the strips' heights, also for a single row or column.
+TEST(FlowPyramid, StripsOfEveryLevelsBlurAreTheWholeImagesBlur) {
+    cv::Mat noise(251, 333, CV_16U);
+    cv::RNG(5).fill(noise, cv::RNG::UNIFORM, 0, 65536);
+    for (const cv::Mat& input : {noise, noise.col(17).clone(), noise.row(9).clone(), noise(cv::Rect(0, 0, 7, 3)).clone()})
+        for (const FlowLevel& level : flowLevels(input.size())) {
+            cv::Mat expected;
+            input.convertTo(expected, CV_32F);
+            cv::GaussianBlur(expected, expected, cv::Size(level.blurSide, level.blurSide), level.sigma, level.sigma);
+            for (int strip : {1, 2, 5, 64}) {
+                cv::Mat blurred(input.size(), CV_32F), scratch;
+                for (int y = 0; y < input.rows; y += strip)
+                    blurLevelRows(input, level, y, std::min(y + strip, input.rows), blurred, scratch);
+                EXPECT_EQ(std::memcmp(expected.data, blurred.data, expected.total() * sizeof(float)), 0)
+                    << input.cols << " x " << input.rows << ", level blur " << level.blurSide << ", strips of " << strip;
+            }
+        }
+}
+
+// The expansion of two pixels alone, which serves far-reaching flows, is the same bits
+// as those pixels' values in the whole row, at both ends of the row too.
+TEST(PolynomialExpansion, PixelPairsAreTheirValuesInTheWholeRow) {
+    cv::Mat image(40, 37, CV_32F);
+    cv::RNG(9).fill(image, cv::RNG::UNIFORM, 0.0, 255.0);
+    const PolynomialExpansion expansion;
+    const auto rowAt = [&](int r) { return image.ptr<float>(r); };
+    std::vector<float> whole(37 * 5), pair(37 * 5), scratch;
+    for (int y : {0, 3, 20, 39}) {
+        expansion.expandRow(rowAt, y, image.rows, image.cols, whole.data(), scratch);
+        for (int x = 0; x + 1 < image.cols; x++) {
+            expansion.expandPixelPair(rowAt, y, x, image.rows, image.cols, pair.data());
+            for (int c = 0; c < 5; c++)
+                for (int j = 0; j < 2; j++)
+                    ASSERT_EQ(std::memcmp(&whole[c * 37 + x + j], &pair[c * 37 + x + j], sizeof(float)), 0)
+                        << "row " << y << " column " << x + j << " coefficient " << c;
+        }
+    }
 }
 
 } // namespace
