@@ -60,12 +60,14 @@ constexpr int n = PolynomialExpansion::radius;
 // The loops run across pixels, so that the compiler vectorises them: every pixel still
 // goes through its own operations in the reference's order, in the same precisions
 // (each lane does what the scalar code does), and contraction is off for this file.
-// Each is built for AVX-512, AVX2 and the baseline, chosen when the program starts.
-#define TL_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+// Each is built for AVX-512, AVX2 and the baseline and chosen at run time by the
+// processor (by a plain check, not an ifunc, which ThreadSanitizer's runtime cannot
+// start under).
+#define TL_INLINE inline __attribute__((always_inline))
 
 // One column's vertical sums for the three planes: Gaussian, odd (y) and y² weights.
 // above[k] and below[k] are the rows k above and below.
-inline __attribute__((always_inline)) void verticalAt(const float* const* above, const float* const* below, int x,
+TL_INLINE void verticalAt(const float* const* above, const float* const* below, int x,
                                                       const float* g, const float* xg, const float* xxg, float& t0,
                                                       float& t1, float& t2) {
     t0 = above[0][x] * g[0];
@@ -84,7 +86,7 @@ struct InverseGram {
 };
 
 // One pixel's horizontal sums over the three planes and its five coefficients.
-inline __attribute__((always_inline)) void horizontalAt(const float* plane0, const float* plane1,
+TL_INLINE void horizontalAt(const float* plane0, const float* plane1,
                                                         const float* plane2, int x, const float* g, const float* xg,
                                                         const float* xxg, InverseGram inv, float* c0, float* c1,
                                                         float* c2, float* c3, float* c4) {
@@ -115,9 +117,8 @@ void neighbourRows(const float* const* rows, const float** above, const float** 
 }
 
 // The vertical sums of a whole row into three planes.
-TL_VECTOR_CLONES
-void verticalSums(const float* const* rows, int width, const float* g, const float* xg, const float* xxg,
-                  float* __restrict plane0, float* __restrict plane1, float* __restrict plane2) {
+TL_INLINE void verticalRow(const float* const* rows, int width, const float* g, const float* xg, const float* xxg,
+                           float* __restrict plane0, float* __restrict plane1, float* __restrict plane2) {
     const float* above[n + 1];
     const float* below[n + 1];
     neighbourRows(rows, above, below);
@@ -126,12 +127,43 @@ void verticalSums(const float* const* rows, int width, const float* g, const flo
 
 // The horizontal sums and coefficients of a whole row, into five planes. The three
 // planes have n pixels of border on each side.
-TL_VECTOR_CLONES
-void horizontalSums(const float* plane0, const float* plane1, const float* plane2, int width, const float* g,
-                    const float* xg, const float* xxg, InverseGram inv, float* __restrict c0, float* __restrict c1,
-                    float* __restrict c2, float* __restrict c3, float* __restrict c4) {
+TL_INLINE void horizontalRow(const float* plane0, const float* plane1, const float* plane2, int width,
+                             const float* g, const float* xg, const float* xxg, InverseGram inv,
+                             float* __restrict c0, float* __restrict c1, float* __restrict c2, float* __restrict c3,
+                             float* __restrict c4) {
     for (int x = 0; x < width; x++)
         horizontalAt(plane0, plane1, plane2, x, g, xg, xxg, inv, c0 + x, c1 + x, c2 + x, c3 + x, c4 + x);
+}
+
+#define TL_ROW_KERNELS(suffix, attributes)                                                                     \
+    attributes void verticalRow##suffix(const float* const* rows, int width, const float* g, const float* xg,   \
+                                        const float* xxg, float* plane0, float* plane1, float* plane2) {        \
+        verticalRow(rows, width, g, xg, xxg, plane0, plane1, plane2);                                          \
+    }                                                                                                          \
+    attributes void horizontalRow##suffix(const float* plane0, const float* plane1, const float* plane2,       \
+                                          int width, const float* g, const float* xg, const float* xxg,        \
+                                          InverseGram inv, float* c0, float* c1, float* c2, float* c3,         \
+                                          float* c4) {                                                         \
+        horizontalRow(plane0, plane1, plane2, width, g, xg, xxg, inv, c0, c1, c2, c3, c4);                     \
+    }
+
+TL_ROW_KERNELS(Avx512, __attribute__((target("avx512f"))))
+TL_ROW_KERNELS(Avx2, __attribute__((target("avx2"))))
+TL_ROW_KERNELS(Baseline, )
+
+struct RowKernels {
+    decltype(&verticalRowBaseline) vertical;
+    decltype(&horizontalRowBaseline) horizontal;
+};
+
+const RowKernels& rowKernels() {
+    static const RowKernels chosen = [] {
+        __builtin_cpu_init();
+        if (__builtin_cpu_supports("avx512f")) return RowKernels{verticalRowAvx512, horizontalRowAvx512};
+        if (__builtin_cpu_supports("avx2")) return RowKernels{verticalRowAvx2, horizontalRowAvx2};
+        return RowKernels{verticalRowBaseline, horizontalRowBaseline};
+    }();
+    return chosen;
 }
 
 // The first and last pixels repeat beyond the row's ends.
@@ -180,10 +212,11 @@ void PolynomialExpansion::expand(const float* const* rows, int width, float* out
     float* planes[3];
     for (int i = 0; i < 3; i++) planes[i] = scratch.data() + padded * i + n;
 
-    verticalSums(rows, width, g, xg, xxg, planes[0], planes[1], planes[2]);
+    const RowKernels& kernels = rowKernels();
+    kernels.vertical(rows, width, g, xg, xxg, planes[0], planes[1], planes[2]);
     for (float* plane : planes) padPlane(plane, width);
     float* c[5];
     for (int i = 0; i < 5; i++) c[i] = out + static_cast<size_t>(width) * i;
-    horizontalSums(planes[0], planes[1], planes[2], width, g, xg, xxg, {ig11, ig03, ig33, ig55}, c[0], c[1], c[2],
-                   c[3], c[4]);
+    kernels.horizontal(planes[0], planes[1], planes[2], width, g, xg, xxg, {ig11, ig03, ig33, ig55}, c[0], c[1],
+                       c[2], c[3], c[4]);
 }
