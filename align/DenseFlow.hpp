@@ -10,8 +10,10 @@
 // polynomial expansion over 5 pixels with sigma 1.1, no initial flow. The inputs are
 // single-channel 8U, 16U or 32F images of the same size; the result is CV_32FC2, (dx, dy)
 // per pixel. `threads` threads share the work; the result is the same for every count.
-// Besides the flow it holds a few full-size float planes at a time instead of the
-// reference's full-size expansions and systems.
+// Besides the flow it holds one full-size float plane (the blur buffer, which at full
+// size is the second image's level image) and the current coarse level's two images,
+// instead of the reference's full-size expansions, systems and level images; every
+// other intermediate lives in rings of a few dozen rows.
 cv::Mat denseFlow(const cv::Mat& first, const cv::Mat& second, int threads);
 
 struct FlowPixel {

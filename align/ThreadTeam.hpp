@@ -12,7 +12,8 @@ public:
 
     int size() const { return members; }
 
-    // Runs task(member) on every member at once and returns when all have finished.
+    // Runs task(member) on every member at once and returns when all have finished. The
+    // task must not throw: a member that left early would leave the others at a barrier.
     void run(const std::function<void(int member)>& task);
 
     // Inside run(): waits until every member has reached the same point.
