@@ -1,12 +1,12 @@
 #include "align/MotionRange.hpp"
 
+#include "align/DenseFlow.hpp"
 #include "align/GridCornerDetector.hpp"
 #include "align/MatchPatch.hpp"
 #include "common/LargestElement.hpp"
 
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
-#include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -50,17 +50,31 @@ cv::Mat flowGrey(const cv::Mat& image, float floatScale) {
     return grey;
 }
 
-// Dense flow from the instant image to the exposure, smoothed, kept at the corners only.
-cv::Mat cornerFlow(const cv::Mat& instant, const cv::Mat& exposure, const cv::Mat& corners, int side) {
-    const float largest = instant.depth() == CV_32F ? static_cast<float>(largestElement(instant)) : 0.0f;
+// The corners that lie more than S pixels inside every edge, in row-major order.
+std::vector<FlowPixel> innerCorners(const cv::Mat& corners, int S) {
+    std::vector<FlowPixel> pixels;
+    for (int i = S + 1; i < corners.rows - S; ++i) {
+        const uint8_t* row = corners.ptr<uint8_t>(i);
+        for (int j = S + 1; j < corners.cols - S; ++j)
+            if (row[j] != 0) pixels.push_back({i, j});
+    }
+    return pixels;
+}
+
+// The squared length of the dense flow from the instant image to the exposure, smoothed
+// over side x side pixels, at each of the pixels. The flow is needed there only, so it is
+// never held whole (see smoothedFlowAt).
+std::vector<float> squaredFlowAt(const ExposurePair& pair, const std::vector<FlowPixel>& pixels, int side,
+                                 int threads) {
+    if (pixels.empty()) return {};
+    const float largest = pair.instant.depth() == CV_32F ? static_cast<float>(largestElement(pair.instant)) : 0.0f;
     const float floatScale = largest > 0 && std::isfinite(largest) ? 255.0f / largest : 1.0f;
-    const cv::Mat instantGrey = flowGrey(instant, floatScale), exposureGrey = flowGrey(exposure, floatScale);
-    cv::Mat flow, smoothed;
-    cv::calcOpticalFlowFarneback(instantGrey, exposureGrey, flow, 0.75, 4, 5, 1, 5, 1.1, 0);
-    cv::GaussianBlur(flow, smoothed, cv::Size(side, side), 2.0, 0, cv::BORDER_DEFAULT);
-    cv::Mat atCorners = cv::Mat::zeros(flow.size(), flow.type());
-    smoothed.copyTo(atCorners, corners);
-    return atCorners;
+    const std::vector<cv::Vec2f> flows = smoothedFlowAt(flowGrey(pair.instant, floatScale),
+                                                        flowGrey(pair.exposure, floatScale), pixels, side, 2.0, threads);
+    std::vector<float> squared;
+    squared.reserve(flows.size());
+    for (const cv::Vec2f& f : flows) squared.push_back(f[0] * f[0] + f[1] * f[1]);
+    return squared;
 }
 
 // Population deviation of the mixed second derivative over the instant image's window,
@@ -83,20 +97,20 @@ float textureDeviation(const cv::Mat& window) {
     return static_cast<float>(std::sqrt(static_cast<double>(squares / count)));
 }
 
-// Corners away from the edges that moved and sit in textured places, in row-major order.
-std::vector<Candidate> candidates(const cv::Mat& flow, const cv::Mat& instant, int S, float threshold) {
-    const int side = 2 * S + 1, H = flow.rows, W = flow.cols;
+// The corners (pixels, with their squared flow) that moved and sit in textured places, in
+// row-major order.
+std::vector<Candidate> candidates(const std::vector<FlowPixel>& pixels, const std::vector<float>& squaredFlow,
+                                  const cv::Mat& instant, int S, float threshold) {
+    const int side = 2 * S + 1, H = instant.rows, W = instant.cols;
     std::vector<Candidate> found;
-    for (int i = S + 1; i < H - S; ++i) {
-        const cv::Vec2f* row = flow.ptr<cv::Vec2f>(i);
-        for (int j = S + 1; j < W - S; ++j) {
-            const float m = row[j][0] * row[j][0] + row[j][1] * row[j][1];
-            if (!(m >= minFlow)) continue;
-            int left = std::max(0, j - S), top = std::max(0, i - S);
-            if (left + side >= W) left = W - side - 1;
-            if (top + side >= H) top = H - side - 1;
-            if (textureDeviation(instant(cv::Rect(left, top, side, side))) >= threshold) found.push_back({m, i, j});
-        }
+    for (std::size_t k = 0; k < pixels.size(); ++k) {
+        const float m = squaredFlow[k];
+        if (!(m >= minFlow)) continue;
+        const int i = pixels[k].row, j = pixels[k].column;
+        int left = std::max(0, j - S), top = std::max(0, i - S);
+        if (left + side >= W) left = W - side - 1;
+        if (top + side >= H) top = H - side - 1;
+        if (textureDeviation(instant(cv::Rect(left, top, side, side))) >= threshold) found.push_back({m, i, j});
     }
     return found;
 }
@@ -118,7 +132,8 @@ int radiusFromSamples(std::vector<float> samples, int h) {
     return d > static_cast<float>(3 * h) ? whole + h + 2 : whole + 2 * h + 2;
 }
 
-int MotionRangeEstimator::estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int patchHalfSize) {
+int MotionRangeEstimator::estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int patchHalfSize,
+                                         int threads) {
     const int S = 2 * patchHalfSize, P = 2 * S + 1;
     const int rows = pair.instant.rows, cols = pair.instant.cols;
     const int R = std::max(rows, cols) / 20;
@@ -128,7 +143,8 @@ int MotionRangeEstimator::estimateRadius(const ExposurePair& pair, const cv::Mat
         corners = found;
     }
 
-    std::vector<Candidate> ranked = candidates(cornerFlow(pair.instant, pair.exposure, corners, P), pair.instant, S,
+    const std::vector<FlowPixel> pixels = innerCorners(corners, S);
+    std::vector<Candidate> ranked = candidates(pixels, squaredFlowAt(pair, pixels, P, threads), pair.instant, S,
                                                textureThreshold(pair.instant));
     // Strongest flow first; among equal ones the first in row-major order.
     std::stable_sort(ranked.begin(), ranked.end(), [](const Candidate& a, const Candidate& b) { return a.flow > b.flow; });

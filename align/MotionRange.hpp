@@ -15,9 +15,10 @@
 class MotionRangeEstimator {
 public:
     // The search radius in pixels for this exposure, for patches of half-size h: at least
-    // 2h + 1. The pair's images have 3 channels; its matching copies are set. Errors of
-    // the image library (running out of memory among them) are thrown.
-    int estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int h);
+    // 2h + 1. The pair's matching copies are set. The flow is computed on the given number
+    // of threads, with the same result for any number. Errors of the image library
+    // (running out of memory among them) are thrown.
+    int estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int h, int threads);
 
     // 255 at the corners found for the run, 0 elsewhere; empty before the first corners.
     const cv::Mat& cornerMask() const { return corners; }

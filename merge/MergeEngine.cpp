@@ -54,7 +54,7 @@ bool MergeEngine::compensateOrThrow(int h, int g, float p, int tileSize, int T, 
     const ExposurePair pair = pairFor(instant, exposure, ghostMask.noGhost);
     int radius = g;
     if (radius < 0) {
-        const std::optional<int> chosen = chooseGhostingPower(pair, ghostMask, h);
+        const std::optional<int> chosen = chooseGhostingPower(pair, ghostMask, h, std::max(1, T));
         if (!chosen) return false;
         radius = *chosen;
     }
@@ -67,10 +67,11 @@ GhostMask MergeEngine::buildGhostMask(const cv::Mat& instant, const cv::Mat& exp
     return ghosts.detect(instant, exposure, p);
 }
 
-std::optional<int> MergeEngine::chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghostMask, int h) {
+std::optional<int> MergeEngine::chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghostMask, int h,
+                                                    int T) {
     if (ghostMask.noGhost) return 2 * h + 1;
     try {
-        return estimateGhostingPower(pair, ghostMask.mask, h);
+        return estimateGhostingPower(pair, ghostMask.mask, h, T);
     } catch (...) {
         reportError("Computing ghosting power",
                     "The automatic ghosting power option failed maybe because of a lack of memory, "
@@ -79,8 +80,8 @@ std::optional<int> MergeEngine::chooseGhostingPower(const ExposurePair& pair, co
     }
 }
 
-int MergeEngine::estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h) {
-    return motionRange.estimateRadius(pair, ghostMask, h);
+int MergeEngine::estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h, int T) {
+    return motionRange.estimateRadius(pair, ghostMask, h, T);
 }
 
 bool MergeEngine::finishLightImage(cv::Mat& lightImage) {

@@ -43,10 +43,11 @@ public:
     // The ghost mask of exposure against instant for ghost threshold p.
     GhostMask buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float p);
     // The search radius of an exposure whose radius is automatic: 2h + 1 without ghosts,
-    // otherwise the motion range; nothing (after a report) when the estimate failed.
-    std::optional<int> chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghosts, int h);
+    // otherwise the motion range, estimated on T threads; nothing (after a report) when
+    // the estimate failed.
+    std::optional<int> chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghosts, int h, int T);
     // The motion range of the pair, as a search radius in pixels.
-    int estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h);
+    int estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h, int T);
 
     // Light accumulation; T is the element type of the images.
     template <typename T> void addInstantLight(const cv::Mat& instant) { light.start<T>(instant); }

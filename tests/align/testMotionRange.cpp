@@ -85,7 +85,7 @@ struct MovingSquare {
         mask(here + cv::Point(dx, dy)).setTo(255);
         pair = {instant, exposure, instant, exposure};
     }
-    int estimate(const cv::Mat& ghostMask) { return estimator.estimateRadius(pair, ghostMask, 8); }
+    int estimate(const cv::Mat& ghostMask) { return estimator.estimateRadius(pair, ghostMask, 8, 2); }
 };
 
 TEST(MotionRange, MeasuresHowFarTheMovingContentTravelled) {

@@ -194,7 +194,7 @@ TEST(Compensation, TopBandHandsEachDisplacementDownItsColumn) {
 std::optional<int> automaticRadius(MergeEngine& engine, const cv::Mat& instant, const cv::Mat& exposure) {
     const GhostMask ghosts = engine.buildGhostMask(instant, exposure, 10);
     const ExposurePair pair{instant, exposure, instant, exposure};
-    return engine.chooseGhostingPower(pair, ghosts, 8);
+    return engine.chooseGhostingPower(pair, ghosts, 8, 2);
 }
 
 TEST(Compensation, AutomaticRadiusWithoutGhostsIsTheSmallest) {

@@ -13,7 +13,7 @@ namespace {
 TEST(GhostingPower, NoGhostGivesTheSmallestRadius) {
     MergeEngine engine;
     const cv::Mat image(40, 40, CV_8UC3, cv::Scalar::all(9));
-    EXPECT_EQ(engine.chooseGhostingPower({image, image, cv::Mat(), cv::Mat()}, GhostMask{cv::Mat(), true}, 8), 17);
+    EXPECT_EQ(engine.chooseGhostingPower({image, image, cv::Mat(), cv::Mat()}, GhostMask{cv::Mat(), true}, 8, 1), 17);
 }
 
 TEST(GhostingPower, FailedEstimateIsReported) {
@@ -24,7 +24,7 @@ TEST(GhostingPower, FailedEstimateIsReported) {
     cv::randu(instant, 0, 256);
     MergeEngine engine;
     const GhostMask everywhere{cv::Mat(60, 60, CV_8UC1, cv::Scalar(255)), false};
-    EXPECT_FALSE(engine.chooseGhostingPower({instant, instant, instant, instant}, everywhere, 8));
+    EXPECT_FALSE(engine.chooseGhostingPower({instant, instant, instant, instant}, everywhere, 8, 1));
     clearLogFolder();
     EXPECT_NE(readFile(folder.path() / "TessalineLog.txt")
                   .find("\nERROR at function Computing ghosting power => The automatic ghosting power option "
