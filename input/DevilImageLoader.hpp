@@ -5,7 +5,9 @@
 #include <string>
 
 // Loads path with DevIL in this process and converts it (convertDevILImage). The image
-// name it generates is deleted on every path. An empty image when DevIL cannot read it.
+// names it generates are deleted on every path. An empty image when DevIL cannot read it
+// or leaves any byte of the image unwritten (a short file, a size of 0): the file is
+// decoded twice to tell.
 // DevIL crashes on some malformed files: callers outside tests run this in a child
 // process (decodeInChildProcess).
 cv::Mat loadDevilImage(const std::string& path);

@@ -7,10 +7,12 @@
 namespace {
 
 // Raw names reach LibRaw, high-dynamic-range names OpenCV's float path, the rest
-// OpenCV and then DevIL, whose loader is chosen by these same extensions.
-const std::array<const char*, 24> extensions = {
-    "jpg", "png", "tif", "bmp", "pnm", "webp", "jp2", "hdr", "exr", "pfm", "nef", "dng",
-    "kdc", "cr2", "raf", "tga", "gif", "pcx", "psd", "dds", "ico", "sgi", "pic", "txt"};
+// OpenCV and then DevIL, whose loader is chosen by these same extensions (FITS files
+// hold the signed samples that only DevIL hands over).
+// New names go at the end, so that the kept corpus keeps its meaning.
+const std::array<const char*, 25> extensions = {
+    "jpg", "png", "tif", "bmp", "pnm", "webp", "jp2", "hdr", "exr", "pfm", "nef", "dng", "kdc",
+    "cr2", "raf", "tga", "gif", "pcx", "psd", "dds", "ico", "sgi", "pic", "txt", "fits"};
 
 } // namespace
 

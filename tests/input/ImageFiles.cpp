@@ -2,6 +2,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <cstdio>
 #include <stdexcept>
 #include <vector>
 
@@ -52,6 +53,55 @@ std::string paletteTgaBytes(const cv::Mat& indices, const std::vector<cv::Vec3b>
     for (const cv::Vec3b& colour : palette) bytes.append(reinterpret_cast<const char*>(colour.val), 3);
     for (int y = 0; y < indices.rows; ++y) bytes.append(indices.ptr<char>(y), indices.cols);
     return bytes;
+}
+
+std::string pcxBytes(const cv::Mat& image) {
+    std::string bytes(128, '\0');
+    bytes[0] = 10; // PCX
+    bytes[1] = 5;  // version 3.0
+    bytes[2] = 1;  // run-length encoded
+    bytes[3] = 8;  // bits per sample
+    std::string limits;
+    putLittleEndian16(limits, 0);
+    putLittleEndian16(limits, 0);
+    putLittleEndian16(limits, image.cols - 1);
+    putLittleEndian16(limits, image.rows - 1);
+    bytes.replace(4, limits.size(), limits);
+    bytes[65] = 3; // planes
+    std::string layout;
+    putLittleEndian16(layout, image.cols); // bytes per plane row
+    putLittleEndian16(layout, 1);          // colour
+    bytes.replace(66, layout.size(), layout);
+    for (int y = 0; y < image.rows; ++y)
+        for (const int channel : {2, 1, 0})
+            for (int x = 0; x < image.cols; ++x) bytes += static_cast<char>(image.at<cv::Vec3b>(y, x)[channel]);
+    return bytes;
+}
+
+namespace {
+
+std::string fitsCard(const std::string& key, const std::string& value) {
+    char card[81];
+    std::snprintf(card, sizeof card, "%-8s= %20s", key.c_str(), value.c_str());
+    return std::string(card) + std::string(80 - std::string(card).size(), ' ');
+}
+
+} // namespace
+
+std::string fitsBytes(const cv::Mat& image) {
+    const int bytesPerSample = int(image.elemSize());
+    std::string header = fitsCard("SIMPLE", "T") + fitsCard("BITPIX", std::to_string(8 * bytesPerSample)) +
+                         fitsCard("NAXIS", "2") + fitsCard("NAXIS1", std::to_string(image.cols)) +
+                         fitsCard("NAXIS2", std::to_string(image.rows)) + std::string("END").append(77, ' ');
+    header.append(2880 - header.size(), ' ');
+    std::string data;
+    // FITS stores the bottom row first.
+    for (int y = image.rows - 1; y >= 0; --y)
+        for (int x = 0; x < image.cols; ++x) {
+            const unsigned char* sample = image.ptr(y) + x * bytesPerSample;
+            for (int i = bytesPerSample - 1; i >= 0; --i) data += static_cast<char>(sample[i]);
+        }
+    return header + data;
 }
 
 std::string encoded(const cv::Mat& image, const std::string& extension) {

@@ -19,5 +19,13 @@ std::string tgaBytes(const cv::Mat& image, bool topFirst);
 // B, G, R colours.
 std::string paletteTgaBytes(const cv::Mat& indices, const std::vector<cv::Vec3b>& palette);
 
+// A PCX file of an 8-bit B, G, R image: 3 planes R, G, B, each row stored as literal bytes
+// (every sample must stay below 0xC0, which would mark a run).
+std::string pcxBytes(const cv::Mat& image);
+
+// A FITS file of a one-channel 16-bit or 32-bit signed image, big-endian samples, the
+// data unpadded.
+std::string fitsBytes(const cv::Mat& image);
+
 // image encoded by OpenCV in the format of extension (".png", ".jpg", ...).
 std::string encoded(const cv::Mat& image, const std::string& extension);

@@ -113,6 +113,28 @@ TEST(DevilImageConversionTest, PaletteImagesAreExpandedToBgr) {
     EXPECT_TRUE(identical(loadImage(folder.file("palette.tga")), expected));
 }
 
+// DevIL's TGA and PCX readers stop at the end of a short file without an error; the rows
+// they never reached must not come back as whatever the memory held.
+TEST(DevilImageConversionTest, FilesCutShortAreUnreadable) {
+    TempFolder folder;
+    const cv::Mat picture = patternImage(10, 16, CV_8UC3) / 2; // PCX literals stay below 0xC0
+    const struct {
+        const char* name;
+        std::string whole;
+        std::size_t header;
+    } cases[] = {{"picture.tga", tgaBytes(picture, false), 18}, {"picture.pcx", pcxBytes(picture), 128}};
+    for (const auto& c : cases) {
+        const std::string path = folder.file(c.name);
+        writeFile(path, c.whole);
+        EXPECT_TRUE(identical(loadImage(path), picture)) << c.name;
+        for (const std::size_t kept : {c.whole.size() - 1, c.header + (c.whole.size() - c.header) * 4 / 10, c.header}) {
+            writeFile(path, c.whole.substr(0, kept));
+            EXPECT_TRUE(loadDevilImage(path).empty()) << c.name << ", " << kept << " bytes";
+            EXPECT_TRUE(loadImage(path).empty()) << c.name << ", " << kept << " bytes";
+        }
+    }
+}
+
 TEST(DevilImageConversionTest, EveryImageNameIsGivenBack) {
     TempFolder folder;
     writeFile(folder.file("good.tga"), tgaBytes(patternImage(4, 4, CV_8UC3), true));
