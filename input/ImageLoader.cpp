@@ -74,7 +74,7 @@ bool isRegularFile(const std::string& path) {
 } // namespace
 
 cv::Mat loadImage(const std::string& path) {
-    if (hasRawExtension(path)) return decodeRawImage(path);
     if (!isRegularFile(path)) return cv::Mat();
+    if (hasRawExtension(path)) return decodeRawImage(path);
     return toFusionDepth(readDecoded(path));
 }

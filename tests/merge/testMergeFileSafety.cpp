@@ -189,6 +189,16 @@ TEST_F(MergeFileSafety, FifosAreRefusedWithoutBlocking) {
               std::string::npos)
         << log();
     EXPECT_FALSE(fs::exists(call.outputPath));
+
+    // A FIFO among the exposures, named like a camera raw file, is an image that cannot
+    // be read, not one to wait for.
+    const std::string rawFifo = folder.file("exposure.nef");
+    ASSERT_EQ(mkfifo(rawFifo.c_str(), 0600), 0);
+    call.progressPath = folder.file("progress.txt");
+    call.exposures.push_back(rawFifo);
+    EXPECT_EQ(merge(), 0);
+    EXPECT_NE(log().find("The image'" + rawFifo + "' does not exist or we can not open it."), std::string::npos)
+        << log();
 }
 
 // An exiftool that closes its reply pipe and then hangs: the copy fails at once, the
