@@ -1,10 +1,10 @@
 #include "align/MatchPatch.hpp"
 
-#include <opencv2/imgproc.hpp>
+#include "align/PatchSearch.hpp"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
-#include <cstdlib>
 #include <limits>
 
 namespace {
@@ -20,9 +20,17 @@ int patchStart(int c, int t, int n) {
     return start;
 }
 
+bool inside(const Placement& p, const cv::Rect& window, int side) {
+    return p.row >= 0 && p.column >= 0 && p.row + side <= window.height && p.column + side <= window.width;
+}
+
 } // namespace
 
 double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::Mat B) {
+    return matchPatch(y, x, t, r, dy, dx, A, B, cv::Point(0, 0));
+}
+
+double matchPatch(int y, int x, int t, int r, int& dy, int& dx, const cv::Mat& A, const cv::Mat& B, cv::Point hint) {
     callCount.fetch_add(1, std::memory_order_relaxed);
     dy = 0;
     dx = 0;
@@ -30,6 +38,7 @@ double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::M
     const int xp = patchStart(x, t, A.cols);
     const int yp = patchStart(y, t, A.rows);
 
+    // The window's last column and row are excluded.
     const int x0 = std::max(0, x - r), x1 = std::min(B.cols - 1, x + r);
     const int y0 = std::max(0, y - r), y1 = std::min(B.rows - 1, y + r);
     // A centre so far beyond the image that the window lies outside it has no window.
@@ -38,14 +47,19 @@ double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::M
     if (xp < 0 || yp < 0 || window.width < side || window.height < side)
         return std::numeric_limits<double>::infinity();
 
-    cv::Mat scores;
-    cv::matchTemplate(B(window), A(cv::Rect(xp, yp, side, side)), scores, cv::TM_SQDIFF);
-    double best = 0;
-    cv::Point at;
-    cv::minMaxLoc(scores, &best, nullptr, &at, nullptr);
-    dx = at.x + window.x - xp;
-    dy = at.y + window.y - yp;
-    return best;
+    const PatchSearch search{A.ptr(yp, xp), A.step, B.ptr(window.y, window.x), B.step,
+                             side, A.channels(), window.height, window.width};
+    // The patch's own place first, then the hinted displacement.
+    std::array<Placement, 2> candidates;
+    size_t count = 0;
+    for (const cv::Point d : {cv::Point(0, 0), hint}) {
+        const Placement p{yp + d.y - window.y, xp + d.x - window.x};
+        if (inside(p, window, side)) candidates[count++] = p;
+    }
+    const Placement best = searchWindow(search, std::span(candidates.data(), count));
+    dx = best.column + window.x - xp;
+    dy = best.row + window.y - yp;
+    return static_cast<double>(best.score);
 }
 
 long long matchPatchCallCount() { return callCount.load(std::memory_order_relaxed); }

@@ -15,9 +15,18 @@
 // When the window (or A) cannot hold the patch there is no placement: dy = dx = 0 and
 // the score is +infinity, so callers neither refill from elsewhere nor trust the match.
 //
+// Scores are exact integer sums and the search is exhaustive: every placement is either
+// summed or proved no better than the best one (see PatchSearch).
+//
 // A and B are 8-bit images with the same channel count. Safe to call from several
 // threads on the same images.
 double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::Mat B);
+
+// The same search, trying the displacement hint (x: columns, y: rows) early, such as the
+// one found for a neighbouring patch. A hint close to the answer makes the search faster;
+// it never changes the result.
+double matchPatch(int y, int x, int t, int r, int& dy, int& dx, const cv::Mat& A, const cv::Mat& B,
+                  cv::Point hint);
 
 // Number of matchPatch calls made by this process so far (for measurements).
 long long matchPatchCallCount();

@@ -1,8 +1,17 @@
 #include "align/MatchPatch.hpp"
+#include "tests/support/TestData.hpp"
+#include "tools/BurstScene.hpp"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -113,6 +122,228 @@ TEST(MatchPatch, WindowSmallerThanThePatchGivesNoDisplacementAndInfiniteScore) {
     EXPECT_EQ(tooSmall.dy, 0);
     EXPECT_EQ(tooSmall.dx, 0);
     EXPECT_TRUE(std::isinf(tooSmall.score));
+}
+
+
+// ---------------------------------------------------------------------------------------
+// The exact search against a plain exhaustive one.
+
+// Every placement of the patch in the window, summed in integers; the first smallest wins.
+Match exhaustive(int y, int x, int t, int r, const cv::Mat& A, const cv::Mat& B) {
+    const int side = 2 * t + 1;
+    int xp = std::max(0, x - t), yp = std::max(0, y - t);
+    if (xp + side >= A.cols) xp = A.cols - side - 1;
+    if (yp + side >= A.rows) yp = A.rows - side - 1;
+    const int x0 = std::max(0, x - r), x1 = std::min(B.cols - 1, x + r);
+    const int y0 = std::max(0, y - r), y1 = std::min(B.rows - 1, y + r);
+    Match best{0, 0, std::numeric_limits<double>::infinity()};
+    if (xp < 0 || yp < 0) return best;
+    const int values = side * A.channels();
+    for (int py = y0; py + side <= y1; ++py)
+        for (int px = x0; px + side <= x1; ++px) {
+            long long sum = 0;
+            for (int i = 0; i < side; ++i) {
+                const uint8_t* a = A.ptr<uint8_t>(yp + i, xp);
+                const uint8_t* b = B.ptr<uint8_t>(py + i, px);
+                for (int k = 0; k < values; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
+            }
+            if (static_cast<double>(sum) < best.score) best = Match{py - yp, px - xp, static_cast<double>(sum)};
+        }
+    if (std::isinf(best.score)) best.dy = best.dx = 0;
+    return best;
+}
+
+struct Centre {
+    int y, x;
+};
+
+// Tile centres every step pixels, the first at half a step.
+std::vector<Centre> tileCentres(cv::Size size, int step) {
+    std::vector<Centre> centres;
+    for (int y = step / 2; y < size.height; y += step)
+        for (int x = step / 2; x < size.width; x += step) centres.push_back({y, x});
+    return centres;
+}
+
+// Runs check once for every instruction set the matcher is compiled for and this
+// processor has, then lets the matcher choose again.
+template <typename Check> void onEveryTarget(Check check) {
+    for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        hwy::SetSupportedTargetsForTest(target);
+        SCOPED_TRACE(hwy::TargetName(target));
+        check();
+    }
+    hwy::SetSupportedTargetsForTest(0);
+}
+
+// The matcher equals the exhaustive search (displacement and score) at every centre, on
+// every instruction set. Returns how many centres had a finite score.
+int expectExhaustiveAt(const std::vector<Centre>& centres, int t, int r, const cv::Mat& A, const cv::Mat& B) {
+    std::vector<Match> expected;
+    for (const Centre& c : centres) expected.push_back(exhaustive(c.y, c.x, t, r, A, B));
+    onEveryTarget([&] {
+        for (size_t i = 0; i < centres.size(); ++i) {
+            const Match m = match(centres[i].y, centres[i].x, t, r, A, B);
+            ASSERT_TRUE(m.dy == expected[i].dy && m.dx == expected[i].dx && m.score == expected[i].score)
+                << "centre (" << centres[i].y << ", " << centres[i].x << ") t " << t << " r " << r << ": ("
+                << m.dy << ", " << m.dx << ") " << m.score << " instead of (" << expected[i].dy << ", "
+                << expected[i].dx << ") " << expected[i].score;
+        }
+    });
+    return static_cast<int>(std::count_if(expected.begin(), expected.end(), [](const Match& m) { return std::isfinite(m.score); }));
+}
+
+// A photograph-like texture: smooth blobs with fine noise, any channel count.
+cv::Mat scene(int rows, int cols, int channels, uint64_t seed) {
+    cv::Mat coarse(rows / 8 + 1, cols / 8 + 1, CV_8UC(channels)), smooth, fine(rows, cols, CV_8UC(channels));
+    cv::RNG rng(seed);
+    rng.fill(coarse, cv::RNG::UNIFORM, 0, 256);
+    cv::resize(coarse, smooth, cv::Size(cols, rows), 0, 0, cv::INTER_CUBIC);
+    rng.fill(fine, cv::RNG::UNIFORM, 0, 24);
+    return smooth + fine;
+}
+
+TEST(ExactMatchPatch, EqualsTheExhaustiveSearchAtEveryTileOfBurstFrames) {
+    // The ball moves 24 columns a frame; the tiles cover it, the grass and the sky.
+    const BurstScene burst(cv::Size(240, 160), 5);
+    const cv::Mat first = burst.frame(1), second = burst.frame(2);
+    EXPECT_GT(expectExhaustiveAt(tileCentres(first.size(), 9), 8, 20, first, second), 300);
+    EXPECT_GT(expectExhaustiveAt(tileCentres(first.size(), 18), 16, 40, first, second), 70);
+}
+
+TEST(ExactMatchPatch, EqualsTheExhaustiveSearchOnTheDeskPhotographsInColourAndGrey) {
+    TL_REQUIRE_TEST_DATA("bracket-desk/img05.jpg");
+    TL_REQUIRE_TEST_DATA("bracket-desk/img07.jpg");
+    // The lamp, the plants and the window's edge: 1 s against 0.3 s exposure.
+    const cv::Rect part(380, 200, 256, 192);
+    const cv::Mat A = cv::imread(testDataPath("bracket-desk/img05.jpg"))(part).clone();
+    const cv::Mat B = cv::imread(testDataPath("bracket-desk/img07.jpg"))(part).clone();
+    ASSERT_EQ(A.type(), CV_8UC3);
+    cv::Mat greyA, greyB;
+    cv::cvtColor(A, greyA, cv::COLOR_BGR2GRAY);
+    cv::cvtColor(B, greyB, cv::COLOR_BGR2GRAY);
+    EXPECT_GT(expectExhaustiveAt(tileCentres(A.size(), 16), 8, 24, A, B), 150);
+    EXPECT_GT(expectExhaustiveAt(tileCentres(A.size(), 16), 8, 24, greyA, greyB), 150);
+    EXPECT_GT(expectExhaustiveAt(tileCentres(A.size(), 32), 16, 40, greyA, greyB), 30);
+}
+
+TEST(ExactMatchPatch, EqualsTheExhaustiveSearchAtEdgesCornersAndCentresOutside) {
+    for (int channels : {1, 3, 4}) {
+        SCOPED_TRACE(channels);
+        const cv::Mat A = scene(48, 64, channels, 20 + channels), B = scene(48, 64, channels, 30 + channels);
+        std::vector<Centre> centres;
+        for (int y : {-31, -12, -1, 0, 4, 8, 24, 39, 40, 47, 48, 55, 60, 80})
+            for (int x : {-40, -12, -1, 0, 5, 8, 32, 55, 56, 63, 64, 70, 76, 100}) centres.push_back({y, x});
+        EXPECT_GT(expectExhaustiveAt(centres, 4, 12, A, B), 40);
+        EXPECT_GT(expectExhaustiveAt(centres, 8, 30, A, B), 40);
+    }
+}
+
+TEST(ExactMatchPatch, WindowOfExactlyThePatchHasOnePlacementAndOneNarrowerHasNone) {
+    const cv::Mat A = scene(60, 60, 3, 40), B = scene(60, 60, 3, 41);
+    // At the corner (0, 0) the window spans columns and rows 0 .. r - 1.
+    const Match one = match(0, 0, 8, 17, A, B);
+    EXPECT_EQ(one.dy, 0);
+    EXPECT_EQ(one.dx, 0);
+    EXPECT_EQ(one.score, exhaustive(0, 0, 8, 17, A, B).score);
+    EXPECT_TRUE(std::isfinite(one.score));
+    const Match none = match(0, 0, 8, 16, A, B);
+    EXPECT_EQ(none.dy, 0);
+    EXPECT_EQ(none.dx, 0);
+    EXPECT_TRUE(std::isinf(none.score));
+    // One column of placements, several rows.
+    EXPECT_GT(expectExhaustiveAt({{30, 0}, {20, 59}}, 8, 17, A, B), 0);
+}
+
+TEST(ExactMatchPatch, FlatAreaInTexturedImagesGivesTheFirstOfTheTies) {
+    for (int channels : {1, 3, 4}) {
+        SCOPED_TRACE(channels);
+        cv::Mat A = scene(100, 100, channels, 50), B = scene(100, 100, channels, 51);
+        A(cv::Rect(30, 30, 40, 40)).setTo(cv::Scalar::all(90));
+        B(cv::Rect(20, 25, 60, 50)).setTo(cv::Scalar::all(90));
+        // Every placement inside B's flat rectangle scores 0: the first one, at (25, 20), wins.
+        const Match m = match(50, 50, 8, 40, A, B);
+        EXPECT_EQ(m.dy, 25 - 42);
+        EXPECT_EQ(m.dx, 20 - 42);
+        EXPECT_EQ(m.score, 0);
+        expectExhaustiveAt({{50, 50}, {45, 40}, {60, 55}}, 8, 40, A, B);
+    }
+}
+
+TEST(ExactMatchPatch, WideWindowSpanningSeveralBandsOfWork) {
+    // Thousands of placement columns of 4 channels: the search works through the window
+    // in bands of rows, carrying its best placement from one to the next.
+    const cv::Mat A = scene(300, 1200, 4, 60), B = scene(300, 1200, 4, 61);
+    EXPECT_EQ(expectExhaustiveAt({{150, 600}, {10, 1190}}, 2, 700, A, B), 2);
+}
+
+TEST(ExactMatchPatch, HintsChangeNothing) {
+    const cv::Mat A = scene(120, 160, 3, 70), B = scene(120, 160, 3, 71);
+    for (const Centre& c : tileCentres(A.size(), 20)) {
+        const Match expected = exhaustive(c.y, c.x, 8, 24, A, B);
+        for (cv::Point hint : {cv::Point(0, 0), cv::Point(expected.dx, expected.dy), cv::Point(5, -3),
+                               cv::Point(-24, -24), cv::Point(1000, -1000)}) {
+            Match m;
+            m.score = matchPatch(c.y, c.x, 8, 24, m.dy, m.dx, A, B, hint);
+            EXPECT_TRUE(m.dy == expected.dy && m.dx == expected.dx && m.score == expected.score)
+                << "centre (" << c.y << ", " << c.x << ") hint " << hint;
+        }
+    }
+}
+
+TEST(ExactMatchPatch, SinglePrecisionScoresOfTheTemplateSearchMisorderNearTies) {
+    // Two copies of the patch in a window of strong texture: the earlier one off by one
+    // level in two values (score 2), the later off by one level in one value (score 1).
+    // The template search's single-precision scores carry errors far above 1, so for
+    // some contents they rank the copies wrongly; the exact search never does.
+    const int t = 16, side = 2 * t + 1;
+    int misordered = 0;
+    for (uint64_t seed = 1; seed <= 12; ++seed) {
+        const cv::Mat A = noise(120, 120, CV_8UC3, seed);
+        cv::Mat B = noise(120, 120, CV_8UC3, 100 + seed);
+        copySquare(A, 44, 44, B, 10, 20, side);
+        copySquare(A, 44, 44, B, 70, 60, side);
+        B.at<cv::Vec3b>(10, 20)[0] ^= 1;
+        B.at<cv::Vec3b>(11, 21)[1] ^= 1;
+        B.at<cv::Vec3b>(70, 60)[2] ^= 1;
+        const Match exact = match(60, 60, t, 60, A, B);
+        EXPECT_EQ(exact.dy, 70 - 44);
+        EXPECT_EQ(exact.dx, 60 - 44);
+        EXPECT_EQ(exact.score, 1);
+
+        cv::Mat scores;
+        cv::matchTemplate(B(cv::Rect(0, 0, 119, 119)), A(cv::Rect(44, 44, side, side)), scores, cv::TM_SQDIFF);
+        cv::Point at;
+        cv::minMaxLoc(scores, nullptr, nullptr, &at, nullptr);
+        if (at != cv::Point(60, 70)) ++misordered;
+    }
+    EXPECT_GT(misordered, 0);
+}
+
+TEST(ExactMatchPatch, ConcurrentCallsOnTheSameImagesGiveTheSequentialResults) {
+    const BurstScene burst(cv::Size(240, 160), 5);
+    const cv::Mat A = burst.frame(0), B = burst.frame(1);
+    const std::vector<Centre> centres = tileCentres(A.size(), 12);
+    const auto run = [&](int t, int r, std::vector<Match>& out) {
+        for (const Centre& c : centres) out.push_back(match(c.y, c.x, t, r, A, B));
+    };
+    std::vector<Match> small, large;
+    run(4, 12, small);
+    run(8, 30, large);
+    // Different sizes in turn make every thread's buffers grow and shrink.
+    std::vector<std::vector<Match>> results(4);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < results.size(); ++i)
+        threads.emplace_back([&, i] { i % 2 ? run(4, 12, results[i]) : run(8, 30, results[i]); });
+    for (std::thread& thread : threads) thread.join();
+    for (size_t i = 0; i < results.size(); ++i) {
+        const std::vector<Match>& expected = i % 2 ? small : large;
+        ASSERT_EQ(results[i].size(), expected.size());
+        for (size_t k = 0; k < expected.size(); ++k)
+            EXPECT_TRUE(results[i][k].dy == expected[k].dy && results[i][k].dx == expected[k].dx &&
+                        results[i][k].score == expected[k].score)
+                << "thread " << i << " centre " << k;
+    }
 }
 
 } // namespace

@@ -1,0 +1,384 @@
+// Compiled once per instruction set by Highway's foreach_target; searchWindow picks the
+// best one the processor has at run time.
+//
+// Most placements are ruled out without their full sum. For a row of Q values of one
+// channel, with sum S and spread V = sqrt(Q * (sum of squares) - S^2),
+//     Q * sum (a - b)^2  >=  (Sa - Sb)^2 + (Va - Vb)^2
+// (the difference splits into its mean and the rest, and the rest is at least the
+// difference of the two rows' norms about their means). Summed over the patch's rows and
+// channels this bounds a placement's sum from below, from sliding row sums of the window
+// that are shared by all placements. A placement whose bound exceeds the best sum so far
+// cannot win. The others are summed row by row, each step adding one row exactly and
+// dropping its bound, and stop as soon as that total cannot win any more.
+#include "align/PatchSearch.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "align/PatchSearch.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#ifndef TL_PATCH_SEARCH_SHARED
+#define TL_PATCH_SEARCH_SHARED
+namespace patch_search {
+
+// Per-thread buffers, kept between calls so that searches do not allocate.
+struct Scratch {
+    std::vector<float> rowStats;          // a band's window rows: sums and spreads at every column
+    std::vector<float> bounds;            // a band's placements' bounds, times Q
+    std::vector<float> patchStats;        // the patch's row sums and spreads
+    std::vector<const float*> statRows;   // a placement row's window row statistics
+    std::vector<long long> remaining;     // a placement's bound of its rows from i on
+    std::vector<uint32_t> prefixes;       // one channel of a window row: sums, squares from its start
+};
+
+// The best placement so far, as a row-major index; ties keep the smaller index.
+struct Best {
+    long long score = std::numeric_limits<long long>::max();
+    long long index = std::numeric_limits<long long>::max();
+
+    // Whether a placement whose sum is at least total can still come out ahead.
+    bool reachable(long long total, long long at) const { return total < score || (total == score && at <= index); }
+    bool beatenBy(long long sum, long long at) const { return sum < score || (sum == score && at < index); }
+};
+
+// Rounding of the bounds, which are summed in single precision. A sum is exact and a
+// spread within 3 units of the last place (2^-24 relative), so each squared spread
+// difference is within 4 * 2^-24 * 255^2 * Q^2 / 4 of its exact value; every term is
+// then added with one more rounding. Errors are allowed for four times over.
+struct BoundError {
+    int side, terms;
+    double perTerm() const { return 16.0 * std::ldexp(1.0, -24) * 255.0 * 255.0 * side * side; }
+    double relative() const { return 16.0 * terms * std::ldexp(1.0, -24); }
+
+    // The largest bound (times Q) that does not yet prove a placement worse than best.
+    float threshold(const Best& best) const {
+        if (best.score == std::numeric_limits<long long>::max()) return std::numeric_limits<float>::infinity();
+        const double limit = static_cast<double>(best.score) * side * (1.0 + relative()) + terms * perTerm();
+        const auto rounded = static_cast<float>(limit);
+        return static_cast<double>(rounded) < limit ? std::nextafter(rounded, std::numeric_limits<float>::infinity())
+                                                    : rounded;
+    }
+};
+
+} // namespace patch_search
+#endif
+
+HWY_BEFORE_NAMESPACE();
+namespace patch_search {
+namespace HWY_NAMESPACE {
+namespace hn = hwy::HWY_NAMESPACE;
+
+// Sum of squared differences of n bytes, in 16-bit differences whose squares add in pairs.
+int64_t rowSsd(const uint8_t* a, const uint8_t* b, size_t n) {
+    const hn::ScalableTag<int16_t> d16;
+    const hn::Rebind<uint8_t, decltype(d16)> d8;
+    const hn::Repartition<int32_t, decltype(d16)> d32;
+    const size_t lanes = hn::Lanes(d16);
+    if (n < lanes) {
+        int64_t sum = 0;
+        for (size_t k = 0; k < n; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
+        return sum;
+    }
+    const auto difference = [&](size_t k) {
+        return hn::Sub(hn::PromoteTo(d16, hn::LoadU(d8, a + k)), hn::PromoteTo(d16, hn::LoadU(d8, b + k)));
+    };
+    auto sum0 = hn::Zero(d32), sum1 = hn::Zero(d32);
+    size_t k = 0;
+    for (; k + lanes <= n; k += lanes) {
+        const auto d = difference(k);
+        sum0 = hn::ReorderWidenMulAccumulate(d32, d, d, sum0, sum1);
+    }
+    if (k < n) {
+        // The last full vector ends at n; its first lanes were counted already.
+        const size_t last = n - lanes;
+        const auto d = hn::IfThenZeroElse(hn::FirstN(d16, k - last), difference(last));
+        sum0 = hn::ReorderWidenMulAccumulate(d32, d, d, sum0, sum1);
+    }
+    return hn::GetLane(hn::SumOfLanes(d32, hn::Add(sum0, sum1)));
+}
+
+class WindowScan {
+public:
+    WindowScan(const PatchSearch& s, Scratch& scratch)
+        : s(s), scratch(scratch), rowBytes(static_cast<size_t>(s.side) * s.channels),
+          placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
+          terms(s.side * s.channels), stride(paddedStride()), bandRows(bandHeight()), error{s.side, terms} {
+        scratch.rowStats.resize(static_cast<size_t>(bandRows + s.side - 1) * terms / s.side * 2 * stride);
+        scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
+        scratch.statRows.resize(static_cast<size_t>(terms));
+        scratch.remaining.resize(static_cast<size_t>(s.side) + 1);
+        scratch.prefixes.resize(2 * prefixLength());
+        patchStatistics();
+    }
+
+    // Sums a placement exactly, unless it is proved unable to beat the best so far.
+    // Inside a band the rows still to sum are bounded too.
+    void consider(int row, int column, bool inBand) {
+        const long long at = static_cast<long long>(row) * placementColumns + column;
+        long long* remaining = scratch.remaining.data();
+        if (inBand) boundRemainingRows(row - band, column, remaining);
+        else std::fill(remaining, remaining + s.side + 1, 0);
+        const uint8_t* w = s.window + static_cast<size_t>(row) * s.windowStep + static_cast<size_t>(column) * s.channels;
+        long long sum = 0;
+        for (int i = 0; i < s.side; ++i) {
+            if (!best.reachable(sum + remaining[i], at)) return;
+            sum += rowSsd(s.patch + i * s.patchStep, w + i * s.windowStep, rowBytes);
+        }
+        if (best.beatenBy(sum, at)) {
+            best = Best{sum, at};
+            threshold = error.threshold(best);
+        }
+    }
+
+    // Bands of placement rows: their bounds, then the band's smallest bound summed
+    // exactly (an early good score rules out the most), then every placement in order.
+    void scan() {
+        for (band = 0; band < placementRows; band += bandRows) {
+            const int rows = std::min(bandRows, placementRows - band);
+            for (int i = 0; i < rows + s.side - 1; ++i) windowRowStatistics(i);
+            const auto [row, column] = boundBand(rows);
+            consider(band + row, column, true);
+            sweepBand(rows);
+        }
+    }
+
+    Placement result() const {
+        return Placement{static_cast<int>(best.index / placementColumns), static_cast<int>(best.index % placementColumns),
+                         best.score};
+    }
+
+private:
+    static constexpr int kBlocks = 4;  // vectors of placements bounded at once, to hide latency
+    static constexpr size_t kBandBytes = size_t{4} << 20;  // scratch of one band
+    using DF = hn::ScalableTag<float>;
+
+    static int lanes() { return static_cast<int>(hn::Lanes(DF())); }
+    int paddedStride() const {
+        const int block = kBlocks * lanes();
+        return (placementColumns + block - 1) / block * block;
+    }
+    // Placement rows per band: as many as kBandBytes hold with their window rows.
+    int bandHeight() const {
+        const size_t perRow = static_cast<size_t>(2 * s.channels + 1) * stride * sizeof(float);
+        const int fit = static_cast<int>(kBandBytes / perRow) - (s.side - 1);
+        return std::clamp(fit, 1, placementRows);
+    }
+    // The sums of the band's window row i (0: the band's first) in one channel; the
+    // spreads follow them.
+    float* rowStats(int i, int channel) {
+        return scratch.rowStats.data() + (static_cast<size_t>(i) * s.channels + channel) * 2 * stride;
+    }
+    const float* rowStats(int i, int channel) const {
+        return scratch.rowStats.data() + (static_cast<size_t>(i) * s.channels + channel) * 2 * stride;
+    }
+    float* bounds(int row) { return scratch.bounds.data() + static_cast<size_t>(row) * stride; }
+
+    // Spread of side values, from their sum and sum of squares (exact).
+    float spreadOf(long long sum, long long squares) const {
+        return static_cast<float>(std::sqrt(static_cast<double>(s.side * squares - sum * sum)));
+    }
+
+    // patchStats[2m], [2m + 1]: sum and spread of the patch's row i in channel c, m = i * C + c.
+    void patchStatistics() {
+        scratch.patchStats.resize(static_cast<size_t>(2 * terms));
+        for (int i = 0; i < s.side; ++i)
+            for (int c = 0; c < s.channels; ++c) {
+                long long sum = 0, squares = 0;
+                for (int k = 0; k < s.side; ++k) {
+                    const int v = s.patch[i * s.patchStep + static_cast<size_t>(k) * s.channels + c];
+                    sum += v;
+                    squares += v * v;
+                }
+                const size_t m = static_cast<size_t>(i) * s.channels + c;
+                scratch.patchStats[2 * m] = static_cast<float>(sum);
+                scratch.patchStats[2 * m + 1] = spreadOf(sum, squares);
+            }
+    }
+
+    // Prefix sums run past the last column to the padded width, repeating the total.
+    size_t prefixLength() const { return static_cast<size_t>(stride + s.side); }
+
+    // Sums and spreads of side consecutive pixels of one window row, per channel, at
+    // every column; zero in the padding, whose bounds become +infinity.
+    void windowRowStatistics(int i) {
+        const uint8_t* w = s.window + static_cast<size_t>(band + i) * s.windowStep;
+        uint32_t* sums = scratch.prefixes.data();
+        uint32_t* squares = sums + prefixLength();
+        for (int c = 0; c < s.channels; ++c) {
+            prefixSums(w + c, sums, squares);
+            slidingStatistics(sums, squares, rowStats(i, c));
+        }
+    }
+
+    // Sums of the first x values and of their squares, for x = 0 .. prefixLength() - 1.
+    // Unsigned arithmetic wraps, so differences of nearby prefixes stay exact.
+    void prefixSums(const uint8_t* values, uint32_t* sums, uint32_t* squares) const {
+        uint32_t sum = 0, sumOfSquares = 0;
+        sums[0] = squares[0] = 0;
+        for (int x = 0; x < s.windowCols; ++x) {
+            const uint32_t v = values[static_cast<size_t>(x) * s.channels];
+            sum += v;
+            sumOfSquares += v * v;
+            sums[x + 1] = sum;
+            squares[x + 1] = sumOfSquares;
+        }
+        std::fill(sums + s.windowCols + 1, sums + prefixLength(), sum);
+        std::fill(squares + s.windowCols + 1, squares + prefixLength(), sumOfSquares);
+    }
+
+    // Sum and spread of side values from every column, from the prefix sums: the spread
+    // sqrt(Q * squares - sum^2) is exact in double precision before its root.
+    void slidingStatistics(const uint32_t* sums, const uint32_t* squares, float* out) const {
+        const hn::ScalableTag<double> dd;
+        const hn::Rebind<float, decltype(dd)> df;
+        const hn::Rebind<uint32_t, decltype(dd)> du;
+        const hn::Rebind<int32_t, decltype(dd)> di;
+        const auto side = hn::Set(dd, static_cast<double>(s.side));
+        const auto window = [&](const uint32_t* prefix, int x) {
+            const auto difference = hn::Sub(hn::LoadU(du, prefix + x + s.side), hn::LoadU(du, prefix + x));
+            return hn::PromoteTo(dd, hn::BitCast(di, difference));
+        };
+        for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd))) {
+            const auto sum = window(sums, x);
+            const auto spread = hn::Sqrt(hn::Sub(hn::Mul(side, window(squares, x)), hn::Mul(sum, sum)));
+            hn::StoreU(hn::DemoteTo(df, sum), df, out + x);
+            hn::StoreU(hn::DemoteTo(df, spread), df, out + stride + x);
+        }
+    }
+
+    // remaining[i]: a lower bound of the sum of the placement's rows i.. (band row, column).
+    void boundRemainingRows(int row, int column, long long* remaining) const {
+        const int C = s.channels;
+        const float* patch = scratch.patchStats.data();
+        double numerator = 0;
+        remaining[s.side] = 0;
+        for (int i = s.side - 1; i >= 0; --i) {
+            for (int c = 0; c < C; ++c) {
+                const float* sums = rowStats(row + i, c);
+                const size_t m = static_cast<size_t>(i) * C + c;
+                const double dSum = patch[2 * m] - sums[column], dSpread = patch[2 * m + 1] - sums[stride + column];
+                numerator += dSum * dSum + dSpread * dSpread;
+            }
+            const double slack = static_cast<double>(s.side - i) * C * error.perTerm();
+            remaining[i] = static_cast<long long>(std::max(0.0, (numerator - slack) / s.side));
+        }
+    }
+
+    // Every placement's bound (times Q) in the band, +infinity past the last column;
+    // returns the (band row, column) of the smallest.
+    std::pair<int, int> boundBand(int rows) {
+        const DF df;
+        const auto infinity = hn::Set(df, std::numeric_limits<float>::infinity());
+        auto smallest = infinity;
+        for (int row = 0; row < rows; ++row) {
+            const float* const* stats = orderStatRows(row);
+            for (int column = 0; column < placementColumns; column += kBlocks * lanes()) {
+                hn::Vec<DF> acc[kBlocks];
+                boundBlocks(stats, column, acc);
+                for (int b = 0; b < kBlocks; ++b) {
+                    const int first = column + b * lanes();
+                    const auto valid = hn::FirstN(df, static_cast<size_t>(std::max(0, placementColumns - first)));
+                    acc[b] = hn::IfThenElse(valid, acc[b], infinity);
+                    hn::StoreU(acc[b], df, bounds(row) + first);
+                    smallest = hn::Min(smallest, acc[b]);
+                }
+            }
+        }
+        return firstEqual(rows, hn::MinOfLanes(df, smallest));
+    }
+
+    // Bounds of kBlocks vectors of placements from column on, the mean and spread
+    // parts in separate sums to keep more of them in flight.
+    void boundBlocks(const float* const* stats, int column, hn::Vec<DF>* acc) const {
+        const DF df;
+        hn::Vec<DF> spreadAcc[kBlocks];
+        for (int b = 0; b < kBlocks; ++b) acc[b] = spreadAcc[b] = hn::Zero(df);
+        for (int m = 0; m < terms; ++m) {
+            const auto patchSum = hn::Set(df, scratch.patchStats[2 * static_cast<size_t>(m)]);
+            const auto patchSpread = hn::Set(df, scratch.patchStats[2 * static_cast<size_t>(m) + 1]);
+            const float* sums = stats[m] + column;
+            for (int b = 0; b < kBlocks; ++b) {
+                const auto dSum = hn::Sub(patchSum, hn::LoadU(df, sums + b * lanes()));
+                const auto dSpread = hn::Sub(patchSpread, hn::LoadU(df, sums + stride + b * lanes()));
+                acc[b] = hn::MulAdd(dSum, dSum, acc[b]);
+                spreadAcc[b] = hn::MulAdd(dSpread, dSpread, spreadAcc[b]);
+            }
+        }
+        for (int b = 0; b < kBlocks; ++b) acc[b] = hn::Add(acc[b], spreadAcc[b]);
+    }
+
+    std::pair<int, int> firstEqual(int rows, hn::Vec<DF> value) {
+        const DF df;
+        for (int row = 0; row < rows; ++row)
+            for (int column = 0; column < placementColumns; column += lanes()) {
+                const intptr_t lane = hn::FindFirstTrue(df, hn::Eq(hn::LoadU(df, bounds(row) + column), value));
+                if (lane >= 0) return {row, column + static_cast<int>(lane)};
+            }
+        return {0, 0};
+    }
+
+    const float* const* orderStatRows(int row) {
+        for (int i = 0; i < s.side; ++i)
+            for (int c = 0; c < s.channels; ++c)
+                scratch.statRows[static_cast<size_t>(i) * s.channels + c] = rowStats(row + i, c);
+        return scratch.statRows.data();
+    }
+
+    // The placements whose bound does not rule them out, summed in row-major order.
+    void sweepBand(int rows) {
+        const DF df;
+        const int n = lanes();
+        for (int row = 0; row < rows; ++row) {
+            const float* b = bounds(row);
+            for (int column = 0; column < placementColumns; column += n) {
+                if (hn::AllFalse(df, hn::Le(hn::LoadU(df, b + column), hn::Set(df, threshold)))) continue;
+                for (int lane = 0; lane < n && column + lane < placementColumns; ++lane)
+                    if (b[column + lane] <= threshold) consider(band + row, column + lane, true);
+            }
+        }
+    }
+
+    const PatchSearch& s;
+    Scratch& scratch;
+    const size_t rowBytes;
+    const int placementRows, placementColumns;
+    const int terms;     // rows times channels: the bound's terms per placement
+    const int stride;    // floats per row of statistics or bounds, padded to whole blocks
+    const int bandRows;  // placement rows per band
+    const BoundError error;
+    int band = 0;  // first placement row of the current band
+    Best best;
+    float threshold = std::numeric_limits<float>::infinity();
+};
+
+Placement SearchWindow(const PatchSearch& search, std::span<const Placement> candidates, Scratch& scratch) {
+    WindowScan scan(search, scratch);
+    for (const Placement& c : candidates) scan.consider(c.row, c.column, false);
+    scan.scan();
+    return scan.result();
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace patch_search
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace patch_search {
+HWY_EXPORT(SearchWindow);
+
+Placement dispatch(const PatchSearch& search, std::span<const Placement> candidates) {
+    thread_local Scratch scratch;
+    return HWY_DYNAMIC_DISPATCH(SearchWindow)(search, candidates, scratch);
+}
+} // namespace patch_search
+
+Placement searchWindow(const PatchSearch& search, std::span<const Placement> candidates) {
+    return patch_search::dispatch(search, candidates);
+}
+#endif

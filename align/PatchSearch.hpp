@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+// Exhaustive least-squared-difference search of an 8-bit patch over every placement in
+// an 8-bit window, in exact integers.
+//
+// Pixels are interleaved: a row of the patch is side * channels bytes, a row of the
+// window windowCols * channels bytes. Steps are in bytes.
+struct PatchSearch {
+    const uint8_t* patch;
+    size_t patchStep;
+    const uint8_t* window;
+    size_t windowStep;
+    int side;
+    int channels;
+    int windowRows, windowCols;  // each at least side
+};
+
+// A placement's top-left corner in the window, and its sum of squared differences.
+struct Placement {
+    int row = 0, column = 0;
+    long long score = 0;
+};
+
+// The placement with the smallest sum of squared differences; among equal sums the first
+// in row-major order. The candidates (placements inside the window) are tried first:
+// one close to the best lets most others be ruled out early. They change how long the
+// search takes, never its result.
+Placement searchWindow(const PatchSearch& search, std::span<const Placement> candidates);

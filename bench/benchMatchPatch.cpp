@@ -1,0 +1,128 @@
+// The exact patch matcher against OpenCV's matchTemplate (TM_SQDIFF) + minMaxLoc on the
+// same windows, one OpenCV thread as in the compensation's band workers, at t = 8 with
+// r = 120 and t = 16 with r = 300. Content: tiles over the rolling ball of two frames of
+// the generated burst (the moving area that the ghost compensation matches), and tiles
+// spread over two exposures of the shared desk photographs. The counter per_match is the
+// time of one match; the ratio between the two matchers is taken from the same run.
+#include "align/MatchPatch.hpp"
+#include "tools/BurstScene.hpp"
+
+#include <benchmark/benchmark.h>
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Pair {
+    cv::Mat A, B;
+    std::vector<cv::Point> centres;  // (column, row)
+};
+
+// Tile centres on a grid over the ball in both frames: where the compensation matches.
+std::vector<cv::Point> overTheBall(const BurstScene& scene, int first, int second) {
+    const int radius = scene.ballRadius(), step = radius / 2;
+    std::vector<cv::Point> centres;
+    for (int frame : {first, second}) {
+        const cv::Point c = scene.ballCentre(frame);
+        for (int y = c.y - radius; y <= c.y + radius; y += step)
+            for (int x = c.x - radius; x <= c.x + radius; x += step)
+                if ((x - c.x) * (x - c.x) + (y - c.y) * (y - c.y) <= radius * radius) centres.emplace_back(x, y);
+    }
+    return centres;
+}
+
+const Pair& burstPair() {
+    static const Pair pair = [] {
+        const BurstScene scene(cv::Size(1800, 1200), 5);
+        return Pair{scene.frame(1), scene.frame(3), overTheBall(scene, 1, 3)};
+    }();
+    return pair;
+}
+
+// 6 x 4 tile centres spread over the desk photographs (1 s against 0.3 s exposure).
+const Pair& deskPair() {
+    static const Pair pair = [] {
+        const std::string folder = std::string(TL_SOURCE_DIR) + "/../shared/testdata/bracket-desk/";
+        Pair p{cv::imread(folder + "img05.jpg"), cv::imread(folder + "img07.jpg"), {}};
+        for (int i = 0; i < 6; ++i)
+            for (int j = 0; j < 4; ++j) p.centres.emplace_back(90 + i * 170, 80 + j * 200);
+        return p;
+    }();
+    return pair;
+}
+
+// The matcher this one replaces: single-precision scores through a DFT.
+double matchByTemplate(int y, int x, int t, int r, int& dy, int& dx, const cv::Mat& A, const cv::Mat& B) {
+    dy = dx = 0;
+    const int side = 2 * t + 1;
+    const auto start = [&](int c, int n) {
+        const int s = std::max(0, c - t);
+        return s + side >= n ? n - side - 1 : s;
+    };
+    const int xp = start(x, A.cols), yp = start(y, A.rows);
+    const int x0 = std::max(0, x - r), x1 = std::min(B.cols - 1, x + r);
+    const int y0 = std::max(0, y - r), y1 = std::min(B.rows - 1, y + r);
+    const cv::Rect window(std::min(x0, x1), std::min(y0, y1), std::abs(x1 - x0), std::abs(y1 - y0));
+    if (xp < 0 || yp < 0 || window.width < side || window.height < side)
+        return std::numeric_limits<double>::infinity();
+    cv::Mat scores;
+    cv::matchTemplate(B(window), A(cv::Rect(xp, yp, side, side)), scores, cv::TM_SQDIFF);
+    double best = 0;
+    cv::Point at;
+    cv::minMaxLoc(scores, &best, nullptr, &at, nullptr);
+    dx = at.x + window.x - xp;
+    dy = at.y + window.y - yp;
+    return best;
+}
+
+enum Matcher { exact, exactWithHint, byTemplate };
+
+// state.range: 0 the matcher, 1 t, 2 r, 3 the pair (0 burst, 1 desk).
+void match(benchmark::State& state) {
+    const auto matcher = static_cast<Matcher>(state.range(0));
+    const int t = static_cast<int>(state.range(1)), r = static_cast<int>(state.range(2));
+    const Pair& pair = state.range(3) == 0 ? burstPair() : deskPair();
+    if (pair.A.empty() || pair.B.empty()) {
+        state.SkipWithError("the desk photographs are absent");
+        return;
+    }
+    cv::setNumThreads(1);
+    double scores = 0;
+    for (auto _ : state) {
+        // The hint is the displacement of the previous tile, as a neighbour's would be.
+        cv::Point hint(0, 0);
+        for (const cv::Point& c : pair.centres) {
+            int dy = 0, dx = 0;
+            switch (matcher) {
+            case exact: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair.A, pair.B); break;
+            case exactWithHint: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair.A, pair.B, hint); break;
+            case byTemplate: scores += matchByTemplate(c.y, c.x, t, r, dy, dx, pair.A, pair.B); break;
+            }
+            hint = cv::Point(dx, dy);
+        }
+    }
+    benchmark::DoNotOptimize(scores);
+    const auto matches = static_cast<double>(pair.centres.size());
+    state.counters["matches"] = matches;
+    state.counters["per_match"] = benchmark::Counter(matches, benchmark::Counter::kIsIterationInvariantRate |
+                                                                  benchmark::Counter::kInvert);
+}
+
+void sizesAndPairs(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"matcher", "t", "r", "pair"});
+    for (int pair : {0, 1})
+        for (auto [t, r] : {std::pair{8, 120}, std::pair{16, 300}})
+            for (int matcher : {exact, exactWithHint, byTemplate}) b->Args({matcher, t, r, pair});
+}
+
+} // namespace
+
+BENCHMARK(match)->Apply(sizesAndPairs)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();
