@@ -31,9 +31,13 @@ namespace patch_search {
 struct Scratch {
     std::vector<float> rowStats;          // a band's window rows: sums and spreads at every column
     std::vector<float> bounds;            // a band's placements' bounds, times Q
+    std::vector<int16_t> patch;           // the patch's values, widened once for every sum
     std::vector<float> patchStats;        // the patch's row sums and spreads
     std::vector<const float*> statRows;   // a placement row's window row statistics
-    std::vector<long long> remaining;     // a placement's bound of its rows from i on
+    std::vector<double> spreadSquares;    // one window row's spreads squared, summed over channels
+    std::vector<uint32_t> rowSquares;     // a band's window rows: sums of squares at every column
+    std::vector<double> box;              // one placement row: whole-patch sums, sums of squares
+    std::vector<float> coarse;            // one placement row: whole-patch bounds
     std::vector<uint32_t> prefixes;       // one channel of a window row: sums, squares from its start
 };
 
@@ -56,6 +60,9 @@ struct BoundError {
     double perTerm() const { return 16.0 * std::ldexp(1.0, -24) * 255.0 * 255.0 * side * side; }
     double relative() const { return 16.0 * terms * std::ldexp(1.0, -24); }
 
+    // The least the exact value of a computed bound (times Q) can be.
+    double lowest(float bound) const { return bound * (1.0 - relative()) - terms * perTerm(); }
+
     // The largest bound (times Q) that does not yet prove a placement worse than best.
     float threshold(const Best& best) const {
         if (best.score == std::numeric_limits<long long>::max()) return std::numeric_limits<float>::infinity();
@@ -75,7 +82,7 @@ namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
 // Sum of squared differences of n bytes, in 16-bit differences whose squares add in pairs.
-int64_t rowSsd(const uint8_t* a, const uint8_t* b, size_t n) {
+HWY_INLINE int64_t rowSsd(const int16_t* a, const uint8_t* b, size_t n) {
     const hn::ScalableTag<int16_t> d16;
     const hn::Rebind<uint8_t, decltype(d16)> d8;
     const hn::Repartition<int32_t, decltype(d16)> d32;
@@ -86,7 +93,7 @@ int64_t rowSsd(const uint8_t* a, const uint8_t* b, size_t n) {
         return sum;
     }
     const auto difference = [&](size_t k) {
-        return hn::Sub(hn::PromoteTo(d16, hn::LoadU(d8, a + k)), hn::PromoteTo(d16, hn::LoadU(d8, b + k)));
+        return hn::Sub(hn::LoadU(d16, a + k), hn::PromoteTo(d16, hn::LoadU(d8, b + k)));
     };
     auto sum0 = hn::Zero(d32), sum1 = hn::Zero(d32);
     size_t k = 0;
@@ -108,27 +115,34 @@ public:
     WindowScan(const PatchSearch& s, Scratch& scratch)
         : s(s), scratch(scratch), rowBytes(static_cast<size_t>(s.side) * s.channels),
           placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
-          terms(s.side * s.channels), stride(paddedStride()), bandRows(bandHeight()), error{s.side, terms} {
-        scratch.rowStats.resize(static_cast<size_t>(bandRows + s.side - 1) * terms / s.side * 2 * stride);
+          terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()), error{s.side, terms} {
+        scratch.rowStats.resize(static_cast<size_t>(bandRows + s.side - 1) * (s.channels + 1) * stride);
+        scratch.spreadSquares.resize(static_cast<size_t>(stride));
+        scratch.rowSquares.resize(static_cast<size_t>(bandRows + s.side - 1) * s.channels * stride);
+        scratch.box.resize(2 * static_cast<size_t>(s.channels) * stride);
+        scratch.coarse.resize(static_cast<size_t>(stride));
         scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
         scratch.statRows.resize(static_cast<size_t>(terms));
-        scratch.remaining.resize(static_cast<size_t>(s.side) + 1);
-        scratch.prefixes.resize(2 * prefixLength());
+        scratch.prefixes.resize(2 * static_cast<size_t>(s.channels) * prefixLength());
         patchStatistics();
+        widenPatch();
+        patchBoxStatistics();
     }
 
     // Sums a placement exactly, unless it is proved unable to beat the best so far.
-    // Inside a band the rows still to sum are bounded too.
-    void consider(int row, int column, bool inBand) {
+    // Inside a band the rows still to sum are bounded too: by the placement's bound
+    // (times Q) less the terms of the rows summed so far.
+    void consider(int row, int column, float bound) {
         const long long at = static_cast<long long>(row) * placementColumns + column;
-        long long* remaining = scratch.remaining.data();
-        if (inBand) boundRemainingRows(row - band, column, remaining);
-        else std::fill(remaining, remaining + s.side + 1, 0);
         const uint8_t* w = s.window + static_cast<size_t>(row) * s.windowStep + static_cast<size_t>(column) * s.channels;
+        // In units of the sum; the scale factors round the right way for a lower bound.
+        const double down = (1.0 - std::ldexp(1.0, -40)) / s.side, up = (1.0 + std::ldexp(1.0, -40)) / s.side;
+        double rest = error.lowest(bound) * down;
         long long sum = 0;
         for (int i = 0; i < s.side; ++i) {
-            if (!best.reachable(sum + remaining[i], at)) return;
-            sum += rowSsd(s.patch + i * s.patchStep, w + i * s.windowStep, rowBytes);
+            if (!best.reachable(sum + static_cast<long long>(std::max(0.0, rest)), at)) return;
+            sum += rowSsd(scratch.patch.data() + i * rowBytes, w + i * s.windowStep, rowBytes);
+            if (rest > 0) rest -= rowTerms(i, row - band + i, column) * up;
         }
         if (best.beatenBy(sum, at)) {
             best = Best{sum, at};
@@ -143,7 +157,9 @@ public:
             const int rows = std::min(bandRows, placementRows - band);
             for (int i = 0; i < rows + s.side - 1; ++i) windowRowStatistics(i);
             const auto [row, column] = boundBand(rows);
-            consider(band + row, column, true);
+            const float least = bounds(row)[column];
+            if (least == std::numeric_limits<float>::infinity()) continue;  // the whole band is ruled out
+            consider(band + row, column, least);
             sweepBand(rows);
         }
     }
@@ -154,7 +170,7 @@ public:
     }
 
 private:
-    static constexpr int kBlocks = 4;  // vectors of placements bounded at once, to hide latency
+    static constexpr int kBlocks = 2;  // vectors of placements bounded at once, to hide latency
     static constexpr size_t kBandBytes = size_t{4} << 20;  // scratch of one band
     using DF = hn::ScalableTag<float>;
 
@@ -165,29 +181,28 @@ private:
     }
     // Placement rows per band: as many as kBandBytes hold with their window rows.
     int bandHeight() const {
-        const size_t perRow = static_cast<size_t>(2 * s.channels + 1) * stride * sizeof(float);
+        const size_t perRow = static_cast<size_t>(2 * s.channels + 2) * stride * sizeof(float);
         const int fit = static_cast<int>(kBandBytes / perRow) - (s.side - 1);
         return std::clamp(fit, 1, placementRows);
     }
     // The sums of the band's window row i (0: the band's first) in one channel; the
     // spreads follow them.
     float* rowStats(int i, int channel) {
-        return scratch.rowStats.data() + (static_cast<size_t>(i) * s.channels + channel) * 2 * stride;
+        return scratch.rowStats.data() + (static_cast<size_t>(i) * (s.channels + 1) + channel) * stride;
     }
     const float* rowStats(int i, int channel) const {
-        return scratch.rowStats.data() + (static_cast<size_t>(i) * s.channels + channel) * 2 * stride;
+        return scratch.rowStats.data() + (static_cast<size_t>(i) * (s.channels + 1) + channel) * stride;
+    }
+    uint32_t* rowSquares(int i, int channel) {
+        return scratch.rowSquares.data() + (static_cast<size_t>(i) * s.channels + channel) * stride;
     }
     float* bounds(int row) { return scratch.bounds.data() + static_cast<size_t>(row) * stride; }
 
-    // Spread of side values, from their sum and sum of squares (exact).
-    float spreadOf(long long sum, long long squares) const {
-        return static_cast<float>(std::sqrt(static_cast<double>(s.side * squares - sum * sum)));
-    }
-
-    // patchStats[2m], [2m + 1]: sum and spread of the patch's row i in channel c, m = i * C + c.
+    // patchStats[i * (C + 1) + c]: sum of the patch's row i in channel c; [.. + C]: the row's spread.
     void patchStatistics() {
-        scratch.patchStats.resize(static_cast<size_t>(2 * terms));
-        for (int i = 0; i < s.side; ++i)
+        scratch.patchStats.resize(static_cast<size_t>(terms));
+        for (int i = 0; i < s.side; ++i) {
+            double spreadSquare = 0;
             for (int c = 0; c < s.channels; ++c) {
                 long long sum = 0, squares = 0;
                 for (int k = 0; k < s.side; ++k) {
@@ -195,79 +210,112 @@ private:
                     sum += v;
                     squares += v * v;
                 }
-                const size_t m = static_cast<size_t>(i) * s.channels + c;
-                scratch.patchStats[2 * m] = static_cast<float>(sum);
-                scratch.patchStats[2 * m + 1] = spreadOf(sum, squares);
+                scratch.patchStats[static_cast<size_t>(i) * (s.channels + 1) + c] = static_cast<float>(sum);
+                spreadSquare += static_cast<double>(s.side * squares - sum * sum);
             }
+            scratch.patchStats[static_cast<size_t>(i) * (s.channels + 1) + s.channels] = static_cast<float>(std::sqrt(spreadSquare));
+        }
     }
 
-    // Prefix sums run past the last column to the padded width, repeating the total.
-    size_t prefixLength() const { return static_cast<size_t>(stride + s.side); }
+    void patchBoxStatistics() {
+        patchBox.assign(2 * static_cast<size_t>(s.channels), 0.0);
+        double spreadSquare = 0;
+        const double N = static_cast<double>(s.side) * s.side;
+        for (int c = 0; c < s.channels; ++c) {
+            for (int i = 0; i < s.side; ++i)
+                for (int k = 0; k < s.side; ++k) {
+                    const double v = s.patch[i * s.patchStep + static_cast<size_t>(k) * s.channels + c];
+                    patchBox[2 * c] += v;
+                    patchBox[2 * c + 1] += v * v;
+                }
+            spreadSquare += N * patchBox[2 * c + 1] - patchBox[2 * c] * patchBox[2 * c];
+        }
+        patchSpread = std::sqrt(spreadSquare);
+    }
+
+    void widenPatch() {
+        scratch.patch.resize(static_cast<size_t>(s.side) * rowBytes);
+        for (int i = 0; i < s.side; ++i)
+            std::copy_n(s.patch + i * s.patchStep, rowBytes, scratch.patch.begin() + static_cast<ptrdiff_t>(i * rowBytes));
+    }
 
     // Sums and spreads of side consecutive pixels of one window row, per channel, at
     // every column; zero in the padding, whose bounds become +infinity.
     void windowRowStatistics(int i) {
-        const uint8_t* w = s.window + static_cast<size_t>(band + i) * s.windowStep;
-        uint32_t* sums = scratch.prefixes.data();
-        uint32_t* squares = sums + prefixLength();
-        for (int c = 0; c < s.channels; ++c) {
-            prefixSums(w + c, sums, squares);
-            slidingStatistics(sums, squares, rowStats(i, c));
-        }
+        prefixSums(s.window + static_cast<size_t>(band + i) * s.windowStep);
+        std::fill(scratch.spreadSquares.begin(), scratch.spreadSquares.end(), 0.0);
+        for (int c = 0; c < s.channels; ++c) slidingStatistics(prefix(c, 1), prefix(c, 2), rowStats(i, c), rowSquares(i, c));
+        squareRoots(rowStats(i, s.channels));
     }
 
-    // Sums of the first x values and of their squares, for x = 0 .. prefixLength() - 1.
-    // Unsigned arithmetic wraps, so differences of nearby prefixes stay exact.
-    void prefixSums(const uint8_t* values, uint32_t* sums, uint32_t* squares) const {
-        uint32_t sum = 0, sumOfSquares = 0;
-        sums[0] = squares[0] = 0;
-        for (int x = 0; x < s.windowCols; ++x) {
-            const uint32_t v = values[static_cast<size_t>(x) * s.channels];
-            sum += v;
-            sumOfSquares += v * v;
-            sums[x + 1] = sum;
-            squares[x + 1] = sumOfSquares;
+    // Prefix sums run past the last column to the padded width, repeating the total.
+    size_t prefixLength() const { return static_cast<size_t>(stride + s.side); }
+    // power 1: the values' prefix sums, 2: their squares'.
+    uint32_t* prefix(int channel, int power) {
+        return scratch.prefixes.data() + (2 * static_cast<size_t>(channel) + power - 1) * prefixLength();
+    }
+
+    // Per channel, sums of the row's first x values and of their squares, for x = 0 ..
+    // prefixLength() - 1. Unsigned arithmetic wraps, so differences of nearby prefixes
+    // stay exact.
+    void prefixSums(const uint8_t* w) {
+        const int C = s.channels;
+        for (int c = 0; c < C; ++c) {
+            uint32_t* sums = prefix(c, 1);
+            uint32_t* squares = prefix(c, 2);
+            uint32_t sum = 0, sumOfSquares = 0;
+            sums[0] = squares[0] = 0;
+            const uint8_t* v = w + c;
+            for (int x = 1; x <= s.windowCols; ++x, v += C) {
+                sum += *v;
+                sumOfSquares += static_cast<uint32_t>(*v) * *v;
+                sums[x] = sum;
+                squares[x] = sumOfSquares;
+            }
+            std::fill(sums + s.windowCols + 1, sums + prefixLength(), sum);
+            std::fill(squares + s.windowCols + 1, squares + prefixLength(), sumOfSquares);
         }
-        std::fill(sums + s.windowCols + 1, sums + prefixLength(), sum);
-        std::fill(squares + s.windowCols + 1, squares + prefixLength(), sumOfSquares);
     }
 
     // Sum and spread of side values from every column, from the prefix sums: the spread
     // sqrt(Q * squares - sum^2) is exact in double precision before its root.
-    void slidingStatistics(const uint32_t* sums, const uint32_t* squares, float* out) const {
+    void slidingStatistics(const uint32_t* sums, const uint32_t* squares, float* out, uint32_t* squaresOut) {
         const hn::ScalableTag<double> dd;
         const hn::Rebind<float, decltype(dd)> df;
         const hn::Rebind<uint32_t, decltype(dd)> du;
         const hn::Rebind<int32_t, decltype(dd)> di;
         const auto side = hn::Set(dd, static_cast<double>(s.side));
         const auto window = [&](const uint32_t* prefix, int x) {
-            const auto difference = hn::Sub(hn::LoadU(du, prefix + x + s.side), hn::LoadU(du, prefix + x));
-            return hn::PromoteTo(dd, hn::BitCast(di, difference));
+            return hn::Sub(hn::LoadU(du, prefix + x + s.side), hn::LoadU(du, prefix + x));
         };
         for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd))) {
-            const auto sum = window(sums, x);
-            const auto spread = hn::Sqrt(hn::Sub(hn::Mul(side, window(squares, x)), hn::Mul(sum, sum)));
+            const auto sum = hn::PromoteTo(dd, hn::BitCast(di, window(sums, x)));
+            const auto squareSums = window(squares, x);
+            hn::StoreU(squareSums, du, squaresOut + x);
+            const auto spreadSquare = hn::Sub(hn::Mul(side, hn::PromoteTo(dd, hn::BitCast(di, squareSums))), hn::Mul(sum, sum));
+            double* total = scratch.spreadSquares.data() + x;
+            hn::StoreU(hn::Add(hn::LoadU(dd, total), spreadSquare), dd, total);
             hn::StoreU(hn::DemoteTo(df, sum), df, out + x);
-            hn::StoreU(hn::DemoteTo(df, spread), df, out + stride + x);
         }
     }
 
-    // remaining[i]: a lower bound of the sum of the placement's rows i.. (band row, column).
-    void boundRemainingRows(int row, int column, long long* remaining) const {
-        const int C = s.channels;
-        const float* patch = scratch.patchStats.data();
-        double numerator = 0;
-        remaining[s.side] = 0;
-        for (int i = s.side - 1; i >= 0; --i) {
-            for (int c = 0; c < C; ++c) {
-                const float* sums = rowStats(row + i, c);
-                const size_t m = static_cast<size_t>(i) * C + c;
-                const double dSum = patch[2 * m] - sums[column], dSpread = patch[2 * m + 1] - sums[stride + column];
-                numerator += dSum * dSum + dSpread * dSpread;
-            }
-            const double slack = static_cast<double>(s.side - i) * C * error.perTerm();
-            remaining[i] = static_cast<long long>(std::max(0.0, (numerator - slack) / s.side));
+    void squareRoots(float* out) const {
+        const hn::ScalableTag<double> dd;
+        const hn::Rebind<float, decltype(dd)> df;
+        for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd)))
+            hn::StoreU(hn::DemoteTo(df, hn::Sqrt(hn::LoadU(dd, scratch.spreadSquares.data() + x))), df, out + x);
+    }
+
+    // The bound's terms (times Q) of patch row i placed on band row windowRow at a
+    // column, rounded up.
+    double rowTerms(int i, int windowRow, int column) const {
+        const float* patch = scratch.patchStats.data() + static_cast<size_t>(i) * (s.channels + 1);
+        double terms = 0;
+        for (int c = 0; c <= s.channels; ++c) {
+            const double d = patch[c] - rowStats(windowRow, c)[column];
+            terms += d * d + error.perTerm();
         }
+        return terms;
     }
 
     // Every placement's bound (times Q) in the band, +infinity past the last column;
@@ -278,9 +326,15 @@ private:
         auto smallest = infinity;
         for (int row = 0; row < rows; ++row) {
             const float* const* stats = orderStatRows(row);
+            slideBox(row);
+            coarseBounds();
             for (int column = 0; column < placementColumns; column += kBlocks * lanes()) {
                 hn::Vec<DF> acc[kBlocks];
-                boundBlocks(stats, column, acc);
+                if (coarselyRuledOut(column)) {
+                    for (auto& a : acc) a = infinity;
+                } else {
+                    boundBlocks(stats, column, acc);
+                }
                 for (int b = 0; b < kBlocks; ++b) {
                     const int first = column + b * lanes();
                     const auto valid = hn::FirstN(df, static_cast<size_t>(std::max(0, placementColumns - first)));
@@ -293,21 +347,93 @@ private:
         return firstEqual(rows, hn::MinOfLanes(df, smallest));
     }
 
+    // Whole-patch sums and sums of squares per channel at every column of placement row
+    // row, from those of the previous row (exact in double precision).
+    void slideBox(int row) {
+        const hn::ScalableTag<double> dd;
+        const hn::Rebind<float, decltype(dd)> df;
+        const hn::Rebind<uint32_t, decltype(dd)> du;
+        const int n = static_cast<int>(hn::Lanes(dd));
+        const auto sums = [&](const float* p, int x) { return hn::PromoteTo(dd, hn::LoadU(df, p + x)); };
+        const auto squares = [&](const uint32_t* p, int x) {
+            return hn::ConvertTo(dd, hn::PromoteTo(hn::Rebind<int64_t, decltype(dd)>(), hn::BitCast(hn::Rebind<int32_t, decltype(dd)>(), hn::LoadU(du, p + x))));
+        };
+        for (int c = 0; c < s.channels; ++c) {
+            double* boxSums = scratch.box.data() + 2 * static_cast<size_t>(c) * stride;
+            double* boxSquares = boxSums + stride;
+            for (int x = 0; x < stride; x += n) {
+                auto sum = hn::Zero(dd), square = hn::Zero(dd);
+                if (row == 0) {
+                    for (int i = 0; i < s.side; ++i) {
+                        sum = hn::Add(sum, sums(rowStats(i, c), x));
+                        square = hn::Add(square, squares(rowSquares(i, c), x));
+                    }
+                } else {
+                    const int in = row + s.side - 1, out = row - 1;
+                    sum = hn::Add(hn::LoadU(dd, boxSums + x), hn::Sub(sums(rowStats(in, c), x), sums(rowStats(out, c), x)));
+                    square = hn::Add(hn::LoadU(dd, boxSquares + x),
+                                     hn::Sub(squares(rowSquares(in, c), x), squares(rowSquares(out, c), x)));
+                }
+                hn::StoreU(sum, dd, boxSums + x);
+                hn::StoreU(square, dd, boxSquares + x);
+            }
+        }
+    }
+
+    // The whole-patch bound (times Q) of every placement of the row: per channel the
+    // squared difference of the sums, and the squared difference of the spreads about
+    // the channel means, all over N = Q^2 values:
+    //     N * sum (a - b)^2  >=  sum over channels (Da - Db)^2 + (Va - Vb)^2.
+    void coarseBounds() {
+        const hn::ScalableTag<double> dd;
+        const hn::Rebind<float, decltype(dd)> df;
+        const double N = static_cast<double>(s.side) * s.side;
+        const auto values = hn::Set(dd, N), perQ = hn::Set(dd, 1.0 / s.side);
+        for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd))) {
+            auto mean = hn::Zero(dd), spreadSquare = hn::Zero(dd);
+            for (int c = 0; c < s.channels; ++c) {
+                const double* boxSums = scratch.box.data() + 2 * static_cast<size_t>(c) * stride;
+                const auto sum = hn::LoadU(dd, boxSums + x);
+                const auto d = hn::Sub(hn::Set(dd, patchBox[2 * c]), sum);
+                mean = hn::MulAdd(d, d, mean);
+                spreadSquare = hn::Add(spreadSquare, hn::Sub(hn::Mul(values, hn::LoadU(dd, boxSums + stride + x)), hn::Mul(sum, sum)));
+            }
+            const auto dSpread = hn::Sub(hn::Set(dd, patchSpread), hn::Sqrt(hn::ZeroIfNegative(spreadSquare)));
+            const auto bound = hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ);
+            hn::StoreU(hn::DemoteTo(df, bound), df, scratch.coarse.data() + x);
+        }
+    }
+
+    bool coarselyRuledOut(int column) const {
+        const DF df;
+        const auto limit = hn::Set(df, threshold);
+        for (int b = 0; b < kBlocks; ++b)
+            if (!hn::AllFalse(df, hn::Le(hn::LoadU(df, scratch.coarse.data() + column + b * lanes()), limit))) return false;
+        return true;
+    }
+
     // Bounds of kBlocks vectors of placements from column on, the mean and spread
     // parts in separate sums to keep more of them in flight.
     void boundBlocks(const float* const* stats, int column, hn::Vec<DF>* acc) const {
         const DF df;
         hn::Vec<DF> spreadAcc[kBlocks];
         for (int b = 0; b < kBlocks; ++b) acc[b] = spreadAcc[b] = hn::Zero(df);
-        for (int m = 0; m < terms; ++m) {
-            const auto patchSum = hn::Set(df, scratch.patchStats[2 * static_cast<size_t>(m)]);
-            const auto patchSpread = hn::Set(df, scratch.patchStats[2 * static_cast<size_t>(m) + 1]);
-            const float* sums = stats[m] + column;
+        for (int m = 0; m + 1 < terms; m += 2) {
+            const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
+            const auto patch1 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m) + 1]);
             for (int b = 0; b < kBlocks; ++b) {
-                const auto dSum = hn::Sub(patchSum, hn::LoadU(df, sums + b * lanes()));
-                const auto dSpread = hn::Sub(patchSpread, hn::LoadU(df, sums + stride + b * lanes()));
-                acc[b] = hn::MulAdd(dSum, dSum, acc[b]);
-                spreadAcc[b] = hn::MulAdd(dSpread, dSpread, spreadAcc[b]);
+                const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats[m] + column + b * lanes()));
+                const auto d1 = hn::Sub(patch1, hn::LoadU(df, stats[m + 1] + column + b * lanes()));
+                acc[b] = hn::MulAdd(d0, d0, acc[b]);
+                spreadAcc[b] = hn::MulAdd(d1, d1, spreadAcc[b]);
+            }
+        }
+        if (terms % 2) {
+            const int m = terms - 1;
+            const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
+            for (int b = 0; b < kBlocks; ++b) {
+                const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats[m] + column + b * lanes()));
+                acc[b] = hn::MulAdd(d0, d0, acc[b]);
             }
         }
         for (int b = 0; b < kBlocks; ++b) acc[b] = hn::Add(acc[b], spreadAcc[b]);
@@ -325,8 +451,8 @@ private:
 
     const float* const* orderStatRows(int row) {
         for (int i = 0; i < s.side; ++i)
-            for (int c = 0; c < s.channels; ++c)
-                scratch.statRows[static_cast<size_t>(i) * s.channels + c] = rowStats(row + i, c);
+            for (int c = 0; c <= s.channels; ++c)
+                scratch.statRows[static_cast<size_t>(i) * (s.channels + 1) + c] = rowStats(row + i, c);
         return scratch.statRows.data();
     }
 
@@ -339,7 +465,7 @@ private:
             for (int column = 0; column < placementColumns; column += n) {
                 if (hn::AllFalse(df, hn::Le(hn::LoadU(df, b + column), hn::Set(df, threshold)))) continue;
                 for (int lane = 0; lane < n && column + lane < placementColumns; ++lane)
-                    if (b[column + lane] <= threshold) consider(band + row, column + lane, true);
+                    if (b[column + lane] <= threshold) consider(band + row, column + lane, b[column + lane]);
             }
         }
     }
@@ -353,13 +479,15 @@ private:
     const int bandRows;  // placement rows per band
     const BoundError error;
     int band = 0;  // first placement row of the current band
+    std::vector<double> patchBox;  // per channel: the patch's sum, sum of squares
+    double patchSpread = 0;        // sqrt of the sum over channels of N * squares - sum^2
     Best best;
     float threshold = std::numeric_limits<float>::infinity();
 };
 
 Placement SearchWindow(const PatchSearch& search, std::span<const Placement> candidates, Scratch& scratch) {
     WindowScan scan(search, scratch);
-    for (const Placement& c : candidates) scan.consider(c.row, c.column, false);
+    for (const Placement& c : candidates) scan.consider(c.row, c.column, 0.0f);
     scan.scan();
     return scan.result();
 }
