@@ -1,15 +1,20 @@
 // Compiled once per instruction set by Highway's foreach_target; searchWindow picks the
 // best one the processor has at run time.
 //
-// Most placements are ruled out without their full sum. For a row of Q values of one
-// channel, with sum S and spread V = sqrt(Q * (sum of squares) - S^2),
-//     Q * sum (a - b)^2  >=  (Sa - Sb)^2 + (Va - Vb)^2
+// Most placements are ruled out without their full sum, by lower bounds of it. For any
+// L values a, b, with sums S, and spreads V = sqrt(L * (sum of squares) - S^2),
+//     L * sum (a - b)^2  >=  (Sa - Sb)^2 + (Va - Vb)^2
 // (the difference splits into its mean and the rest, and the rest is at least the
-// difference of the two rows' norms about their means). Summed over the patch's rows and
-// channels this bounds a placement's sum from below, from sliding row sums of the window
-// that are shared by all placements. A placement whose bound exceeds the best sum so far
-// cannot win. The others are summed row by row, each step adding one row exactly and
-// dropping its bound, and stop as soon as that total cannot win any more.
+// difference of the two norms about the means). Two bounds follow:
+//  - the whole patch per channel, with one spread over all channels: a handful of terms
+//    per placement, from box sums of the window;
+//  - every patch row: a sum per channel and one spread over all channels, Q * (C + 1)
+//    terms per placement from sliding row sums of the window, much tighter.
+// Placements are taken in bands of rows. The whole-patch bound rules out blocks of
+// placements before their row bounds are computed; the band's smallest row bound is
+// summed exactly first, which sets a threshold close to the best; then every placement
+// whose bound is under the threshold is summed row by row, and dropped as soon as what it
+// has summed plus the bound of its remaining rows cannot win any more.
 #include "align/PatchSearch.hpp"
 
 #include <algorithm>
@@ -38,6 +43,7 @@ struct Scratch {
     std::vector<uint32_t> rowSquares;     // a band's window rows: sums of squares at every column
     std::vector<double> box;              // one placement row: whole-patch sums, sums of squares
     std::vector<float> coarse;            // one placement row: whole-patch bounds
+    std::vector<double> patchBox;         // per channel: the patch's sum, sum of squares
     std::vector<uint32_t> prefixes;       // one channel of a window row: sums, squares from its start
 };
 
@@ -51,14 +57,16 @@ struct Best {
     bool beatenBy(long long sum, long long at) const { return sum < score || (sum == score && at < index); }
 };
 
-// Rounding of the bounds, which are summed in single precision. A sum is exact and a
-// spread within 3 units of the last place (2^-24 relative), so each squared spread
-// difference is within 4 * 2^-24 * 255^2 * Q^2 / 4 of its exact value; every term is
-// then added with one more rounding. Errors are allowed for four times over.
+// Rounding of the row bounds (times Q), which are summed in single precision. Row sums are
+// exact; a spread (at most 255 * Q * sqrt(C) / 2) is rounded once from an exact double,
+// so a squared spread difference is within 1.5 * C * 2^-24 * 255^2 * Q^2 of its exact
+// value; every term then adds with one rounding, which the relative margin covers. Both
+// margins allow for four times the error. The whole-patch bound is computed in double
+// precision from exact sums and rounded once; the same margins cover it.
 struct BoundError {
-    int side, terms;
-    double perTerm() const { return 16.0 * std::ldexp(1.0, -24) * 255.0 * 255.0 * side * side; }
-    double relative() const { return 16.0 * terms * std::ldexp(1.0, -24); }
+    int side, channels, terms;
+    double perTerm() const { return 6.0 * channels * std::ldexp(1.0, -24) * 255.0 * 255.0 * side * side; }
+    double relative() const { return 4.0 * (terms + 2) * std::ldexp(1.0, -24); }
 
     // The least the exact value of a computed bound (times Q) can be.
     double lowest(float bound) const { return bound * (1.0 - relative()) - terms * perTerm(); }
@@ -81,7 +89,8 @@ namespace patch_search {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Sum of squared differences of n bytes, in 16-bit differences whose squares add in pairs.
+// Sum of squared differences of n values, in 16-bit differences whose squares add in
+// pairs into 32-bit lanes (which hold rows of up to 16384 vectors).
 HWY_INLINE int64_t rowSsd(const int16_t* a, const uint8_t* b, size_t n) {
     const hn::ScalableTag<int16_t> d16;
     const hn::Rebind<uint8_t, decltype(d16)> d8;
@@ -115,7 +124,8 @@ public:
     WindowScan(const PatchSearch& s, Scratch& scratch)
         : s(s), scratch(scratch), rowBytes(static_cast<size_t>(s.side) * s.channels),
           placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
-          terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()), error{s.side, terms} {
+          terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()),
+          error{s.side, s.channels, terms} {
         scratch.rowStats.resize(static_cast<size_t>(bandRows + s.side - 1) * (s.channels + 1) * stride);
         scratch.spreadSquares.resize(static_cast<size_t>(stride));
         scratch.rowSquares.resize(static_cast<size_t>(bandRows + s.side - 1) * s.channels * stride);
@@ -129,9 +139,9 @@ public:
         patchBoxStatistics();
     }
 
-    // Sums a placement exactly, unless it is proved unable to beat the best so far.
-    // Inside a band the rows still to sum are bounded too: by the placement's bound
-    // (times Q) less the terms of the rows summed so far.
+    // Sums a placement exactly, unless it is proved unable to beat the best so far. The
+    // rows still to sum are bounded by the placement's row bound (times Q; 0 for none)
+    // less the terms of the rows summed so far.
     void consider(int row, int column, float bound) {
         const long long at = static_cast<long long>(row) * placementColumns + column;
         const uint8_t* w = s.window + static_cast<size_t>(row) * s.windowStep + static_cast<size_t>(column) * s.channels;
@@ -151,7 +161,7 @@ public:
     }
 
     // Bands of placement rows: their bounds, then the band's smallest bound summed
-    // exactly (an early good score rules out the most), then every placement in order.
+    // exactly (an early good score rules out the most), then the others in order.
     void scan() {
         for (band = 0; band < placementRows; band += bandRows) {
             const int rows = std::min(bandRows, placementRows - band);
@@ -217,7 +227,9 @@ private:
         }
     }
 
+    // patchBox[2c], [2c + 1]: the patch's sum and sum of squares in channel c.
     void patchBoxStatistics() {
+        std::vector<double>& patchBox = scratch.patchBox;
         patchBox.assign(2 * static_cast<size_t>(s.channels), 0.0);
         double spreadSquare = 0;
         const double N = static_cast<double>(s.side) * s.side;
@@ -355,9 +367,8 @@ private:
         const hn::Rebind<uint32_t, decltype(dd)> du;
         const int n = static_cast<int>(hn::Lanes(dd));
         const auto sums = [&](const float* p, int x) { return hn::PromoteTo(dd, hn::LoadU(df, p + x)); };
-        const auto squares = [&](const uint32_t* p, int x) {
-            return hn::ConvertTo(dd, hn::PromoteTo(hn::Rebind<int64_t, decltype(dd)>(), hn::BitCast(hn::Rebind<int32_t, decltype(dd)>(), hn::LoadU(du, p + x))));
-        };
+        const hn::Rebind<int32_t, decltype(dd)> di;
+        const auto squares = [&](const uint32_t* p, int x) { return hn::PromoteTo(dd, hn::BitCast(di, hn::LoadU(du, p + x))); };
         for (int c = 0; c < s.channels; ++c) {
             double* boxSums = scratch.box.data() + 2 * static_cast<size_t>(c) * stride;
             double* boxSquares = boxSums + stride;
@@ -394,7 +405,7 @@ private:
             for (int c = 0; c < s.channels; ++c) {
                 const double* boxSums = scratch.box.data() + 2 * static_cast<size_t>(c) * stride;
                 const auto sum = hn::LoadU(dd, boxSums + x);
-                const auto d = hn::Sub(hn::Set(dd, patchBox[2 * c]), sum);
+                const auto d = hn::Sub(hn::Set(dd, scratch.patchBox[2 * c]), sum);
                 mean = hn::MulAdd(d, d, mean);
                 spreadSquare = hn::Add(spreadSquare, hn::Sub(hn::Mul(values, hn::LoadU(dd, boxSums + stride + x)), hn::Mul(sum, sum)));
             }
@@ -474,13 +485,12 @@ private:
     Scratch& scratch;
     const size_t rowBytes;
     const int placementRows, placementColumns;
-    const int terms;     // rows times channels: the bound's terms per placement
+    const int terms;     // the row bound's terms per placement: Q * (C + 1)
     const int stride;    // floats per row of statistics or bounds, padded to whole blocks
     const int bandRows;  // placement rows per band
     const BoundError error;
     int band = 0;  // first placement row of the current band
-    std::vector<double> patchBox;  // per channel: the patch's sum, sum of squares
-    double patchSpread = 0;        // sqrt of the sum over channels of N * squares - sum^2
+    double patchSpread = 0;  // the whole patch's spread over all channels
     Best best;
     float threshold = std::numeric_limits<float>::infinity();
 };

@@ -271,10 +271,22 @@ TEST(ExactMatchPatch, FlatAreaInTexturedImagesGivesTheFirstOfTheTies) {
 }
 
 TEST(ExactMatchPatch, WideWindowSpanningSeveralBandsOfWork) {
-    // Thousands of placement columns of 4 channels: the search works through the window
-    // in bands of rows, carrying its best placement from one to the next.
+    // Over a thousand placement columns of 4 channels: the search works through the
+    // window in bands of rows, carrying its best placement from one to the next.
     const cv::Mat A = scene(300, 1200, 4, 60), B = scene(300, 1200, 4, 61);
     EXPECT_EQ(expectExhaustiveAt({{150, 600}, {10, 1190}}, 2, 700, A, B), 2);
+    // The same image: the patch's own place scores 0 and rules out whole bands.
+    EXPECT_EQ(expectExhaustiveAt({{150, 600}, {290, 3}}, 2, 700, A, A), 2);
+}
+
+TEST(ExactMatchPatch, AnyChannelCountAndLargePatches) {
+    for (int channels : {2, 5, 8}) {
+        SCOPED_TRACE(channels);
+        const cv::Mat A = scene(64, 80, channels, 80 + channels), B = scene(64, 80, channels, 90 + channels);
+        EXPECT_EQ(expectExhaustiveAt({{32, 40}, {5, 75}}, 6, 20, A, B), 2);
+    }
+    const cv::Mat A = scene(160, 160, 3, 95), B = scene(160, 160, 3, 96);
+    EXPECT_EQ(expectExhaustiveAt({{80, 80}, {20, 140}}, 40, 70, A, B), 2);
 }
 
 TEST(ExactMatchPatch, HintsChangeNothing) {
