@@ -19,7 +19,8 @@
 // summed or proved no better than the best one (see PatchSearch).
 //
 // A and B are 8-bit images with the same channel count. Safe to call from several
-// threads on the same images.
+// threads on the same images; each calling thread keeps its search buffers (at most a
+// few megabytes) between calls.
 double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::Mat B);
 
 // The same search, trying the displacement hint (x: columns, y: rows) early, such as the

@@ -1,10 +1,12 @@
 // The exact patch matcher against OpenCV's matchTemplate (TM_SQDIFF) + minMaxLoc on the
 // same windows, one OpenCV thread as in the compensation's band workers, at t = 8 with
 // r = 120 and t = 16 with r = 300. Content: tiles over the rolling ball of two frames of
-// the generated burst (the moving area that the ghost compensation matches), and tiles
-// spread over two exposures of the shared desk photographs. The counter per_match is the
-// time of one match; the ratio between the two matchers is taken from the same run.
+// the generated burst (the moving area that the ghost compensation matches), the same
+// frames as the burst's JPEG files, and tiles spread over two exposures of the shared
+// desk photographs. The counter per_match is the processor time of one match; the ratio
+// between the matchers is taken from the same run.
 #include "align/MatchPatch.hpp"
+#include "tools/BurstFiles.hpp"
 #include "tools/BurstScene.hpp"
 
 #include <benchmark/benchmark.h>
@@ -37,10 +39,27 @@ std::vector<cv::Point> overTheBall(const BurstScene& scene, int first, int secon
     return centres;
 }
 
+const cv::Size burstSize(1800, 1200);
+constexpr int burstFrames = 5;
+
 const Pair& burstPair() {
     static const Pair pair = [] {
-        const BurstScene scene(cv::Size(1800, 1200), 5);
+        const BurstScene scene(burstSize, burstFrames);
         return Pair{scene.frame(1), scene.frame(3), overTheBall(scene, 1, 3)};
+    }();
+    return pair;
+}
+
+// The same frames written as the burst's JPEG files and read back, as the merge reads them.
+const Pair& burstFilePair() {
+    static const Pair pair = [] {
+        const std::filesystem::path folder = std::filesystem::temp_directory_path() / "benchMatchPatch-burst";
+        std::filesystem::create_directories(folder);
+        const std::vector<std::string> files = writeBurst(folder.string(), burstSize, burstFrames, false);
+        Pair p;
+        if (files.size() == burstFrames) p = Pair{cv::imread(files[1]), cv::imread(files[3]), burstPair().centres};
+        std::filesystem::remove_all(folder);
+        return p;
     }();
     return pair;
 }
@@ -83,13 +102,13 @@ double matchByTemplate(int y, int x, int t, int r, int& dy, int& dx, const cv::M
 
 enum Matcher { exact, exactWithHint, byTemplate };
 
-// state.range: 0 the matcher, 1 t, 2 r, 3 the pair (0 burst, 1 desk).
+// state.range: 0 the matcher, 1 t, 2 r, 3 the pair (0 burst, 1 desk, 2 burst files).
 void match(benchmark::State& state) {
     const auto matcher = static_cast<Matcher>(state.range(0));
     const int t = static_cast<int>(state.range(1)), r = static_cast<int>(state.range(2));
-    const Pair& pair = state.range(3) == 0 ? burstPair() : deskPair();
+    const Pair& pair = state.range(3) == 0 ? burstPair() : state.range(3) == 1 ? deskPair() : burstFilePair();
     if (pair.A.empty() || pair.B.empty()) {
-        state.SkipWithError("the desk photographs are absent");
+        state.SkipWithError("the images could not be read");
         return;
     }
     cv::setNumThreads(1);
@@ -116,7 +135,7 @@ void match(benchmark::State& state) {
 
 void sizesAndPairs(benchmark::internal::Benchmark* b) {
     b->ArgNames({"matcher", "t", "r", "pair"});
-    for (int pair : {0, 1})
+    for (int pair : {0, 2, 1})
         for (auto [t, r] : {std::pair{8, 120}, std::pair{16, 300}})
             for (int matcher : {exact, exactWithHint, byTemplate}) b->Args({matcher, t, r, pair});
 }

