@@ -99,7 +99,7 @@ void peerMerge(benchmark::State& state) {
         return;
     }
     const Burst& b = burst();
-    std::vector<std::string> arguments{"-e", "0,0,0,0,0", "-a", "MTB", "-t", "0.2", "-o", b.file("peer.hdr")};
+    std::vector<std::string> arguments{"-e", "0,0,0,0,0", "-a", "MTB", "-t", "0.2", "-s", b.file("peer.hdr")};
     arguments.insert(arguments.end(), b.frames.begin(), b.frames.end());
     for (auto _ : state) record(state, "peer", runMeasured(peer, arguments));
 }
