@@ -75,6 +75,10 @@ Figures runMeasured(const std::string& program, const std::vector<std::string>& 
 
 std::map<std::string, std::vector<Figures>> measured;
 
+// The merge program measured: this build's, or another one named with --tessaline=PATH
+// (an earlier build, to compare).
+std::string tessaline = TL_TESSALINE_BIN;
+
 void record(benchmark::State& state, const std::string& name, const Figures& f) {
     if (!f.ok) state.SkipWithError("the program failed");
     state.SetIterationTime(f.wall);
@@ -88,7 +92,7 @@ void mergeAt(benchmark::State& state, const std::string& name, const std::string
     std::vector<std::string> arguments{"10", ghostingPower, "2", "0", "0", "0", "9", b.file("progress.txt"),
                                        b.file("app"), b.file("merged.hdr"), "32", b.frames[2], "5"};
     arguments.insert(arguments.end(), b.frames.begin(), b.frames.end());
-    for (auto _ : state) record(state, name, runMeasured(TL_TESSALINE_BIN, arguments));
+    for (auto _ : state) record(state, name, runMeasured(tessaline, arguments));
 }
 
 void peerMerge(benchmark::State& state) {
@@ -141,6 +145,14 @@ BENCHMARK(peerMerge)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(bench
 } // namespace
 
 int main(int argc, char** argv) {
+    const std::string option = "--tessaline=";
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind(option, 0) == 0) {
+            tessaline = argv[i] + option.size();
+            std::copy(argv + i + 1, argv + argc + 1, argv + i);
+            --argc;
+            break;
+        }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     printSummary();

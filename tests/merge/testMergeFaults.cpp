@@ -113,4 +113,46 @@ TEST_F(MergeFaults, NonFiniteAndNegativeFloatSamplesCountAsZero) {
     }
 }
 
+// A burst of the generated scene as PNG files; the middle frame is the instant image.
+std::vector<std::string> pngBurst(const TempFolder& folder, const std::string& name, int frames, bool still) {
+    const BurstScene scene({160, 120}, frames);
+    std::vector<std::string> paths;
+    for (int i = 0; i < frames; ++i) {
+        paths.push_back(folder.file(name + std::to_string(i) + ".png"));
+        cv::imwrite(paths.back(), scene.frame(still ? frames / 2 : i));
+    }
+    return paths;
+}
+
+// A tile size near the int range on several threads: one tile, no overflow, an image.
+TEST_F(MergeFaults, TileSizeNearTheIntRangeMergesOnSeveralThreads) {
+    call.exposures = pngBurst(folder, "frame", 3, false);
+    call.instantPath = call.exposures[1];
+    call.outputPath = folder.file("merged.hdr");
+    for (const char* tile : {"2147483639", "2147483647"})
+        for (const char* threads : {"2", "3"}) {
+            call.tileSize = tile;
+            call.threads = threads;
+            EXPECT_EQ(merge(), 0) << tile << " " << threads << "\n" << log();
+            EXPECT_TRUE(std::filesystem::exists(call.outputPath));
+            std::filesystem::remove(call.outputPath);
+        }
+}
+
+// An exposure without ghosts is handed on whole, but the progress file reads what the band
+// workers write for an exposure of that size that has ghosts to refill.
+TEST_F(MergeFaults, ProgressOfAnExposureWithoutGhostsIsThatOfTheBandWorkers) {
+    call.threads = "1";
+    call.outputPath = folder.file("merged.hdr");
+    call.exposures = pngBurst(folder, "moving", 3, false);
+    call.instantPath = call.exposures[1];
+    ASSERT_EQ(merge(), 0) << log();
+    const std::string withGhosts = readFile(call.progressPath);
+    call.exposures = pngBurst(folder, "still", 3, true);
+    call.instantPath = call.exposures[1];
+    ASSERT_EQ(merge(), 0) << log();
+    EXPECT_EQ(readFile(call.progressPath), withGhosts);
+    EXPECT_NE(withGhosts, "2 0");
+}
+
 } // namespace
