@@ -1,6 +1,4 @@
-#include "tests/extract/IndexedVideo.hpp"
-#include "tests/support/RunProgram.hpp"
-#include "tests/support/TempFolder.hpp"
+#include "tests/extract/KadrimoProgramTest.hpp"
 #include "tests/support/TestData.hpp"
 
 #include <gtest/gtest.h>
@@ -12,80 +10,7 @@
 
 namespace {
 
-std::vector<std::string> numbered(int first, int last, int width);
-
-// The frame extractor started as the front end starts it.
-class KadrimoProgram : public ::testing::Test {
-protected:
-    TempFolder folder;
-    std::string app() const { return folder.file("app"); }
-    std::string log() const { return folder.file("app/TessalineLog.txt"); }
-    std::string out() const { return folder.file("out"); }
-    std::string list() const { return folder.file("list.txt"); }
-
-    void SetUp() override {
-        std::filesystem::create_directory(app());
-        std::filesystem::create_directory(out());
-    }
-
-    int run(const std::string& video, int s, int e, int d, const std::string& base = "base",
-            const std::string& extension = "png", const std::string& outputFolder = "") {
-        return runProgram(TL_KADRIMO_BIN,
-                          {"1", std::to_string(s), std::to_string(e), std::to_string(d), video,
-                           outputFolder.empty() ? out() : outputFolder, base, extension, list(), app()});
-    }
-
-    // The expected list file: the planned count, then out/base + number + ".png" for
-    // each of the given numbers.
-    std::string listOf(int planned, const std::vector<std::string>& numbers,
-                       const std::string& base = "base", const std::string& extension = "png") const {
-        std::string text = std::to_string(planned);
-        for (const auto& n : numbers) text += "\n" + out() + "/" + base + n + "." + extension;
-        return text;
-    }
-
-    std::size_t filesInOut() const {
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(out()),
-                                                      std::filesystem::directory_iterator()));
-    }
-
-    std::string indexedVideo(int frames, const std::string& fileName = "clip.avi",
-                             const std::vector<std::string>& options = {"-c:v", "mjpeg", "-q:v", "3"}) {
-        const std::string video = makeIndexedVideo(folder.path().string(), fileName, frames, options, 96, 72);
-        EXPECT_FALSE(video.empty());
-        return video;
-    }
-
-    // The frame file numbered number (of a window of at most 99 frames), read back.
-    cv::Mat written(int number, int width, const std::string& extension = "png") const {
-        return cv::imread(out() + "/base" + numbered(number, number, width)[0] + "." + extension,
-                          cv::IMREAD_UNCHANGED);
-    }
-
-    // Runs the window [s/d, e/d) over the video and checks that the file numbered i holds
-    // frame first + i - 1 of the sequential decode, pixel for pixel.
-    void expectWindowOfSequentialFrames(const std::string& video, const std::vector<cv::Mat>& frames,
-                                        int s, int e, int d, int first, int count) {
-        ASSERT_EQ(run(video, s, e, d), 0);
-        const int width = count < 10 ? 1 : 2;
-        EXPECT_EQ(readFile(list()), listOf(count, numbered(1, count, width)));
-        for (int i = 1; i <= count; ++i) {
-            const cv::Mat frame = written(i, width);
-            ASSERT_FALSE(frame.empty()) << i;
-            EXPECT_EQ(shownIndex(frame), first + i - 1);
-            EXPECT_TRUE(samePixels(frame, frames[static_cast<std::size_t>(first + i - 1)])) << "file " << i;
-        }
-    }
-};
-
-std::vector<std::string> numbered(int first, int last, int width) {
-    std::vector<std::string> numbers;
-    for (int i = first; i <= last; ++i) {
-        std::string n = std::to_string(i);
-        numbers.push_back(std::string(static_cast<std::size_t>(std::max(0, width - static_cast<int>(n.size()))), '0') + n);
-    }
-    return numbers;
-}
+using KadrimoProgram = KadrimoProgramTest;
 
 TEST_F(KadrimoProgram, FewerThanNinePositionsEndWithStatusOneAndTouchNothing) {
     const std::vector<std::string> full{"1", "0", "1000", "1000", folder.file("missing.avi"),
@@ -94,7 +19,7 @@ TEST_F(KadrimoProgram, FewerThanNinePositionsEndWithStatusOneAndTouchNothing) {
     for (const long n : {0, 1, 6, 8})
         EXPECT_EQ(runProgram(TL_KADRIMO_BIN, {full.begin(), full.begin() + n}), 1) << n;
     EXPECT_FALSE(std::filesystem::exists(list()));
-    EXPECT_EQ(filesInOut(), 0u);
+    EXPECT_EQ(filesInOut().size(), 0u);
 }
 
 TEST_F(KadrimoProgram, MissingVideoIsReportedAndTheListKept) {
@@ -129,7 +54,7 @@ TEST_F(KadrimoProgram, ZeroDenominatorIsReportedWithoutFrames) {
               std::string::npos)
         << readFile(log());
     EXPECT_EQ(readFile(list()), "an earlier list");
-    EXPECT_EQ(filesInOut(), 0u);
+    EXPECT_EQ(filesInOut().size(), 0u);
 }
 
 TEST_F(KadrimoProgram, StillImageHasNoFramesToCut) {
@@ -140,7 +65,7 @@ TEST_F(KadrimoProgram, StillImageHasNoFramesToCut) {
               std::string::npos)
         << readFile(log());
     EXPECT_FALSE(std::filesystem::exists(list()));
-    EXPECT_EQ(filesInOut(), 0u);
+    EXPECT_EQ(filesInOut().size(), 0u);
 }
 
 TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
@@ -149,7 +74,7 @@ TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
     // 270 frames: J = 0.27, the window starts at frame 67 and holds 135 - 67 = 68 frames.
     EXPECT_EQ(run(video, 250, 500, 1000, "base", "jpg"), 0);
     EXPECT_EQ(readFile(list()), listOf(68, numbered(1, 68, 2), "base", "jpg"));
-    EXPECT_EQ(filesInOut(), 68u);
+    EXPECT_EQ(filesInOut().size(), 68u);
     EXPECT_FALSE(std::filesystem::exists(log()));
     // Each JPEG is closer to its own frame than to the frames beside it.
     const std::vector<cv::Mat> frames = decodeSequentially(video);
@@ -232,7 +157,7 @@ TEST_F(KadrimoProgram, WrittenJpegsCarryTheFrameKeywordAndFirmware) {
     }
     for (const auto& entry : std::filesystem::directory_iterator(out()))
         EXPECT_EQ(entry.path().string().find("_original"), std::string::npos) << entry.path();
-    EXPECT_EQ(filesInOut(), 3u);
+    EXPECT_EQ(filesInOut().size(), 3u);
 }
 
 TEST_F(KadrimoProgram, FramesAtTheEdgesOfTheVideo) {
