@@ -91,24 +91,50 @@ TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
 
 TEST_F(KadrimoProgram, VideoEndingBeforeTheWindowListsWhatWasRead) {
     TL_REQUIRE_TEST_DATA("video/tree.avi");
+    const std::string video = testDataPath("video/tree.avi");
     // The header claims 444 frames; 68 decode.
-    EXPECT_EQ(run(testDataPath("video/tree.avi"), 0, 1000, 1000), 0);
-    EXPECT_EQ(readFile(list()), listOf(444, numbered(1, 68, 3)));
+    EXPECT_EQ(run(video, 0, 1000, 1000), 1);
+    EXPECT_EQ(readFile(list()), listOf(68, numbered(1, 68, 3)));
+    EXPECT_TRUE(logReports("The video '" + video +
+                           "' broke off: only 68 of the 444 frames of the window could be read; the list file "
+                           "counts those 68."))
+        << readFile(log());
 }
 
-TEST_F(KadrimoProgram, VideoCutShortEndsTheWindowEarly) {
-    // The header of a file cut in half still counts all 30 frames.
-    const std::string whole = indexedVideo(30);
-    const std::string bytes = readFile(whole);
-    const std::string video = folder.file("half.avi");
-    writeFile(video, bytes.substr(0, bytes.size() / 2));
+// The AVI at bytes cut where the chunk of the frame numbered kept (from 0) begins: the
+// frames before it stay whole, and the header still counts them all.
+std::string aviCutBeforeFrame(const std::string& bytes, int kept) {
+    const auto sizeAt = [&](std::size_t at) {
+        std::size_t size = 0;
+        for (std::size_t i = 4; i-- > 0;) size = size << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return size + (size & 1);  // chunks are padded to an even length
+    };
+    int frames = 0;
+    for (std::size_t at = bytes.find("movi") + 4; at + 8 <= bytes.size(); at += 8 + sizeAt(at + 4))
+        if (bytes.compare(at, 4, "00dc") == 0 && frames++ == kept) return bytes.substr(0, at);
+    return bytes;
+}
+
+TEST_F(KadrimoProgram, VideoThatBreaksOffListsAndCountsTheFramesRead) {
+    const std::string video = folder.file("broken.avi");
+    writeFile(video, aviCutBeforeFrame(readFile(indexedVideo(36)), 22));
     const std::vector<cv::Mat> sequential = decodeSequentially(video);
-    ASSERT_GT(sequential.size(), 0u);
-    ASSERT_LT(sequential.size(), 30u);
-    EXPECT_EQ(run(video, 0, 1000, 1000), 0);
-    EXPECT_EQ(readFile(list()), listOf(30, numbered(1, static_cast<int>(sequential.size()), 2)));
-    for (std::size_t i = 0; i < sequential.size(); ++i)
-        EXPECT_TRUE(samePixels(written(static_cast<int>(i) + 1, 2), sequential[i])) << i;
+    ASSERT_EQ(sequential.size(), 22u);
+    EXPECT_EQ(run(video, 0, 1000, 1000), 1);
+    EXPECT_EQ(readFile(list()), listOf(22, numbered(1, 22, 2)));
+    EXPECT_TRUE(logReports("The video '" + video +
+                           "' broke off: only 22 of the 36 frames of the window could be read; the list file "
+                           "counts those 22."))
+        << readFile(log());
+    for (int i = 1; i <= 22; ++i) EXPECT_TRUE(samePixels(written(i, 2), sequential[static_cast<std::size_t>(i - 1)])) << i;
+    EXPECT_EQ(filesInOut().size(), 22u);
+    // The list was replaced whole: no temporary list stays beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".list"), std::string::npos) << entry.path();
+
+    // A window that starts after the break has nothing to list.
+    EXPECT_EQ(run(video, 900, 1000, 1000), 1);
+    EXPECT_EQ(readFile(list()), "0");
 }
 
 TEST_F(KadrimoProgram, ListNamesAreUtf8AndTheOutputFolderLosesOneSlash) {
