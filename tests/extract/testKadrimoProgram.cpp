@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <filesystem>
 #include <sstream>
@@ -57,15 +58,46 @@ TEST_F(KadrimoProgram, ZeroDenominatorIsReportedWithoutFrames) {
     EXPECT_EQ(filesInOut().size(), 0u);
 }
 
-TEST_F(KadrimoProgram, StillImageHasNoFramesToCut) {
+// A still image decodes as one frame, whose file holds the image.
+TEST_F(KadrimoProgram, StillImageIsAVideoOfOneFrame) {
     const std::string still = folder.file("still.png");
-    cv::imwrite(still, cv::Mat(24, 32, CV_8UC3, cv::Scalar(9, 8, 7)));
-    EXPECT_EQ(run(still, 0, 1000, 1000), 1);
-    EXPECT_NE(readFile(log()).find("ERROR at function main => The video '" + still + "' reports no frames."),
-              std::string::npos)
-        << readFile(log());
+    const cv::Mat image(24, 32, CV_8UC3, cv::Scalar(9, 8, 7));
+    cv::imwrite(still, image);
+    EXPECT_EQ(run(still, 0, 1000, 1000), 0);
+    EXPECT_EQ(readFile(list()), listOf(1, {"1"}));
+    EXPECT_TRUE(samePixels(written(1, 1), image));
+    EXPECT_FALSE(std::filesystem::exists(log()));
+}
+
+// A file that opens as a video but whose every frame is cut off: a streamed WebM that
+// ends inside its first frame.
+TEST_F(KadrimoProgram, VideoWithoutADecodableFrameReportsNoFrames) {
+    const std::string bytes = readFile(indexedVideo(5, "whole.webm", {"-c:v", "libvpx", "-live", "1"}));
+    const std::size_t firstCluster = bytes.find("\x1F\x43\xB6\x75");
+    ASSERT_NE(firstCluster, std::string::npos);
+    const std::string video = folder.file("clip.webm");
+    writeFile(video, bytes.substr(0, firstCluster + 16));
+    ASSERT_TRUE(cv::VideoCapture(video, cv::CAP_FFMPEG).isOpened());
+    ASSERT_TRUE(decodeSequentially(video).empty());
+    EXPECT_EQ(run(video, 0, 1000, 1000), 1);
+    EXPECT_TRUE(logReports("The video '" + video + "' reports no frames.")) << readFile(log());
     EXPECT_FALSE(std::filesystem::exists(list()));
     EXPECT_EQ(filesInOut().size(), 0u);
+}
+
+// A video whose header counts no frames is counted by decoding it: the window falls on
+// the frames of a sequential decode.
+TEST_F(KadrimoProgram, StreamedVideosWithoutAFrameCountAreCut) {
+    for (const auto& [name, codec] : {std::pair{"clip.webm", "libvpx"}, std::pair{"clip.mkv", "libx264"}}) {
+        const std::string video = indexedVideo(36, name, {"-c:v", codec, "-pix_fmt", "yuv420p", "-live", "1"});
+        ASSERT_LT(cv::VideoCapture(video, cv::CAP_FFMPEG).get(cv::CAP_PROP_FRAME_COUNT), 0.0) << name;
+        const std::vector<cv::Mat> sequential = decodeSequentially(video);
+        ASSERT_EQ(sequential.size(), 36u) << name;
+        // 36 frames: J = 0.036, the window starts at frame 9 and holds 18 - 9 = 9 frames.
+        expectWindowOfSequentialFrames(video, sequential, 250, 500, 1000, 9, 9);
+        expectWindowOfSequentialFrames(video, sequential, 0, 1000, 1000, 0, 36);
+        EXPECT_FALSE(std::filesystem::exists(log())) << name;
+    }
 }
 
 TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
@@ -165,7 +197,12 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("mpeg4.avi", std::vector<std::string>{"-c:v", "mpeg4", "-q:v", "4", "-bf", "2"}),
         std::make_pair("h264.mp4", std::vector<std::string>{"-c:v", "libx264", "-pix_fmt", "yuv420p"}),
         std::make_pair("vfr.mp4", std::vector<std::string>{"-vf", "setpts=(N+N*N/2000)/25/TB", "-fps_mode",
-                                                           "vfr", "-c:v", "libx264", "-pix_fmt", "yuv420p"})),
+                                                           "vfr", "-c:v", "libx264", "-pix_fmt", "yuv420p"}),
+        // Written as a live recorder writes them: the container never learns its length, and
+        // the capture reports no frame count.
+        std::make_pair("streamed.webm", std::vector<std::string>{"-c:v", "libvpx", "-b:v", "1M", "-live", "1"}),
+        std::make_pair("streamed.mkv",
+                       std::vector<std::string>{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-live", "1"})),
     [](const auto& info) {
         std::string name = info.param.first;
         name[name.find('.')] = '_';
