@@ -53,6 +53,9 @@ void awaitCreations() {
 }
 
 void removeAndEnd(int signal) {
+    // The signal, blocked while its handler runs, ends the process only once the handler
+    // has returned to the code it interrupted, which must find errno as it left it.
+    const int interruptedErrno = errno;
     ending.store(true);
     awaitCreations();
     endChildren();
@@ -65,6 +68,7 @@ void removeAndEnd(int signal) {
     sigemptyset(&original.sa_mask);
     sigaction(signal, &original, nullptr);
     raise(signal);
+    errno = interruptedErrno;
 }
 
 // Installed once, at the first registration. A signal that the process was told to ignore
