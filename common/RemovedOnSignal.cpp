@@ -46,10 +46,11 @@ void endChildren() {
 }
 
 // Creations that began before the signal end within moments: they only make a file and
-// register it, with the signals held back in their thread.
+// register it, with the signals held back in their thread. The wait is bounded all the same:
+// a creation could need a lock (the allocator's) that the interrupted thread holds.
 void awaitCreations() {
     const timespec pause{0, 100'000};
-    while (creating.load() != 0) nanosleep(&pause, nullptr);
+    for (int waited = 0; creating.load() != 0 && waited < 20'000; ++waited) nanosleep(&pause, nullptr);
 }
 
 void removeAndEnd(int signal) {

@@ -24,9 +24,9 @@ public:
 
     // Making a temporary file and registering it as one step that a signal cannot cut in
     // two, for the scope of the object: the signals are held back in this thread, and a
-    // signal taken on another thread waits for the step to end before it removes anything.
-    // Once a signal is ending the process, the step does not begin: the thread waits for
-    // the end.
+    // signal taken on another thread waits for the step to end (two seconds at most) before
+    // it removes anything. Once a signal is ending the process, the step does not begin:
+    // the thread waits for the end.
     class Creation {
     public:
         Creation();
