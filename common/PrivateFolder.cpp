@@ -8,7 +8,9 @@ namespace fs = std::filesystem;
 PrivateFolder::PrivateFolder(const std::string& prefix) {
     std::error_code error;
     std::string pattern = (fs::temp_directory_path(error) / (prefix + "-XXXXXX")).string();
-    if (error || !mkdtemp(pattern.data())) return;
+    if (error) return;
+    const RemovedOnSignal::Creation creation;
+    if (!mkdtemp(pattern.data())) return;
     folder = pattern;
     guard = std::make_unique<RemovedOnSignal>(folder, RemovedOnSignal::Kind::folder);
 }

@@ -33,25 +33,40 @@ std::optional<FrameWindow> windowOf(const ExtractArguments& a, const VideoFrameS
     return computeFrameWindow(frameCount, a.startNumerator, a.endNumerator, a.denominator);
 }
 
-// Returns whether every frame read was written; reports the one that was not.
+// A video that ends before the window does: the list file counts the frames it names, and
+// the run is reported.
+void reportBrokenOff(const ExtractArguments& a, FrameListFile& list, std::int64_t read, std::int64_t planned) {
+    list.countListedFrames();
+    reportError("main", "The video '" + a.videoPath + "' broke off: only " + std::to_string(read) + " of the " +
+                            std::to_string(planned) + " frames of the window could be read; the list file counts " +
+                            "those " + std::to_string(read) + ".");
+}
+
+// Returns whether every frame of the window was read and written; reports the one that
+// was not written, or the end of a video that broke off.
 bool writeFrames(const ExtractArguments& a, VideoFrameSource& video, const FrameWindow& window) {
-    const FrameListFile list(a.listPath);
+    FrameListFile list(a.listPath);
     list.start(window.count);
     const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
     // exiftool reads the video's tags while the capture seeks.
     VideoTagSidecar videoTags(a.videoPath);
     video.seekTo(window.first);
     FrameFiler filer(list, videoTags, a.videoPath);
-    for (std::int64_t number = 1; number <= window.count && !filer.failed(); ++number) {
+    std::int64_t read = 0;
+    while (read < window.count && !filer.failed()) {
         cv::Mat frame = video.read();
-        if (frame.empty()) break;  // the video ended before the window did
-        std::string path = names.name(number);
+        if (frame.empty()) break;
+        std::string path = names.name(++read);
         std::vector<unsigned char> bytes = encodeImage(path, frame);
         filer.file({std::move(path), std::move(frame), std::move(bytes)});
     }
     filer.finish();
-    if (!filer.failed()) return true;
-    reportError("main", filer.failure());
+    if (filer.failed()) {
+        reportError("main", filer.failure());
+        return false;
+    }
+    if (read == window.count) return true;
+    reportBrokenOff(a, list, read, window.count);
     return false;
 }
 

@@ -16,7 +16,7 @@ constexpr std::size_t framesAhead = 2;
 
 } // namespace
 
-FrameFiler::FrameFiler(const FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath)
+FrameFiler::FrameFiler(FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath)
     : list(list), videoTags(videoTags), videoPath(std::move(videoPath)), queue(framesAhead) {
     try {
         worker = std::thread(&FrameFiler::fileFrames, this);

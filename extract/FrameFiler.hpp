@@ -24,7 +24,7 @@
 // later frames are dropped, and failure() says what happened.
 class FrameFiler {
 public:
-    FrameFiler(const FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath);
+    FrameFiler(FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath);
     ~FrameFiler();
     FrameFiler(const FrameFiler&) = delete;
     FrameFiler& operator=(const FrameFiler&) = delete;
@@ -46,7 +46,7 @@ private:
     void completeLast();
     void fail(const std::string& path, const std::string& reason);
 
-    const FrameListFile& list;
+    FrameListFile& list;
     VideoTagSidecar& videoTags;
     const std::string videoPath;
     EncodedFrameQueue queue;

@@ -14,13 +14,21 @@ public:
     explicit FrameListFile(std::string path);
 
     // Creates or truncates the file and writes the planned count.
-    void start(std::int64_t plannedCount) const;
+    void start(std::int64_t plannedCount);
 
     // Appends the line of one frame.
-    void add(const std::string& framePath) const;
+    void add(const std::string& framePath);
+
+    // Replaces the planned count by the number of frames listed, for a video that ended
+    // before its planned frames. The list is written anew under a temporary name and put
+    // in the old one's place, so that it is never seen half written.
+    void countListedFrames() const;
 
 private:
-    void write(bool append, const std::string& bytes) const;
+    bool write(bool append, const std::string& bytes) const;
 
     std::string path;
+    bool started = false;
+    std::string lines;  // every line after the count, each with the "\n" before it
+    std::int64_t count = 0;     // of those lines
 };

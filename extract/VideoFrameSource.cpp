@@ -27,7 +27,7 @@ bool fileCanBeRead(const std::string& path) { return isReadablePlainFile(path); 
 
 VideoFrameSource::VideoFrameSource(std::string path, std::int64_t forwardReadLimit)
     : path(std::move(path)), forwardReadLimit(forwardReadLimit) {
-    if (fileCanBeRead(this->path)) reopen();
+    if (fileCanBeRead(this->path) && reopen()) frames = countFrames();
 }
 
 bool VideoFrameSource::reopen() {
@@ -36,9 +36,16 @@ bool VideoFrameSource::reopen() {
     return succeeds([&] { return capture.open(path, cv::CAP_FFMPEG); });
 }
 
-std::int64_t VideoFrameSource::frameCount() const {
+std::int64_t VideoFrameSource::countFrames() const {
     const double reported = capture.get(cv::CAP_PROP_FRAME_COUNT);
-    return reported >= 1.0 ? truncateToInt64(reported) : 0;
+    if (reported >= 1.0) return truncateToInt64(reported);
+    // A capture of its own, so that this one stays at the start. grab decodes without
+    // converting colours.
+    cv::VideoCapture counting;
+    if (!succeeds([&] { return counting.open(path, cv::CAP_FFMPEG); })) return 0;
+    std::int64_t decoded = 0;
+    while (succeeds([&] { return counting.grab(); })) ++decoded;
+    return decoded;
 }
 
 void VideoFrameSource::seekTo(std::int64_t index) {

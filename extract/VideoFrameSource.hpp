@@ -28,9 +28,12 @@ public:
 
     bool isOpen() const { return capture.isOpened(); }
 
-    // The frame count in the file's header, truncated; 0 when it is not a positive
-    // number (a still image reports INT64_MIN, some recordings huge negative counts).
-    std::int64_t frameCount() const;
+    // The number of frames: the count in the file's header, or where the header has none,
+    // the one FFmpeg derives from the stream's duration and frame rate (truncated). A file
+    // that gives no positive number that way (a recording written as a stream, whose
+    // container was never told its length; a still image) is counted by decoding it once
+    // from start to end. 0 when no frame decodes.
+    std::int64_t frameCount() const { return frames; }
 
     // Makes frame index the next one that read returns.
     void seekTo(std::int64_t index);
@@ -40,6 +43,7 @@ public:
 
 private:
     bool reopen();
+    std::int64_t countFrames() const;
     bool grabForwardTo(std::int64_t index);
     bool seekByTimestamp(std::int64_t index);
     bool landBefore(std::int64_t index);
@@ -52,6 +56,7 @@ private:
     std::string path;
     std::int64_t forwardReadLimit;
     cv::VideoCapture capture;
+    std::int64_t frames = 0;
     std::int64_t position = 0;    // number of the frame that read returns next
     bool positionedByTimestamp = false;
     double firstTimestamp = 0.0;  // of frame 0, in milliseconds

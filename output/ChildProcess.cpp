@@ -1,6 +1,7 @@
 #include "output/ChildProcess.hpp"
 
 #include "common/ExecutableFile.hpp"
+#include "common/RemovedOnSignal.hpp"
 
 #include <spawn.h>
 #include <sys/wait.h>
@@ -67,5 +68,6 @@ RunEnd runToEnd(const std::string& program, const std::vector<std::string>& argu
         std::fprintf(stderr, "%s: cannot be started: %s\n", program.c_str(), std::strerror(error));
         return RunEnd::notStarted;
     }
+    const RemovedOnSignal endedFirst(child);
     return waitForExit(child, limit) ? RunEnd::ended : RunEnd::stopped;
 }

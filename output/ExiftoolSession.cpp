@@ -121,6 +121,7 @@ bool ExiftoolSession::start(const std::string& program) {
         return false;
     }
     child = started;
+    childGuard = std::make_unique<RemovedOnSignal>(started);
     owner = parent;
     toExiftool = input[0];
     fromExiftool = output[0];
@@ -149,6 +150,7 @@ void ExiftoolSession::close() {
         waitForExit(child, std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now()));
     }
     child = -1;
+    childGuard.reset();
     received.clear();
 }
 
@@ -161,6 +163,7 @@ void ExiftoolSession::stop() {
         waitForExit(child, std::chrono::milliseconds(0));
     }
     child = -1;
+    childGuard.reset();
     received.clear();
     lost = executed;
 }

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "common/RemovedOnSignal.hpp"
+
 #include <sys/types.h>
 
 #include <chrono>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -55,6 +58,7 @@ private:
     std::mutex guard;
     std::string runningProgram;
     pid_t child = -1;
+    std::unique_ptr<RemovedOnSignal> childGuard;  // a signal that ends us ends exiftool first
     pid_t owner = -1;
     int toExiftool = -1;
     int fromExiftool = -1;

@@ -20,6 +20,7 @@ ExiftoolSourceLink::ExiftoolSourceLink(const std::string& source) : usable(sourc
     folder.emplace("tl-exiftool");
     if (folder->path().empty()) return;
     const std::string link = folder->path() + "/source" + plainExtension(source);
+    const RemovedOnSignal::Creation creation;
     linkGuard.emplace(link, RemovedOnSignal::Kind::file);
     std::error_code error;
     fs::create_symlink(fs::absolute(source, error), link, error);

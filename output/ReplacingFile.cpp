@@ -47,6 +47,7 @@ ReplacingFile::ReplacingFile(const std::string& requested) : target(resolvedTarg
     const std::string extension = place.extension().string();
     const fs::path folder = place.has_parent_path() ? place.parent_path() : fs::path(".");
     std::string pattern = (folder / ("." + place.stem().string() + ".tl-XXXXXX" + extension)).string();
+    const RemovedOnSignal::Creation creation;
     const int descriptor = mkostemps(pattern.data(), static_cast<int>(extension.size()), O_CLOEXEC);
     if (descriptor < 0) {
         reason = systemMessage(errno);

@@ -69,7 +69,7 @@ protected:
 
     // Hands count small frames to a filer, encoded as the extractor encodes them.
     void fileFrames(const std::string& tagSource, int count) const {
-        const FrameListFile frames(list());
+        FrameListFile frames(list());
         frames.start(count);
         VideoTagSidecar tags(tagSource);
         FrameFiler filer(frames, tags, tagSource);

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <iterator>
+
 namespace {
 
 TEST(ListFileNameTest, Utf8NamesAreKeptAndOthersReadAsLatin1) {
@@ -35,7 +38,7 @@ TEST(FrameListFileTest, CountFirstThenOneLinePerFrameWithoutFinalLineEnd) {
     TempFolder folder;
     const std::string path = folder.file("list.txt");
     writeFile(path, "an older list that must go\n1\n2\n3\n");
-    const FrameListFile list(path);
+    FrameListFile list(path);
     list.start(12);
     EXPECT_EQ(readFile(path), "12");
     list.add("/out/b01.jpg");
@@ -43,13 +46,32 @@ TEST(FrameListFileTest, CountFirstThenOneLinePerFrameWithoutFinalLineEnd) {
     EXPECT_EQ(readFile(path), "12\n/out/b01.jpg\n/out/\xC3\xA9" "02.jpg");
 }
 
+// The list of a video that ended early counts the frames it names, and is replaced whole:
+// no temporary file stays beside it.
+TEST(FrameListFileTest, CountCanBeSetToTheFramesListed) {
+    TempFolder folder;
+    const std::string path = folder.file("list.txt");
+    FrameListFile list(path);
+    list.start(40);
+    list.add("/out/b01.jpg");
+    list.add("/out/b02.jpg");
+    list.countListedFrames();
+    EXPECT_EQ(readFile(path), "2\n/out/b01.jpg\n/out/b02.jpg");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), std::filesystem::directory_iterator()),
+              1);
+    list.start(3);
+    list.countListedFrames();
+    EXPECT_EQ(readFile(path), "0");
+}
+
 TEST(FrameListFileTest, UnwritableOrAbsentListIsSkipped) {
     TempFolder folder;
-    const FrameListFile missingFolder(folder.file("no/such/folder/list.txt"));
+    FrameListFile missingFolder(folder.file("no/such/folder/list.txt"));
     missingFolder.start(3);
     missingFolder.add("x");
+    missingFolder.countListedFrames();
     EXPECT_FALSE(std::filesystem::exists(folder.file("no")));
-    const FrameListFile none("");
+    FrameListFile none("");
     none.start(3);
     none.add("x");
 }

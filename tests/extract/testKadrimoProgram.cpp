@@ -1,91 +1,17 @@
-#include "tests/extract/IndexedVideo.hpp"
-#include "tests/support/RunProgram.hpp"
-#include "tests/support/TempFolder.hpp"
+#include "tests/extract/KadrimoProgramTest.hpp"
 #include "tests/support/TestData.hpp"
 
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <filesystem>
 #include <sstream>
 
 namespace {
 
-std::vector<std::string> numbered(int first, int last, int width);
-
-// The frame extractor started as the front end starts it.
-class KadrimoProgram : public ::testing::Test {
-protected:
-    TempFolder folder;
-    std::string app() const { return folder.file("app"); }
-    std::string log() const { return folder.file("app/TessalineLog.txt"); }
-    std::string out() const { return folder.file("out"); }
-    std::string list() const { return folder.file("list.txt"); }
-
-    void SetUp() override {
-        std::filesystem::create_directory(app());
-        std::filesystem::create_directory(out());
-    }
-
-    int run(const std::string& video, int s, int e, int d, const std::string& base = "base",
-            const std::string& extension = "png", const std::string& outputFolder = "") {
-        return runProgram(TL_KADRIMO_BIN,
-                          {"1", std::to_string(s), std::to_string(e), std::to_string(d), video,
-                           outputFolder.empty() ? out() : outputFolder, base, extension, list(), app()});
-    }
-
-    // The expected list file: the planned count, then out/base + number + ".png" for
-    // each of the given numbers.
-    std::string listOf(int planned, const std::vector<std::string>& numbers,
-                       const std::string& base = "base", const std::string& extension = "png") const {
-        std::string text = std::to_string(planned);
-        for (const auto& n : numbers) text += "\n" + out() + "/" + base + n + "." + extension;
-        return text;
-    }
-
-    std::size_t filesInOut() const {
-        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(out()),
-                                                      std::filesystem::directory_iterator()));
-    }
-
-    std::string indexedVideo(int frames, const std::string& fileName = "clip.avi",
-                             const std::vector<std::string>& options = {"-c:v", "mjpeg", "-q:v", "3"}) {
-        const std::string video = makeIndexedVideo(folder.path().string(), fileName, frames, options, 96, 72);
-        EXPECT_FALSE(video.empty());
-        return video;
-    }
-
-    // The frame file numbered number (of a window of at most 99 frames), read back.
-    cv::Mat written(int number, int width, const std::string& extension = "png") const {
-        return cv::imread(out() + "/base" + numbered(number, number, width)[0] + "." + extension,
-                          cv::IMREAD_UNCHANGED);
-    }
-
-    // Runs the window [s/d, e/d) over the video and checks that the file numbered i holds
-    // frame first + i - 1 of the sequential decode, pixel for pixel.
-    void expectWindowOfSequentialFrames(const std::string& video, const std::vector<cv::Mat>& frames,
-                                        int s, int e, int d, int first, int count) {
-        ASSERT_EQ(run(video, s, e, d), 0);
-        const int width = count < 10 ? 1 : 2;
-        EXPECT_EQ(readFile(list()), listOf(count, numbered(1, count, width)));
-        for (int i = 1; i <= count; ++i) {
-            const cv::Mat frame = written(i, width);
-            ASSERT_FALSE(frame.empty()) << i;
-            EXPECT_EQ(shownIndex(frame), first + i - 1);
-            EXPECT_TRUE(samePixels(frame, frames[static_cast<std::size_t>(first + i - 1)])) << "file " << i;
-        }
-    }
-};
-
-std::vector<std::string> numbered(int first, int last, int width) {
-    std::vector<std::string> numbers;
-    for (int i = first; i <= last; ++i) {
-        std::string n = std::to_string(i);
-        numbers.push_back(std::string(static_cast<std::size_t>(std::max(0, width - static_cast<int>(n.size()))), '0') + n);
-    }
-    return numbers;
-}
+using KadrimoProgram = KadrimoProgramTest;
 
 TEST_F(KadrimoProgram, FewerThanNinePositionsEndWithStatusOneAndTouchNothing) {
     const std::vector<std::string> full{"1", "0", "1000", "1000", folder.file("missing.avi"),
@@ -94,7 +20,7 @@ TEST_F(KadrimoProgram, FewerThanNinePositionsEndWithStatusOneAndTouchNothing) {
     for (const long n : {0, 1, 6, 8})
         EXPECT_EQ(runProgram(TL_KADRIMO_BIN, {full.begin(), full.begin() + n}), 1) << n;
     EXPECT_FALSE(std::filesystem::exists(list()));
-    EXPECT_EQ(filesInOut(), 0u);
+    EXPECT_EQ(filesInOut().size(), 0u);
 }
 
 TEST_F(KadrimoProgram, MissingVideoIsReportedAndTheListKept) {
@@ -129,18 +55,49 @@ TEST_F(KadrimoProgram, ZeroDenominatorIsReportedWithoutFrames) {
               std::string::npos)
         << readFile(log());
     EXPECT_EQ(readFile(list()), "an earlier list");
-    EXPECT_EQ(filesInOut(), 0u);
+    EXPECT_EQ(filesInOut().size(), 0u);
 }
 
-TEST_F(KadrimoProgram, StillImageHasNoFramesToCut) {
+// A still image decodes as one frame, whose file holds the image.
+TEST_F(KadrimoProgram, StillImageIsAVideoOfOneFrame) {
     const std::string still = folder.file("still.png");
-    cv::imwrite(still, cv::Mat(24, 32, CV_8UC3, cv::Scalar(9, 8, 7)));
-    EXPECT_EQ(run(still, 0, 1000, 1000), 1);
-    EXPECT_NE(readFile(log()).find("ERROR at function main => The video '" + still + "' reports no frames."),
-              std::string::npos)
-        << readFile(log());
+    const cv::Mat image(24, 32, CV_8UC3, cv::Scalar(9, 8, 7));
+    cv::imwrite(still, image);
+    EXPECT_EQ(run(still, 0, 1000, 1000), 0);
+    EXPECT_EQ(readFile(list()), listOf(1, {"1"}));
+    EXPECT_TRUE(samePixels(written(1, 1), image));
+    EXPECT_FALSE(std::filesystem::exists(log()));
+}
+
+// A file that opens as a video but whose every frame is cut off: a streamed WebM that
+// ends inside its first frame.
+TEST_F(KadrimoProgram, VideoWithoutADecodableFrameReportsNoFrames) {
+    const std::string bytes = readFile(indexedVideo(5, "whole.webm", {"-c:v", "libvpx", "-live", "1"}));
+    const std::size_t firstCluster = bytes.find("\x1F\x43\xB6\x75");
+    ASSERT_NE(firstCluster, std::string::npos);
+    const std::string video = folder.file("clip.webm");
+    writeFile(video, bytes.substr(0, firstCluster + 16));
+    ASSERT_TRUE(cv::VideoCapture(video, cv::CAP_FFMPEG).isOpened());
+    ASSERT_TRUE(decodeSequentially(video).empty());
+    EXPECT_EQ(run(video, 0, 1000, 1000), 1);
+    EXPECT_TRUE(logReports("The video '" + video + "' reports no frames.")) << readFile(log());
     EXPECT_FALSE(std::filesystem::exists(list()));
-    EXPECT_EQ(filesInOut(), 0u);
+    EXPECT_EQ(filesInOut().size(), 0u);
+}
+
+// A video whose header counts no frames is counted by decoding it: the window falls on
+// the frames of a sequential decode.
+TEST_F(KadrimoProgram, StreamedVideosWithoutAFrameCountAreCut) {
+    for (const auto& [name, codec] : {std::pair{"clip.webm", "libvpx"}, std::pair{"clip.mkv", "libx264"}}) {
+        const std::string video = indexedVideo(36, name, {"-c:v", codec, "-pix_fmt", "yuv420p", "-live", "1"});
+        ASSERT_LT(cv::VideoCapture(video, cv::CAP_FFMPEG).get(cv::CAP_PROP_FRAME_COUNT), 0.0) << name;
+        const std::vector<cv::Mat> sequential = decodeSequentially(video);
+        ASSERT_EQ(sequential.size(), 36u) << name;
+        // 36 frames: J = 0.036, the window starts at frame 9 and holds 18 - 9 = 9 frames.
+        expectWindowOfSequentialFrames(video, sequential, 250, 500, 1000, 9, 9);
+        expectWindowOfSequentialFrames(video, sequential, 0, 1000, 1000, 0, 36);
+        EXPECT_FALSE(std::filesystem::exists(log())) << name;
+    }
 }
 
 TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
@@ -149,7 +106,7 @@ TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
     // 270 frames: J = 0.27, the window starts at frame 67 and holds 135 - 67 = 68 frames.
     EXPECT_EQ(run(video, 250, 500, 1000, "base", "jpg"), 0);
     EXPECT_EQ(readFile(list()), listOf(68, numbered(1, 68, 2), "base", "jpg"));
-    EXPECT_EQ(filesInOut(), 68u);
+    EXPECT_EQ(filesInOut().size(), 68u);
     EXPECT_FALSE(std::filesystem::exists(log()));
     // Each JPEG is closer to its own frame than to the frames beside it.
     const std::vector<cv::Mat> frames = decodeSequentially(video);
@@ -166,24 +123,50 @@ TEST_F(KadrimoProgram, WorkedExampleOnTheRealClip) {
 
 TEST_F(KadrimoProgram, VideoEndingBeforeTheWindowListsWhatWasRead) {
     TL_REQUIRE_TEST_DATA("video/tree.avi");
+    const std::string video = testDataPath("video/tree.avi");
     // The header claims 444 frames; 68 decode.
-    EXPECT_EQ(run(testDataPath("video/tree.avi"), 0, 1000, 1000), 0);
-    EXPECT_EQ(readFile(list()), listOf(444, numbered(1, 68, 3)));
+    EXPECT_EQ(run(video, 0, 1000, 1000), 1);
+    EXPECT_EQ(readFile(list()), listOf(68, numbered(1, 68, 3)));
+    EXPECT_TRUE(logReports("The video '" + video +
+                           "' broke off: only 68 of the 444 frames of the window could be read; the list file "
+                           "counts those 68."))
+        << readFile(log());
 }
 
-TEST_F(KadrimoProgram, VideoCutShortEndsTheWindowEarly) {
-    // The header of a file cut in half still counts all 30 frames.
-    const std::string whole = indexedVideo(30);
-    const std::string bytes = readFile(whole);
-    const std::string video = folder.file("half.avi");
-    writeFile(video, bytes.substr(0, bytes.size() / 2));
+// The AVI at bytes cut where the chunk of the frame numbered kept (from 0) begins: the
+// frames before it stay whole, and the header still counts them all.
+std::string aviCutBeforeFrame(const std::string& bytes, int kept) {
+    const auto sizeAt = [&](std::size_t at) {
+        std::size_t size = 0;
+        for (std::size_t i = 4; i-- > 0;) size = size << 8 | static_cast<unsigned char>(bytes[at + i]);
+        return size + (size & 1);  // chunks are padded to an even length
+    };
+    int frames = 0;
+    for (std::size_t at = bytes.find("movi") + 4; at + 8 <= bytes.size(); at += 8 + sizeAt(at + 4))
+        if (bytes.compare(at, 4, "00dc") == 0 && frames++ == kept) return bytes.substr(0, at);
+    return bytes;
+}
+
+TEST_F(KadrimoProgram, VideoThatBreaksOffListsAndCountsTheFramesRead) {
+    const std::string video = folder.file("broken.avi");
+    writeFile(video, aviCutBeforeFrame(readFile(indexedVideo(36)), 22));
     const std::vector<cv::Mat> sequential = decodeSequentially(video);
-    ASSERT_GT(sequential.size(), 0u);
-    ASSERT_LT(sequential.size(), 30u);
-    EXPECT_EQ(run(video, 0, 1000, 1000), 0);
-    EXPECT_EQ(readFile(list()), listOf(30, numbered(1, static_cast<int>(sequential.size()), 2)));
-    for (std::size_t i = 0; i < sequential.size(); ++i)
-        EXPECT_TRUE(samePixels(written(static_cast<int>(i) + 1, 2), sequential[i])) << i;
+    ASSERT_EQ(sequential.size(), 22u);
+    EXPECT_EQ(run(video, 0, 1000, 1000), 1);
+    EXPECT_EQ(readFile(list()), listOf(22, numbered(1, 22, 2)));
+    EXPECT_TRUE(logReports("The video '" + video +
+                           "' broke off: only 22 of the 36 frames of the window could be read; the list file "
+                           "counts those 22."))
+        << readFile(log());
+    for (int i = 1; i <= 22; ++i) EXPECT_TRUE(samePixels(written(i, 2), sequential[static_cast<std::size_t>(i - 1)])) << i;
+    EXPECT_EQ(filesInOut().size(), 22u);
+    // The list was replaced whole: no temporary list stays beside it.
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".list"), std::string::npos) << entry.path();
+
+    // A window that starts after the break has nothing to list.
+    EXPECT_EQ(run(video, 900, 1000, 1000), 1);
+    EXPECT_EQ(readFile(list()), "0");
 }
 
 TEST_F(KadrimoProgram, ListNamesAreUtf8AndTheOutputFolderLosesOneSlash) {
@@ -214,7 +197,12 @@ INSTANTIATE_TEST_SUITE_P(
         std::make_pair("mpeg4.avi", std::vector<std::string>{"-c:v", "mpeg4", "-q:v", "4", "-bf", "2"}),
         std::make_pair("h264.mp4", std::vector<std::string>{"-c:v", "libx264", "-pix_fmt", "yuv420p"}),
         std::make_pair("vfr.mp4", std::vector<std::string>{"-vf", "setpts=(N+N*N/2000)/25/TB", "-fps_mode",
-                                                           "vfr", "-c:v", "libx264", "-pix_fmt", "yuv420p"})),
+                                                           "vfr", "-c:v", "libx264", "-pix_fmt", "yuv420p"}),
+        // Written as a live recorder writes them: the container never learns its length, and
+        // the capture reports no frame count.
+        std::make_pair("streamed.webm", std::vector<std::string>{"-c:v", "libvpx", "-b:v", "1M", "-live", "1"}),
+        std::make_pair("streamed.mkv",
+                       std::vector<std::string>{"-c:v", "libx264", "-pix_fmt", "yuv420p", "-live", "1"})),
     [](const auto& info) {
         std::string name = info.param.first;
         name[name.find('.')] = '_';
@@ -232,7 +220,7 @@ TEST_F(KadrimoProgram, WrittenJpegsCarryTheFrameKeywordAndFirmware) {
     }
     for (const auto& entry : std::filesystem::directory_iterator(out()))
         EXPECT_EQ(entry.path().string().find("_original"), std::string::npos) << entry.path();
-    EXPECT_EQ(filesInOut(), 3u);
+    EXPECT_EQ(filesInOut().size(), 3u);
 }
 
 TEST_F(KadrimoProgram, FramesAtTheEdgesOfTheVideo) {

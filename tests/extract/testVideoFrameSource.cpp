@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+#include <opencv2/videoio.hpp>
 
 #include <climits>
 
@@ -104,12 +105,21 @@ TEST(VideoFrameSourceTest, MissingUnreadableAndNonVideoFilesDoNotOpen) {
     EXPECT_FALSE(VideoFrameSource(folder.file("text.avi")).isOpen());
 }
 
-TEST(VideoFrameSourceTest, StillImageReportsNoFrameCount) {
+// Without a count in the header the frames are counted by decoding them: a still image
+// is one frame, a streamed WebM as many as decode.
+TEST(VideoFrameSourceTest, FilesWithoutAFrameCountAreCountedByDecoding) {
     TempFolder folder;
     cv::imwrite(folder.file("still.png"), cv::Mat(16, 16, CV_8UC3, cv::Scalar(1, 2, 3)));
     VideoFrameSource still(folder.file("still.png"));
     ASSERT_TRUE(still.isOpen());  // the capture takes a still image for a video
-    EXPECT_EQ(still.frameCount(), 0);
+    EXPECT_EQ(still.frameCount(), 1);
+
+    const std::string video = makeIndexedVideo(folder.path().string(), "streamed.webm", 23,
+                                               {"-c:v", "libvpx", "-live", "1"});
+    ASSERT_LT(cv::VideoCapture(video, cv::CAP_FFMPEG).get(cv::CAP_PROP_FRAME_COUNT), 0.0);
+    VideoFrameSource streamed(video);
+    EXPECT_EQ(streamed.frameCount(), 23);
+    EXPECT_EQ(shownIndex(streamed.read()), 0);  // counting leaves the source at the start
 }
 
 TEST(VideoFrameSourceTest, RealClipsMatchTheirSequentialDecode) {

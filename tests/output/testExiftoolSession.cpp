@@ -1,4 +1,6 @@
 #include "common/ToolFolder.hpp"
+#include "output/ExiftoolCommand.hpp"
+#include "output/ExiftoolSession.hpp"
 #include "output/ImageWriter.hpp"
 #include "output/MetadataCopy.hpp"
 #include "tests/support/RunProgram.hpp"
@@ -195,6 +197,41 @@ TEST_F(ExiftoolSessionTest, ExiftoolDoesNotOutliveAProcessThatDies) {
     ASSERT_GT(exiftoolProcess, 0);
     EXPECT_TRUE(processGone(exiftoolProcess));
     EXPECT_EQ(firmware(written), taggedLine);
+}
+
+// A kept-alive exiftool that takes a copy and never answers: with a short deadline the
+// copy ends as silent, the silent process is ended, and the next copy gets a fresh
+// exiftool that does its work. (A session of its own: the process-wide one may have been
+// closed for good by a test before.)
+TEST_F(ExiftoolSessionTest, SilentExiftoolIsEndedAndTheNextCopyGetsAFreshOne) {
+    TL_REQUIRE_TEST_DATA(photo);
+    const std::string hung = folder.file("hung");
+    installTool("if [ \"$1\" = -stay_open ] && [ ! -e '" + hung + "' ]; then touch '" + hung +
+                "'; exec sleep 600; fi\nexec " + exiftool + " \"$@\"\n");
+    const std::string first = folder.file("first.jpg");
+    const std::string second = folder.file("second.jpg");
+    for (const std::string& file : {first, second})
+        ASSERT_TRUE(cv::imwrite(file, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(7))));
+    const std::string untouched = readFile(first);
+
+    ExiftoolSession session;
+    session.setCopyDeadline(std::chrono::milliseconds(1000));
+    const std::string program = folder.file("tools/exiftool");
+    const unsigned long silent = session.begin(program, exiftoolArguments(testDataPath(photo), first, "Tessaline"));
+    ASSERT_NE(silent, 0u);
+    EXPECT_EQ(session.finish(silent), ExiftoolSession::Outcome::silent);
+    // The fresh exiftool has its time to start, however busy the machine.
+    session.setCopyDeadline(std::chrono::milliseconds(60'000));
+    const unsigned long fresh = session.begin(program, exiftoolArguments(testDataPath(photo), second, "Tessaline"));
+    ASSERT_NE(fresh, 0u);
+    EXPECT_EQ(session.finish(fresh), ExiftoolSession::Outcome::done);
+
+    const std::vector<std::string> started = starts();
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_TRUE(processGone(std::atoi(started[0].c_str())));
+    EXPECT_EQ(readFile(first), untouched);
+    fs::remove(second + "_original");
+    expectTaggedWithoutBackup({second});
 }
 
 } // namespace

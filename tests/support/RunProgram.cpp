@@ -52,17 +52,23 @@ int awaitChild(pid_t child, int timeLimitSeconds) {
 
 } // namespace
 
-int runProgram(const std::string& program, const std::vector<std::string>& arguments,
-               const std::string& stdoutFile, const std::string& stderrFile, const RunLimits& limits) {
+pid_t startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& stdoutFile, const std::string& stderrFile, const RunLimits& limits) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
     std::fflush(nullptr);
     const pid_t child = fork();
-    if (child < 0) return -1;
     if (child == 0) becomeProgram(program, argv.data(), stdoutFile, stderrFile, limits);
-    return awaitChild(child, limits.timeLimitSeconds);
+    return child < 0 ? -1 : child;
+}
+
+int awaitProgram(pid_t child, int timeLimitSeconds) { return child < 0 ? -1 : awaitChild(child, timeLimitSeconds); }
+
+int runProgram(const std::string& program, const std::vector<std::string>& arguments,
+               const std::string& stdoutFile, const std::string& stderrFile, const RunLimits& limits) {
+    return awaitProgram(startProgram(program, arguments, stdoutFile, stderrFile, limits), limits.timeLimitSeconds);
 }
 
 std::vector<std::string> MergeCall::arguments() const {

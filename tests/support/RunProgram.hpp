@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -17,6 +19,14 @@ struct RunLimits {
 // be started or did not exit normally, and -2 when it had to be killed for running too long.
 int runProgram(const std::string& program, const std::vector<std::string>& arguments,
                const std::string& stdoutFile = "", const std::string& stderrFile = "", const RunLimits& limits = {});
+
+// runProgram in two halves, for a test that acts on the program while it runs (sends it a
+// signal, say): startProgram returns the child's process id (-1 when it cannot fork), and
+// awaitProgram waits for that child as runProgram does, with the same results.
+pid_t startProgram(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& stdoutFile = "", const std::string& stderrFile = "",
+                   const RunLimits& limits = {});
+int awaitProgram(pid_t child, int timeLimitSeconds);
 
 // The merge program's 13 fixed positions, in order, followed by the exposure paths.
 struct MergeCall {
