@@ -135,12 +135,12 @@ void printSummary() {
 }
 
 BENCHMARK_CAPTURE(mergeAt, radius17, std::string("radius 17"), std::string("0"))
-    ->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(mergeAt, radius120, std::string("radius 120"), std::string("2"))
-    ->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK_CAPTURE(mergeAt, automatic, std::string("automatic"), std::string("-1"))
-    ->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
-BENCHMARK(peerMerge)->UseManualTime()->Iterations(1)->Repetitions(3)->Unit(benchmark::kSecond);
+    ->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
+BENCHMARK(peerMerge)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
 
@@ -153,6 +153,15 @@ int main(int argc, char** argv) {
             --argc;
             break;
         }
+    // Three runs of each, for medians, unless asked otherwise.
+    std::vector<char*> arguments(argv, argv + argc);
+    std::string repetitions = "--benchmark_repetitions=3";
+    if (std::none_of(arguments.begin(), arguments.end(),
+                     [](const char* a) { return std::string(a).rfind("--benchmark_repetitions", 0) == 0; }))
+        arguments.push_back(repetitions.data());
+    arguments.push_back(nullptr);
+    argc = static_cast<int>(arguments.size()) - 1;
+    argv = arguments.data();
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     printSummary();
