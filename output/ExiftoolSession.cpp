@@ -24,10 +24,16 @@ bool fitsOnOneLine(const std::vector<std::string>& arguments) {
 }
 
 // The child side, between fork and exec: only async-signal-safe calls. exiftool dies
-// with its parent instead of polling its closed input for ever.
-[[noreturn]] void becomeExiftool(const char* path, char* const* argv, pid_t parent, int input, int output) {
+// with its parent instead of polling its closed input for ever. errors, when not empty,
+// is the file its standard error is appended to.
+[[noreturn]] void becomeExiftool(const char* path, char* const* argv, pid_t parent, int input, int output,
+                                 const char* errors) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
     if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) _exit(127);
+    if (errors[0] != '\0') {
+        const int error = open(errors, O_WRONLY | O_APPEND | O_CREAT, 0644);
+        if (error < 0 || dup2(error, STDERR_FILENO) < 0) _exit(127);
+    }
     execve(path, argv, environ);
     _exit(127);
 }
@@ -53,12 +59,47 @@ void closeDescriptor(int& descriptor) {
 
 ExiftoolSession::~ExiftoolSession() { close(); }
 
+void ExiftoolSession::sendErrorsTo(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(guard);
+    errorFile = path;
+}
+
 bool ExiftoolSession::run(const std::string& program, const std::vector<std::string>& arguments) {
     return finish(begin(program, arguments));
 }
 
 unsigned long ExiftoolSession::begin(const std::string& program, const std::vector<std::string>& arguments) {
     const std::lock_guard<std::mutex> lock(guard);
+    return handOver(program, arguments);
+}
+
+bool ExiftoolSession::finish(unsigned long ticket) {
+    const std::lock_guard<std::mutex> lock(guard);
+    if (ticket == 0) return false;
+    if (ticket <= completed) return true;
+    if (child <= 0) return false;
+    if (awaitReady(ticket)) return true;
+    giveUp();
+    return false;
+}
+
+std::optional<std::string> ExiftoolSession::query(const std::string& program,
+                                                  const std::vector<std::string>& arguments) {
+    const std::lock_guard<std::mutex> lock(guard);
+    if (child > 0 && completed < executed && !awaitReady(executed)) {
+        giveUp();
+        return std::nullopt;
+    }
+    const unsigned long ticket = handOver(program, arguments);
+    if (ticket == 0) return std::nullopt;
+    std::string answer;
+    if (awaitReady(ticket, &answer)) return answer;
+    giveUp();
+    return std::nullopt;
+}
+
+// Called with the guard held.
+unsigned long ExiftoolSession::handOver(const std::string& program, const std::vector<std::string>& arguments) {
     if (broken || !fitsOnOneLine(arguments)) return 0;
     if (child > 0 && program != runningProgram) close();
     if (child <= 0 && !start(program)) {
@@ -71,20 +112,14 @@ unsigned long ExiftoolSession::begin(const std::string& program, const std::vect
     text += "-execute" + std::to_string(ticket) + "\n";
     std::fflush(stdout);
     if (send(text)) return ticket;
-    close();
-    broken = true;
+    giveUp();
     return 0;
 }
 
-bool ExiftoolSession::finish(unsigned long ticket) {
-    const std::lock_guard<std::mutex> lock(guard);
-    if (ticket == 0) return false;
-    if (ticket <= completed) return true;
-    if (child <= 0) return false;
-    if (awaitReady(ticket)) return true;
+// An exiftool that failed once is not trusted again: the session stays closed.
+void ExiftoolSession::giveUp() {
     close();
     broken = true;
-    return false;
 }
 
 bool ExiftoolSession::start(const std::string& program) {
@@ -102,7 +137,7 @@ bool ExiftoolSession::start(const std::string& program) {
 
     const pid_t parent = getpid();
     const pid_t started = fork();
-    if (started == 0) becomeExiftool(path.c_str(), argv.data(), parent, input[1], output[1]);
+    if (started == 0) becomeExiftool(path.c_str(), argv.data(), parent, input[1], output[1], errorFile.c_str());
     ::close(input[1]);
     ::close(output[1]);
     if (started < 0) {
@@ -151,9 +186,9 @@ bool ExiftoolSession::send(const std::string& text) const {
 }
 
 // Reads exiftool's output up to the ready line of ticket or of a later copy. Anything
-// else it prints there goes on to this program's standard output, where a separate
-// exiftool's would go.
-bool ExiftoolSession::awaitReady(unsigned long ticket) {
+// else it prints there goes into answer when given, otherwise on to this program's
+// standard output, where a separate exiftool's would go.
+bool ExiftoolSession::awaitReady(unsigned long ticket, std::string* answer) {
     for (;;) {
         std::size_t end;
         while ((end = received.find('\n')) != std::string::npos) {
@@ -162,6 +197,11 @@ bool ExiftoolSession::awaitReady(unsigned long ticket) {
             if (const unsigned long number = readyNumber(line)) {
                 completed = std::max(completed, number);
                 if (completed >= ticket) return true;
+                continue;
+            }
+            if (answer) {
+                *answer += line;
+                *answer += '\n';
                 continue;
             }
             std::fwrite(line.data(), 1, line.size(), stdout);

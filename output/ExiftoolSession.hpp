@@ -3,6 +3,7 @@
 #include <sys/types.h>
 
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,15 +33,29 @@ public:
     unsigned long begin(const std::string& program, const std::vector<std::string>& arguments);
     bool finish(unsigned long ticket);
 
+    // Runs one command that reads (tags of files, say) and returns what exiftool printed
+    // for it on its standard output, or nothing when the session cannot run it. Copies
+    // handed over before are waited for first, so that their output, which goes on to
+    // this program's standard output, stays apart from the answer.
+    std::optional<std::string> query(const std::string& program, const std::vector<std::string>& arguments);
+
+    // The file that an exiftool started from now on appends its standard error to, for
+    // a person's run whose terminal it would litter ("/dev/null" drops it); empty, the
+    // default, leaves it this program's standard error.
+    void sendErrorsTo(const std::string& path);
+
 private:
+    unsigned long handOver(const std::string& program, const std::vector<std::string>& arguments);
+    void giveUp();
     bool start(const std::string& program);
     void close();
     bool send(const std::string& text) const;
-    bool awaitReady(unsigned long ticket);
+    bool awaitReady(unsigned long ticket, std::string* answer = nullptr);
     bool readMore();
 
     std::mutex guard;
     std::string runningProgram;
+    std::string errorFile;
     pid_t child = -1;
     pid_t owner = -1;
     int toExiftool = -1;
