@@ -1,11 +1,10 @@
-#include "diag/ApplicationFolder.hpp"
-#include "diag/Log.hpp"
-#include "extract/ExtractArguments.hpp"
-#include "extract/FrameExtraction.hpp"
+#include "cli/CallMode.hpp"
+#include "extract/ExtractCommand.hpp"
 
 #include <malloc.h>
 
-#include <exception>
+#include <iostream>
+#include <variant>
 
 int main(int argc, char** argv) {
     // Every frame is a new buffer of several megabytes. Kept in the heap once freed
@@ -13,13 +12,12 @@ int main(int argc, char** argv) {
     // in fresh pages.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    const auto arguments = parseExtractArguments(argc, argv);
-    if (!arguments) return 1;
-    if (arguments->applicationFolder) useApplicationFolder(*arguments->applicationFolder);
-    try {
-        return extractFrames(*arguments);
-    } catch (const std::exception& e) {
-        reportError("main", std::string("The frame extraction stopped: ") + e.what());
-        return 1;
+    if (isNamedExtractCall(argc, argv)) {
+        const auto call = parseNamedExtractCall(argc, argv, std::cout, std::cerr);
+        if (const int* status = std::get_if<int>(&call)) return *status;
+        return runNamedExtractCommand(std::get<NamedExtractCall>(call));
     }
+    const auto arguments = parseExtractArguments(argc, argv);
+    if (!arguments) return refuseIncompleteCall("kadrimo", "name the video and the frames' folder: VIDEO -o FOLDER", argc, argv);
+    return runExtractCommand(*arguments);
 }
