@@ -22,6 +22,28 @@ std::mutex& logLock() {
     return lock;
 }
 
+// The program name that prefixes the reports echoed to standard error; empty: no echo.
+std::string& echoPrefix() {
+    static std::string program;
+    return program;
+}
+
+// A report as one line: line ends inside become blanks, those around it are dropped.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    const auto first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+void echo(const char* kind, const std::string& message) {
+    if (echoPrefix().empty()) return;
+    const std::string line = echoPrefix() + ": " + kind + ": " + oneLine(message) + "\n";
+    std::lock_guard<std::mutex> guard(logLock());
+    std::fwrite(line.data(), 1, line.size(), stderr);
+}
+
 std::string timestamp() {
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -53,6 +75,7 @@ void writeLogEntry(const std::string& text) {
 }
 
 void reportError(const std::string& label, const std::string& message) {
+    echo("error", message);
     writeLogEntry("\nERROR at function " + label + " => " + message + "\n\n");
 }
 
@@ -64,6 +87,13 @@ bool redirectStandardOutputToLog() {
     std::fclose(log);
     return redirected;
 }
+
+void reportWarning(const std::string& label, const std::string& message) {
+    echo("warning", message);
+    writeLogEntry("\nWARNING at function " + label + " => " + message + "\n\n");
+}
+
+void echoReportsToStandardError(const std::string& program) { echoPrefix() = program; }
 
 void reportRedirectionFailure() {
     writeLogEntry("\nERROR => Redirection de la sortie standard impossible\n\n");

@@ -26,5 +26,13 @@ void reportError(const std::string& label, const std::string& message);
 // prints lands in the log. False when the log cannot be opened (or is not a regular file).
 bool redirectStandardOutputToLog();
 
+// Appends "\nWARNING at function LABEL => MESSAGE\n\n".
+void reportWarning(const std::string& label, const std::string& message);
+
+// From now on every report (error or warning) is also written to standard error as
+// one line, "PROGRAM: error: MESSAGE" or "PROGRAM: warning: MESSAGE", whether or not
+// there is a log: a person at a terminal reads it there.
+void echoReportsToStandardError(const std::string& program);
+
 // Appends the entry for a standard output that could not be reopened on the log.
 void reportRedirectionFailure();

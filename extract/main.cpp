@@ -1,12 +1,11 @@
+#include "cli/CallMode.hpp"
 #include "common/FailedWriteSignals.hpp"
-#include "diag/ApplicationFolder.hpp"
-#include "diag/Log.hpp"
-#include "extract/ExtractArguments.hpp"
-#include "extract/FrameExtraction.hpp"
+#include "extract/ExtractCommand.hpp"
 
 #include <malloc.h>
 
-#include <exception>
+#include <iostream>
+#include <variant>
 
 int main(int argc, char** argv) {
     // Every frame is a new buffer of several megabytes. Kept in the heap once freed
@@ -15,13 +14,12 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
     ignoreFailedWriteSignals();
-    const auto arguments = parseExtractArguments(argc, argv);
-    if (!arguments) return 1;
-    if (arguments->applicationFolder) useApplicationFolder(*arguments->applicationFolder);
-    try {
-        return extractFrames(*arguments);
-    } catch (const std::exception& e) {
-        reportError("main", std::string("The frame extraction stopped: ") + e.what());
-        return 1;
+    if (isNamedExtractCall(argc, argv)) {
+        const auto call = parseNamedExtractCall(argc, argv, std::cout, std::cerr);
+        if (const int* status = std::get_if<int>(&call)) return *status;
+        return runNamedExtractCommand(std::get<NamedExtractCall>(call));
     }
+    const auto arguments = parseExtractArguments(argc, argv);
+    if (!arguments) return refuseIncompleteCall("kadrimo", "name the video and the frames' folder: VIDEO -o FOLDER", argc, argv);
+    return runExtractCommand(*arguments);
 }

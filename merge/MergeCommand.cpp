@@ -1,12 +1,20 @@
 #include "merge/MergeCommand.hpp"
 
+#include "cli/ProgressBar.hpp"
 #include "common/PathRefusal.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
 #include "input/ImagesSequence.hpp"
+#include "merge/CaptureSettings.hpp"
+#include "merge/ExposureCheck.hpp"
 #include "merge/MergeEngine.hpp"
+#include "merge/MergeObserver.hpp"
 #include "merge/SaveMergedImage.hpp"
+#include "output/ExiftoolSession.hpp"
 
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -36,29 +44,87 @@ bool refusesItsFiles(const MergeSettings& settings, const std::vector<std::strin
     return false;
 }
 
-} // namespace
+// Follows the run: hands every image to the exposure check (for the medians it may need)
+// and draws the progress line after each exposure, when there is one to draw.
+class RunFollower : public MergeObserver {
+public:
+    RunFollower(ExposureCheck& exposures, ProgressBar* bar) : exposures(exposures), bar(bar) {}
 
-int runMergeCommand(const MergeSettings& settings) {
-    useApplicationFolder(settings.applicationFolder);
+    void imageLoaded(int index, const cv::Mat& image) override { exposures.noteImage(index, image); }
+
+    void exposureVisited(int position, int total) override {
+        if (!bar) return;
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        bar->show({position, total, 100.0, elapsed});
+    }
+
+private:
+    ExposureCheck& exposures;
+    ProgressBar* bar;
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+};
+
+// The merge itself, once its files are settled: the exposure check, the run and the
+// writing of its result, each failure reported. Returns the exit status.
+int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar) {
     const ImageList list = buildImageList(settings);
     if (refusesItsFiles(settings, list.paths)) return 1;
-    // From here on everything a library prints lands in the log file.
-    if (!redirectStandardOutputToLog()) reportRedirectionFailure();
-
+    ExposureCheck exposures(list.paths, list.instantIndex, settings.ghostThreshold, reader,
+                            readCaptureSettings(list.paths));
+    exposures.warnWhenDecided();
     const int count = static_cast<int>(list.paths.size());
     ImagesSequence sequence(list.paths.data(), count);
     MergeEngine engine;
+    RunFollower follower(exposures, bar);
     cv::Mat result;
-    if (!engine.run(result, sequence, list.instantIndex, count, settings)) return 1;
+    const bool ran = engine.run(result, sequence, list.instantIndex, count, settings, &follower);
+    if (bar) bar->finish();
+    if (!ran) return 1;
+    exposures.finish();
     if (result.empty()) {
         reportError("saveMergedImage", "The merge made no light image, so nothing was written to '" +
                                            settings.outputPath + "'.");
         return 1;
     }
     std::string failure;
-    if (saveMergedImage(result, settings.outputPath, settings.outputBits, list.paths[list.instantIndex], &failure))
+    if (saveMergedImage(result, settings.outputPath, settings.outputBits, list.paths[static_cast<std::size_t>(list.instantIndex)],
+                        &failure))
         return 0;
     reportError("saveMergedImage",
                 "The merged image could not be written to '" + settings.outputPath + "': " + failure + ".");
     return 1;
+}
+
+// Everything a library prints on standard output lands in the log from here on.
+void sendStandardOutputToLog() {
+    if (!redirectStandardOutputToLog()) reportRedirectionFailure();
+}
+
+// Whether the log may take standard output: there is one, and merge() will not refuse it.
+bool logTakesOutput(const MergeSettings& settings) {
+    return !logPath().empty() && pathRefusal(logPath(), buildImageList(settings).paths).empty();
+}
+
+} // namespace
+
+int runMergeCommand(const MergeSettings& settings) {
+    useApplicationFolder(settings.applicationFolder);
+    if (logTakesOutput(settings)) sendStandardOutputToLog();
+    return merge(settings, WarningReader::frontEnd, nullptr);
+}
+
+int runNamedMergeCommand(const NamedMergeCall& call) {
+    echoReportsToStandardError("tessaline");
+    if (!call.logFolder.empty()) setLogFolder(call.logFolder + "/");
+    if (logTakesOutput(call.settings)) {
+        sendStandardOutputToLog();
+    } else {
+        std::fflush(stdout);
+        dup2(STDERR_FILENO, STDOUT_FILENO);
+    }
+    // exiftool's complaints about formats it cannot tag (Radiance, EXR) are no news to a
+    // person at a terminal.
+    exiftoolSession().sendErrorsTo(call.logFolder.empty() ? "/dev/null" : logPath());
+    ProgressBar bar(stderr);
+    return merge(call.settings, WarningReader::namedOptions, &bar);
 }

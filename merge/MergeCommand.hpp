@@ -1,7 +1,15 @@
 #pragma once
 
 #include "merge/MergeCommandLine.hpp"
+#include "merge/NamedMergeOptions.hpp"
 
-// One merge as the command line asks for it: log and tool folder, standard output into
-// the log, the run and the writing of its result. Returns the exit status.
+// One merge as the front end asks for it by position: log and tool folder, standard
+// output into the log, the exposure check (into the log), the run and the writing of its
+// result. Returns the exit status: 0 when the merged image was written, otherwise 1 (after the reports).
 int runMergeCommand(const MergeSettings& settings);
+
+// One merge asked for by name: reports on standard error and, with a log folder, in its
+// log, which then takes standard output too (otherwise standard error does, so that a
+// script's standard output stays clean); the exposure check, the run and the writing.
+// Returns 0 when the merged image was written, otherwise 1.
+int runNamedMergeCommand(const NamedMergeCall& call);

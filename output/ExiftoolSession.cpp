@@ -25,10 +25,16 @@ bool fitsOnOneLine(const std::vector<std::string>& arguments) {
 }
 
 // The child side, between fork and exec: only async-signal-safe calls. exiftool dies
-// with its parent instead of polling its closed input for ever.
-[[noreturn]] void becomeExiftool(const char* path, char* const* argv, pid_t parent, int input, int output) {
+// with its parent instead of polling its closed input for ever. errors, when not empty,
+// is the file its standard error is appended to.
+[[noreturn]] void becomeExiftool(const char* path, char* const* argv, pid_t parent, int input, int output,
+                                 const char* errors) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
     if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) _exit(127);
+    if (errors[0] != '\0') {
+        const int error = open(errors, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0644);
+        if (error < 0 || dup2(error, STDERR_FILENO) < 0) _exit(127);
+    }
     execve(path, argv, environ);
     _exit(127);
 }
@@ -56,6 +62,36 @@ ExiftoolSession::~ExiftoolSession() { close(); }
 
 unsigned long ExiftoolSession::begin(const std::string& program, const std::vector<std::string>& arguments) {
     const std::lock_guard<std::mutex> lock(guard);
+    return handOver(program, arguments);
+}
+
+void ExiftoolSession::sendErrorsTo(const std::string& path) {
+    const std::lock_guard<std::mutex> lock(guard);
+    errorFile = path;
+}
+
+std::optional<std::string> ExiftoolSession::query(const std::string& program,
+                                                  const std::vector<std::string>& arguments) {
+    const std::lock_guard<std::mutex> lock(guard);
+    const auto limit = std::chrono::steady_clock::now() + deadline;
+    if (child > 0 && completed < executed) {
+        const Reply earlier = awaitReady(executed, limit);
+        if (earlier != Reply::ready) {
+            abandon(earlier);
+            return std::nullopt;
+        }
+    }
+    const unsigned long ticket = handOver(program, arguments);
+    if (ticket == 0) return std::nullopt;
+    std::string answer;
+    const Reply reply = awaitReady(ticket, limit, &answer);
+    if (reply == Reply::ready) return answer;
+    abandon(reply);
+    return std::nullopt;
+}
+
+// Called with the guard held.
+unsigned long ExiftoolSession::handOver(const std::string& program, const std::vector<std::string>& arguments) {
     if (broken || !fitsOnOneLine(arguments)) return 0;
     if (child > 0 && program != runningProgram) close();
     if (child <= 0 && !start(program)) {
@@ -78,16 +114,17 @@ ExiftoolSession::Outcome ExiftoolSession::finish(unsigned long ticket) {
     if (ticket == 0) return Outcome::notTaken;
     if (ticket <= completed) return Outcome::done;
     if (ticket <= lost || child <= 0) return Outcome::ended;
-    switch (awaitReady(ticket, std::chrono::steady_clock::now() + deadline)) {
-    case Reply::ready: return Outcome::done;
-    case Reply::ended:
-        stop();
-        broken = true;
-        return Outcome::ended;
-    case Reply::silent: break;
-    }
+    const Reply reply = awaitReady(ticket, std::chrono::steady_clock::now() + deadline);
+    if (reply == Reply::ready) return Outcome::done;
+    abandon(reply);
+    return reply == Reply::ended ? Outcome::ended : Outcome::silent;
+}
+
+// An exiftool that went away is not kept alive again; a silent one is stopped, and the
+// next copy starts a fresh one.
+void ExiftoolSession::abandon(Reply reply) {
     stop();
-    return Outcome::silent;
+    if (reply == Reply::ended) broken = true;
 }
 
 void ExiftoolSession::setCopyDeadline(std::chrono::milliseconds limit) {
@@ -112,7 +149,7 @@ bool ExiftoolSession::start(const std::string& program) {
 
     const pid_t parent = getpid();
     const pid_t started = fork();
-    if (started == 0) becomeExiftool(path.c_str(), argv.data(), parent, input[1], output[1]);
+    if (started == 0) becomeExiftool(path.c_str(), argv.data(), parent, input[1], output[1], errorFile.c_str());
     ::close(input[1]);
     ::close(output[1]);
     if (started < 0) {
@@ -181,9 +218,10 @@ bool ExiftoolSession::send(const std::string& text) const {
 }
 
 // Reads exiftool's output up to the ready line of ticket or of a later copy. Anything
-// else it prints there goes on to this program's standard output, where a separate
-// exiftool's would go.
-ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point limit) {
+// else it prints there goes into answer when given, otherwise on to this program's
+// standard output, where a separate exiftool's would go.
+ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point limit,
+                                                   std::string* answer) {
     for (;;) {
         std::size_t end;
         while ((end = received.find('\n')) != std::string::npos) {
@@ -192,6 +230,11 @@ ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::ch
             if (const unsigned long number = readyNumber(line)) {
                 completed = std::max(completed, number);
                 if (completed >= ticket) return Reply::ready;
+                continue;
+            }
+            if (answer) {
+                *answer += line;
+                *answer += '\n';
                 continue;
             }
             std::fwrite(line.data(), 1, line.size(), stdout);

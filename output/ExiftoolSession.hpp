@@ -7,6 +7,7 @@
 #include <chrono>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,18 +46,34 @@ public:
     void setCopyDeadline(std::chrono::milliseconds deadline);
     std::chrono::milliseconds copyDeadline() const;
 
+    // Runs one command that reads (tags of files, say) and returns what exiftool printed
+    // for it on its standard output, or nothing when the session cannot run it. Copies
+    // handed over before are waited for first, so that their output, which goes on to
+    // this program's standard output, stays apart from the answer.
+    std::optional<std::string> query(const std::string& program, const std::vector<std::string>& arguments);
+
+    // The file that an exiftool started from now on appends its standard error to, for
+    // a person's run whose terminal it would litter ("/dev/null" drops it); empty, the
+    // default, leaves it this program's standard error.
+    void sendErrorsTo(const std::string& path);
+
 private:
     enum class Reply { ready, ended, silent };
+
+    unsigned long handOver(const std::string& program, const std::vector<std::string>& arguments);
+    void abandon(Reply reply);
 
     bool start(const std::string& program);
     void close();
     void stop();
     bool send(const std::string& text) const;
-    Reply awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point deadline);
+    Reply awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point deadline,
+                     std::string* answer = nullptr);
     Reply readMore(std::chrono::steady_clock::time_point deadline);
 
     std::mutex guard;
     std::string runningProgram;
+    std::string errorFile;
     pid_t child = -1;
     std::unique_ptr<RemovedOnSignal> childGuard;  // a signal that ends us ends exiftool first
     pid_t owner = -1;

@@ -118,4 +118,23 @@ TEST(ApplicationFolder, AppendsOneSlashAndSetsToolFolderAndLog) {
     setToolFolder("");
 }
 
+TEST_F(LogTest, WarningIsAnEntryOfItsOwnKind) {
+    reportWarning("checkExposures", "a.jpg is exposed differently.");
+    EXPECT_EQ(log().substr(19), "\nWARNING at function checkExposures => a.jpg is exposed differently.\n\n");
+}
+
+// A person's run echoes every report on standard error as one line, log or no log.
+TEST_F(LogTest, ReportsAreEchoedOnStandardErrorOnceAskedFor) {
+    testing::internal::CaptureStderr();
+    reportError("main", "before the echo");
+    echoReportsToStandardError("tessaline");
+    reportError("main", "ERROR during pthread_join()\n");
+    clearLogFolder();
+    reportWarning("checkExposures", "two\nlines");
+    echoReportsToStandardError("");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "tessaline: error: ERROR during pthread_join()\ntessaline: warning: two lines\n");
+    EXPECT_EQ(entries(log()).size(), 2u);
+}
+
 } // namespace

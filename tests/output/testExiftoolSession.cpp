@@ -234,4 +234,45 @@ TEST_F(ExiftoolSessionTest, SilentExiftoolIsEndedAndTheNextCopyGetsAFreshOne) {
     expectTaggedWithoutBackup({second});
 }
 
+// A query waits for the copies handed over before it, so that it reads what they wrote,
+// and its answer goes to the caller, not to standard output (the merge program's log).
+TEST_F(ExiftoolSessionTest, QueryAnswersAfterTheCopiesBeforeIt) {
+    TL_REQUIRE_TEST_DATA(photo);
+    const std::string written = folder.file("queried.jpg");
+    ASSERT_TRUE(cv::imwrite(written, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(30))));
+    PendingMetadataCopy copy(testDataPath(photo), written, "Tessaline");
+    testing::internal::CaptureStdout();
+    const std::optional<std::string> answer =
+        exiftoolSession().query(folder.file("tools/exiftool"), {"-T", "-Firmware", "-Make", written});
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(*answer, "Tessaline\tCanon\n");
+    copy.finish();
+    EXPECT_EQ(starts().size(), 1u);
+}
+
+TEST_F(ExiftoolSessionTest, QueryGivesNothingWhenExiftoolCannotStayOpen) {
+    installTool("[ \"$1\" = -stay_open ] && exit 1\nexec " + exiftool + " \"$@\"\n");
+    ExiftoolSession session;
+    EXPECT_FALSE(session.query(folder.file("tools/exiftool"), {"-ver"}));
+    EXPECT_FALSE(session.query(folder.file("tools/exiftool"), {"-ver"}));
+    EXPECT_EQ(starts().size(), 1u);  // a session that failed once is not tried again
+}
+
+// exiftool cannot write Radiance files and says so on its standard error, which a
+// person's run sends to a file of its choice.
+TEST_F(ExiftoolSessionTest, ErrorsGoWhereTheSessionSendsThem) {
+    TL_REQUIRE_TEST_DATA(photo);
+    const std::string radiance = folder.file("merged.hdr");
+    writeFile(radiance, "#?RADIANCE\n");
+    const std::string errors = folder.file("errors.txt");
+    ExiftoolSession session;
+    session.sendErrorsTo(errors);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(session.finish(session.begin(folder.file("tools/exiftool"), exiftoolArguments(testDataPath(photo), radiance, "x"))),
+              ExiftoolSession::Outcome::done);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(readFile(errors).find("Writing of HDR files is not yet supported"), std::string::npos) << readFile(errors);
+}
+
 } // namespace

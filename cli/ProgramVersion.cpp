@@ -1,0 +1,3 @@
+#include "cli/ProgramVersion.hpp"
+
+const char* programVersion() { return TL_VERSION; }

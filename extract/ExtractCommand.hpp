@@ -1,0 +1,12 @@
+#pragma once
+
+#include "extract/ExtractArguments.hpp"
+#include "extract/NamedExtractOptions.hpp"
+
+// One extraction as the front end asks for it by position: the application folder (log
+// and tools) when given, then the run. Returns the exit status, 0 or 1.
+int runExtractCommand(const ExtractArguments& arguments);
+
+// One extraction asked for by name: reports on standard error and, with a log folder,
+// in its log; the output folder is made when missing; then the run. Returns 0 or 1.
+int runNamedExtractCommand(const NamedExtractCall& call);

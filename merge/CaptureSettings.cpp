@@ -1,0 +1,69 @@
+#include "merge/CaptureSettings.hpp"
+
+#include "output/ExiftoolCommand.hpp"
+#include "output/ExiftoolSession.hpp"
+
+#include <charconv>
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+// The first positive number among the blank-separated words of field.
+std::optional<double> firstPositive(const std::string& field) {
+    std::istringstream words(field);
+    std::string word;
+    while (words >> word) {
+        double value = 0;
+        const char* end = word.data() + word.size();
+        const auto [stop, error] = std::from_chars(word.data(), end, value);
+        if (error == std::errc() && stop == end && value > 0) return value;
+    }
+    return std::nullopt;
+}
+
+bool isReadableFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error);
+}
+
+// exiftool reads an argument beginning with "-" as an option; "./" keeps it a file.
+std::string asFile(const std::string& path) { return path.starts_with("-") ? "./" + path : path; }
+
+} // namespace
+
+CaptureSettings parseCaptureSettingsLine(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream columns(line);
+    std::string field;
+    while (std::getline(columns, field, '\t')) fields.push_back(field);
+    CaptureSettings settings;
+    if (fields.size() != 3) return settings;
+    settings.exposureTime = firstPositive(fields[0]);
+    settings.fNumber = firstPositive(fields[1]);
+    settings.iso = firstPositive(fields[2]);
+    return settings;
+}
+
+std::vector<CaptureSettings> readCaptureSettings(const std::vector<std::string>& paths) {
+    std::vector<CaptureSettings> settings(paths.size());
+    // exiftool prints no line for a file it cannot find: only files that are there are
+    // asked for, and an answer of any other length is not matched to them at all.
+    std::vector<std::size_t> asked;
+    std::vector<std::string> arguments = {"-T", "-n", "-q", "-q", "-ExposureTime", "-FNumber", "-ISO"};
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (!isReadableFile(paths[i])) continue;
+        asked.push_back(i);
+        arguments.push_back(asFile(paths[i]));
+    }
+    if (asked.empty()) return settings;
+    const std::optional<std::string> answer = exiftoolSession().query(exiftoolProgram(), arguments);
+    if (!answer) return settings;
+    std::vector<std::string> lines;
+    std::istringstream text(*answer);
+    std::string line;
+    while (std::getline(text, line)) lines.push_back(line);
+    if (lines.size() != asked.size()) return settings;
+    for (std::size_t k = 0; k < asked.size(); ++k) settings[asked[k]] = parseCaptureSettingsLine(lines[k]);
+    return settings;
+}

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+// How a photograph was exposed, as its EXIF tags tell; each value only when the file
+// carries it.
+struct CaptureSettings {
+    std::optional<double> exposureTime;  // seconds
+    std::optional<double> fNumber;
+    std::optional<double> iso;
+};
+
+// The capture settings of each file, in the order given, read with the process's
+// kept-alive exiftool in one command: the tag copy that writes the merged image then
+// finds exiftool running. A file that is missing or that exiftool cannot read, or every
+// file when exiftool cannot be run, gets no settings.
+std::vector<CaptureSettings> readCaptureSettings(const std::vector<std::string>& paths);
+
+// The settings in one line of exiftool's table output (-T -n): exposure time, f-number
+// and ISO separated by tabs, "-" for a tag the file lacks. An ISO tag of several values
+// ("0 200", as some cameras write it) gives its first positive one; zero, negative and
+// unreadable values count as missing.
+CaptureSettings parseCaptureSettingsLine(const std::string& line);

@@ -1,0 +1,167 @@
+#include "merge/NamedMergeOptions.hpp"
+
+#include "cli/CallMode.hpp"
+#include "cli/NamedOptions.hpp"
+#include "cli/OptionChecks.hpp"
+#include "common/FileExtension.hpp"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cfloat>
+#include <filesystem>
+#include <thread>
+
+namespace {
+
+const char* const description =
+    "Merges a burst of photographs of one scene, taken with equal exposures, into\n"
+    "one high-dynamic-range image, and removes the ghosts of whatever moved between\n"
+    "them: where an exposure differs from the instant image, the moment the result\n"
+    "shows, it is patched from the exposure's matching parts.";
+
+const char* const positionalUsage =
+    "tessaline GHOST_THRESHOLD GHOSTING_POWER THREADS 0 ALIGN 0 TILE_SIZE PROGRESS_FILE APP_FOLDER OUTPUT BITS "
+    "INSTANT_IMAGE N IMAGE...";
+
+const char* const footer =
+    "The instant image is the middle IMAGE unless --instant names one (of an even\n"
+    "number, the earlier of the two in the middle). --threads is the number of cores\n"
+    "unless given. --bits is 32 (float) for .hdr, .exr and .pfm files and 8 for any\n"
+    "other unless given; --bits 32 with .tif gives a float TIFF.\n"
+    "\n"
+    "Brackets: the ghost test compares pixel values directly, so exposures of\n"
+    "different brightness look like moving objects almost everywhere. Merge bursts\n"
+    "of equal exposures; merge a bracket only with a high --threshold. When the EXIF\n"
+    "tags show exposures more than half a stop from the instant image, the program\n"
+    "warns on standard error and names a threshold.\n"
+    "\n"
+    "Named options or positions: a call whose first argument begins with a number is\n"
+    "read by position, as the front end calls the program; any other call is read by\n"
+    "the names above when its first argument is an image or it holds -o, --output,\n"
+    "--help or --version. By position (the second usage), N is the number of images,\n"
+    "GHOSTING_POWER below 0 asks for an automatic search radius, ALIGN 1 aligns, and\n"
+    "reports go to APP_FOLDER/TessalineLog.txt.\n"
+    "\n"
+    "Reports go to standard error, and to DIR/TessalineLog.txt with --log-dir.\n"
+    "\n"
+    "Exit status: 0 merged; 1 the merge failed, or a call by position lacks\n"
+    "positions; 2 a usage error of the named options (nothing is written).\n"
+    "\n"
+    "Examples:\n"
+    "  $ tessaline -o merged.hdr burst/*.jpg\n"
+    "  $ tessaline -o merged.tif --bits 16 --instant burst/frame03.jpg burst/*.jpg\n"
+    "  $ tessaline -o preview.jpg --align --log-dir . burst/*.jpg";
+
+// The values as given, converted once every check has passed.
+struct Given {
+    std::string output;
+    std::string instant;
+    std::string threshold = "10";
+    std::string ghostingPower = "2";
+    bool align = false;
+    std::string threads;
+    std::string tile = "9";
+    std::string bits;
+    std::string progress;
+    std::string logFolder;
+    std::vector<std::string> images;
+};
+
+CLI::Validator ghostingPowerValue() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            if (text == "auto") return "";
+            const std::string problem = numberAtLeast(0)(text);
+            return problem.empty() ? "" : "'" + text + "' is neither a percentage of 0 or more nor auto";
+        },
+        "");
+}
+
+CLI::Validator bitsValue() {
+    return CLI::Validator(
+        [](std::string& text) -> std::string {
+            return text == "8" || text == "16" || text == "32" ? "" : "'" + text + "' is not 8, 16 or 32";
+        },
+        "");
+}
+
+void addOptions(CLI::App& app, Given& g) {
+    app.add_option("-o,--output", g.output, "the merged image; its extension picks the format")
+        ->required()->type_name("FILE")->check(fileInExistingFolder())->check(writableImageName());
+    app.add_option("--instant", g.instant, "the instant image (default: the middle IMAGE)")
+        ->type_name("FILE")->check(existingFile());
+    app.add_option("--threshold", g.threshold, "difference, in % of the full scale, from which\n"
+                                               "a pixel counts as moved (ghost threshold)")
+        ->type_name("PERCENT")->capture_default_str()->check(numberAtLeast(0));
+    app.add_option("--ghosting-power", g.ghostingPower, "search radius for moved patches, in % of the\n"
+                                                        "larger side, or auto (estimated per exposure)")
+        ->type_name("PERCENT|auto")->capture_default_str()->check(ghostingPowerValue());
+    app.add_flag("--align", g.align, "align the exposures first (hand-held bursts)");
+    app.add_option("--threads", g.threads, "worker threads (default: the number of cores)")
+        ->type_name("N")->check(wholeNumberAtLeast(1));
+    app.add_option("--tile", g.tile, "tile size of the ghost compensation")
+        ->type_name("PIXELS")->capture_default_str()->check(wholeNumberAtLeast(1));
+    app.add_option("--bits", g.bits, "bits per channel of the output: 8, 16 or 32")
+        ->type_name("BITS")->check(bitsValue());
+    app.add_option("--progress", g.progress, "keep FILE up to date with the merge's progress")
+        ->type_name("FILE")->check(fileInExistingFolder());
+    app.add_option("--log-dir", g.logFolder, "append reports to DIR/TessalineLog.txt too")
+        ->type_name("DIR")->check(existingFolder());
+    app.add_option("IMAGE", g.images, "the photographs to merge")->required()->type_name("")->check(existingFile());
+}
+
+// The instant image as it is spelt among the images when it is one of them, so that it
+// is merged once; otherwise as given, or the middle image when none is given.
+std::string instantPath(const Given& g) {
+    if (g.instant.empty()) return g.images[(g.images.size() - 1) / 2];
+    for (const std::string& image : g.images) {
+        std::error_code error;
+        if (std::filesystem::equivalent(image, g.instant, error)) return image;
+    }
+    return g.instant;
+}
+
+// A checked number as a float; a double beyond the float range becomes the largest float.
+float asFloat(const std::string& text) {
+    const double value = std::stod(text);
+    return static_cast<float>(std::clamp<double>(value, -FLT_MAX, FLT_MAX));
+}
+
+int coreCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+MergeSettings settingsOf(const Given& g) {
+    MergeSettings s;
+    s.ghostThreshold = asFloat(g.threshold);
+    s.ghostingPower = g.ghostingPower == "auto" ? -1.0f : asFloat(g.ghostingPower);
+    s.threads = g.threads.empty() ? coreCount() : std::stoi(g.threads);
+    s.align = g.align;
+    s.tileSize = std::stoi(g.tile);
+    s.progressPath = g.progress;
+    s.outputPath = g.output;
+    s.outputBits = g.bits.empty() ? defaultOutputBits(g.output) : std::stoi(g.bits);
+    s.instantPath = instantPath(g);
+    s.exposurePaths = g.images;
+    return s;
+}
+
+} // namespace
+
+bool isNamedMergeCall(int argc, const char* const* argv) {
+    if (argc >= 2 && beginsWithNumber(argv[1])) return false;
+    return asksForNamedOptions(argc, argv);
+}
+
+std::variant<NamedMergeCall, int> parseNamedMergeCall(int argc, const char* const* argv, std::ostream& out,
+                                                      std::ostream& err) {
+    CLI::App app(description);
+    prepareNamedOptions(app, "tessaline", positionalUsage, footer);
+    Given given;
+    addOptions(app, given);
+    if (const std::optional<int> status = parseNamedOptions(app, argc, argv, out, err)) return *status;
+    return NamedMergeCall{settingsOf(given), given.logFolder};
+}
+
+int defaultOutputBits(const std::string& path) {
+    return hasExtension(path, ".hdr") || hasExtension(path, ".exr") || hasExtension(path, ".pfm") ? 32 : 8;
+}

@@ -1,0 +1,59 @@
+#include "merge/CaptureSettings.hpp"
+#include "tests/support/RunProgram.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/TestData.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+
+namespace {
+
+TEST(CaptureSettingsLineTest, TabSeparatedValuesWithDashesForMissingTags) {
+    const CaptureSettings full = parseCaptureSettingsLine("0.004\t7.6\t0 200");
+    EXPECT_DOUBLE_EQ(*full.exposureTime, 0.004);
+    EXPECT_DOUBLE_EQ(*full.fNumber, 7.6);
+    EXPECT_DOUBLE_EQ(*full.iso, 200);
+    const CaptureSettings none = parseCaptureSettingsLine("-\t-\t-");
+    EXPECT_FALSE(none.exposureTime || none.fNumber || none.iso);
+    const CaptureSettings odd = parseCaptureSettingsLine("0\t2.8x\t-5");
+    EXPECT_FALSE(odd.exposureTime || odd.fNumber || odd.iso);
+    EXPECT_FALSE(parseCaptureSettingsLine("1\t2.8").exposureTime);  // not the three columns asked for
+}
+
+// Real files through the real exiftool: photographs of a camera, a file tagged here,
+// a file without tags and a file that is not there.
+TEST(ReadCaptureSettingsTest, EachFileGetsItsOwnSettings) {
+    TL_REQUIRE_TEST_DATA("bracket-desk/img03.jpg");
+    TempFolder folder;
+    const std::string tagged = folder.file("-tagged.jpg");  // read as a file, not an option
+    const std::string plain = folder.file("plain.png");
+    ASSERT_TRUE(cv::imwrite(tagged, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
+    ASSERT_TRUE(cv::imwrite(plain, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
+    ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-q", "-overwrite_original", "-ExposureTime=1/125", "-FNumber=4",
+                                               "-ISO=1600", tagged}),
+              0);
+    const std::vector<CaptureSettings> read = readCaptureSettings(
+        {folder.file("missing.jpg"), testDataPath("bracket-desk/img03.jpg"), tagged, plain,
+         testDataPath("bracket-desk/img07.jpg")});
+    ASSERT_EQ(read.size(), 5u);
+    EXPECT_FALSE(read[0].exposureTime);
+    EXPECT_DOUBLE_EQ(*read[1].exposureTime, 4);
+    EXPECT_DOUBLE_EQ(*read[1].fNumber, 2.8);
+    EXPECT_DOUBLE_EQ(*read[1].iso, 50);
+    EXPECT_DOUBLE_EQ(*read[2].exposureTime, 0.008);
+    EXPECT_DOUBLE_EQ(*read[2].fNumber, 4);
+    EXPECT_DOUBLE_EQ(*read[2].iso, 1600);
+    EXPECT_FALSE(read[3].exposureTime || read[3].fNumber || read[3].iso);
+    EXPECT_DOUBLE_EQ(*read[4].exposureTime, 0.3);
+}
+
+TEST(ReadCaptureSettingsTest, CameraRawFilesAreReadToo) {
+    TL_REQUIRE_TEST_DATA("raw/RAW_NIKON_D1.NEF");
+    const std::vector<CaptureSettings> read = readCaptureSettings({testDataPath("raw/RAW_NIKON_D1.NEF")});
+    ASSERT_TRUE(read[0].exposureTime);
+    EXPECT_DOUBLE_EQ(*read[0].exposureTime, 0.004);
+    EXPECT_DOUBLE_EQ(*read[0].iso, 200);
+}
+
+} // namespace

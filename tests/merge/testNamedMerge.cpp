@@ -1,0 +1,194 @@
+#include "tests/support/RunProgram.hpp"
+#include "tests/support/TempFolder.hpp"
+#include "tests/support/TestData.hpp"
+#include "tools/BurstFiles.hpp"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The merge program called by name, as a person or a script calls it, next to the same
+// merge called by position.
+class NamedMerge : public ::testing::Test {
+protected:
+    TempFolder folder;
+    std::vector<std::string> burst;
+
+    void SetUp() override {
+        fs::create_directories(folder.path() / "burst");
+        fs::create_directories(folder.path() / "app");
+    }
+    void makeBurst() { burst = writeBurst(folder.file("burst"), {240, 160}, 3, true); }
+
+    // Runs tessaline; out and err receive the standard streams.
+    int run(const std::vector<std::string>& arguments) {
+        return runProgram(TL_TESSALINE_BIN, arguments, folder.file("out.txt"), folder.file("err.txt"));
+    }
+    std::string out() const { return readFile(folder.file("out.txt")); }
+    std::string err() const { return readFile(folder.file("err.txt")); }
+    std::string log() const { return readFile(folder.file("app/TessalineLog.txt")); }
+
+    MergeCall positional(const std::string& output, const std::string& bits) const {
+        MergeCall c;
+        c.ghostThreshold = "10";
+        c.ghostingPower = "2";
+        c.threads = std::to_string(std::max(1u, std::thread::hardware_concurrency()));
+        c.progressPath = folder.file("progress.txt");
+        c.applicationFolder = folder.file("app");
+        c.outputPath = output;
+        c.outputBits = bits;
+        c.instantPath = burst[1];
+        c.exposures = burst;
+        return c;
+    }
+};
+
+TEST_F(NamedMerge, DefaultsMergeAsTheFrontEndsCallWithTheSameValues) {
+    makeBurst();
+    ASSERT_EQ(burst.size(), 3u);
+    ASSERT_EQ(run({"-o", folder.file("named.hdr"), burst[0], burst[1], burst[2]}), 0) << err();
+    EXPECT_EQ(out(), "");
+    EXPECT_EQ(err(), "");
+    ASSERT_EQ(run(positional(folder.file("positional.hdr"), "32").arguments()), 0) << log();
+    const std::string named = readFile(folder.file("named.hdr"));
+    ASSERT_FALSE(named.empty());
+    EXPECT_TRUE(named == readFile(folder.file("positional.hdr")));
+}
+
+TEST_F(NamedMerge, EveryOptionReachesTheMergeAsItsPositionWould) {
+    makeBurst();
+    ASSERT_EQ(burst.size(), 3u);
+    MergeCall c = positional(folder.file("positional.png"), "16");
+    c.ghostThreshold = "7.5";
+    c.ghostingPower = "-1";
+    c.threads = "2";
+    c.align = "1";
+    c.tileSize = "5";
+    c.instantPath = burst[2];
+    ASSERT_EQ(run(c.arguments()), 0) << log();
+    ASSERT_EQ(run({"--threshold", "7.5", "--ghosting-power", "auto", "--threads", "2", "--align", "--tile", "5",
+                   "--bits", "16", "--instant", burst[2], "--progress", folder.file("named-progress.txt"),
+                   "-o", folder.file("named.png"), burst[0], burst[1], burst[2]}),
+              0)
+        << err();
+    const std::string named = readFile(folder.file("named.png"));
+    ASSERT_FALSE(named.empty());
+    EXPECT_TRUE(named == readFile(folder.file("positional.png")));
+    EXPECT_TRUE(fs::exists(folder.file("named-progress.txt")));
+}
+
+// Photographs without ghosts (threshold 1000 %), named and by position, byte for byte.
+TEST_F(NamedMerge, RealPhotographsMergeTheSameByNameAndByPosition) {
+    for (const char* name : {"img03.jpg", "img05.jpg", "img07.jpg"})
+        TL_REQUIRE_TEST_DATA(std::string("bracket-desk/") + name);
+    burst = {testDataPath("bracket-desk/img03.jpg"), testDataPath("bracket-desk/img05.jpg"),
+             testDataPath("bracket-desk/img07.jpg")};
+    MergeCall c = positional(folder.file("positional.tif"), "16");
+    c.ghostThreshold = "1000";
+    ASSERT_EQ(run(c.arguments()), 0) << log();
+    ASSERT_EQ(run({"-o", folder.file("named.tif"), "--bits", "16", "--threshold", "1000", burst[0], burst[1], burst[2]}),
+              0)
+        << err();
+    EXPECT_EQ(err(), "");  // a threshold that covers the brackets' gaps draws no warning
+    const std::string named = readFile(folder.file("named.tif"));
+    ASSERT_FALSE(named.empty());
+    EXPECT_TRUE(named == readFile(folder.file("positional.tif")));
+}
+
+// Each bad value ends the call with status 2 and one line on standard error, before
+// anything is written: no merged image, no log, no progress file.
+TEST_F(NamedMerge, BadOptionsEndWithStatusTwoAndWriteNothing) {
+    const std::string image = folder.file("burst/a.png");
+    writeFile(image, "");  // its content is never read
+    const std::string output = folder.file("merged.hdr");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--bogus", image}, "--bogus"},
+        {{folder.file("missing.jpg")}, "no such file: '" + folder.file("missing.jpg") + "'"},
+        {{"--instant", folder.file("missing.jpg"), image}, "--instant: no such file"},
+        {{"--threshold", "abc", image}, "--threshold: 'abc' is not a number"},
+        {{"--threshold", "-1", image}, "--threshold: '-1' is below 0"},
+        {{"--tile", "0", image}, "--tile: '0' is below 1"},
+        {{"--tile", "2.5", image}, "--tile: '2.5' is not a whole number"},
+        {{"--threads", "0", image}, "--threads: '0' is below 1"},
+        {{"--bits", "12", image}, "--bits: '12' is not 8, 16 or 32"},
+        {{"--ghosting-power", "far", image}, "--ghosting-power: 'far' is neither"},
+        {{"--threshold", image}, "--threshold"},
+        {{"--progress", folder.file("nowhere/p.txt"), image}, "--progress: no such folder"},
+        {{"--log-dir", folder.file("nowhere"), image}, "--log-dir: no such folder"},
+    };
+    for (const auto& [options, message] : cases) {
+        std::vector<std::string> arguments{"-o", output, "--progress", folder.file("progress.txt")};
+        if (options[0] != "--log-dir") arguments.insert(arguments.end(), {"--log-dir", folder.file("app")});
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        EXPECT_EQ(run(arguments), 2) << message;
+        EXPECT_TRUE(std::regex_match(err(), std::regex("tessaline: [^\n]+\n"))) << err();
+        EXPECT_NE(err().find(message), std::string::npos) << err();
+        EXPECT_EQ(out(), "");
+        EXPECT_FALSE(fs::exists(output)) << message;
+        EXPECT_FALSE(fs::exists(folder.file("app/TessalineLog.txt"))) << message;
+        EXPECT_FALSE(fs::exists(folder.file("progress.txt"))) << message;
+    }
+    for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{image}, "--output is required"},
+             {{"-o", folder.file("nowhere/merged.hdr"), image}, "--output: no such folder"},
+             {{"-o", folder.file("merged.xyz"), image}, "--output: no image writer knows the extension"},
+             {{"-o", output}, "IMAGE is required"}}) {
+        EXPECT_EQ(run(arguments), 2) << message;
+        EXPECT_TRUE(std::regex_match(err(), std::regex("tessaline: [^\n]+\n"))) << err();
+        EXPECT_NE(err().find(message), std::string::npos) << err();
+    }
+}
+
+TEST_F(NamedMerge, ReportsGoToStandardErrorAndToTheLogWhenAskedFor) {
+    const std::string broken = folder.file("burst/broken.jpg");
+    writeFile(broken, "not a picture");
+    EXPECT_EQ(run({"-o", folder.file("merged.hdr"), broken}), 1);
+    EXPECT_NE(err().find("tessaline: error: Error during accessing the image at index 0"), std::string::npos) << err();
+    EXPECT_FALSE(fs::exists(folder.file("merged.hdr")));
+    EXPECT_FALSE(fs::exists(folder.file("burst/TessalineLog.txt")));
+
+    EXPECT_EQ(run({"-o", folder.file("merged.hdr"), "--log-dir", folder.file("app"), broken}), 1);
+    EXPECT_NE(log().find("\nERROR at function Main => Error during accessing the image at index 0"), std::string::npos)
+        << log();
+    EXPECT_NE(err().find("tessaline: error: "), std::string::npos);
+}
+
+// The bracket's frames are 4 s, 1 s and 0.3 s at f/2.8 and ISO 50: two stops apart.
+TEST_F(NamedMerge, BracketDrawsOneExposureWarningNamingTheFramesAndAThreshold) {
+    for (const char* name : {"img03.jpg", "img05.jpg", "img07.jpg"})
+        TL_REQUIRE_TEST_DATA(std::string("bracket-desk/") + name);
+    burst = {testDataPath("bracket-desk/img03.jpg"), testDataPath("bracket-desk/img05.jpg"),
+             testDataPath("bracket-desk/img07.jpg")};
+    ASSERT_EQ(run({"-o", folder.file("desk.jpg"), "--threshold", "40", burst[0], burst[1], burst[2]}), 0) << err();
+    EXPECT_EQ(err(), "tessaline: warning: " + burst[0] + " (+2.0 EV) and " + burst[2] +
+                         " (-1.7 EV) are exposed differently from the instant image " + burst[1] +
+                         ". The ghost test compares pixel values, so the difference in brightness passes for "
+                         "movement and is patched over. Merge a burst of equal exposures, or raise --threshold "
+                         "to 50 or more.\n");
+    // By position the same warning is one entry of the log, and nothing is said elsewhere.
+    MergeCall c = positional(folder.file("positional.jpg"), "8");
+    c.ghostThreshold = "40";
+    ASSERT_EQ(run(c.arguments()), 0);
+    EXPECT_EQ(err(), "");
+    const std::string text = log();
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3) << text;  // timestamp, entry, blank line
+    EXPECT_NE(text.find("\nWARNING at function checkExposures => " + burst[0] + " (+2.0 EV) and "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("or raise the ghost threshold to 50 or more.\n\n"), std::string::npos) << text;
+}
+
+TEST_F(NamedMerge, BurstOfEqualExposuresDrawsNoWarning) {
+    makeBurst();
+    ASSERT_EQ(burst.size(), 3u);
+    ASSERT_EQ(run({"-o", folder.file("merged.jpg"), "--log-dir", folder.file("app"), burst[0], burst[1], burst[2]}), 0);
+    EXPECT_EQ(err(), "");
+    EXPECT_EQ(log(), "");
+}
+
+} // namespace
