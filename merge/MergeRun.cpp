@@ -107,7 +107,7 @@ cv::Mat loadImage(ImagesSequenceBase& source, int index) {
     std::size_t replaced = 0;
     cv::Mat image = withUsableSamples(source.getImage(index), replaced);
     if (replaced > 0)
-        reportError("parallelComputeLightImage", "The image number " + std::to_string(index) + " holds " +
+        reportWarning("parallelComputeLightImage", "The image number " + std::to_string(index) + " holds " +
                                                      std::to_string(replaced) +
                                                      " samples that are not finite or are negative; they count "
                                                      "as 0.\n");

@@ -10,7 +10,7 @@ namespace {
 // The bits per channel the file at outputPath can hold of the bits asked for.
 int bitsToWrite(const std::string& outputPath, int bitsPerChannel) {
     if (bitsPerChannel != 16 || !namesEightBitOpenCvFormat(outputPath)) return bitsPerChannel;
-    reportError("saveMergedImage", "The format of '" + outputPath +
+    reportWarning("saveMergedImage", "The format of '" + outputPath +
                                        "' holds 8 bits per channel only: the merged image is written with 8 bits "
                                        "instead of 16.\n");
     return 8;
