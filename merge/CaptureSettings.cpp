@@ -6,6 +6,7 @@
 #include <charconv>
 #include <filesystem>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -45,19 +46,23 @@ CaptureSettings parseCaptureSettingsLine(const std::string& line) {
     return settings;
 }
 
-std::vector<CaptureSettings> readCaptureSettings(const std::vector<std::string>& paths) {
-    std::vector<CaptureSettings> settings(paths.size());
+PendingCaptureSettings::PendingCaptureSettings(std::vector<std::string> files) : paths(std::move(files)) {
     // exiftool prints no line for a file it cannot find: only files that are there are
     // asked for, and an answer of any other length is not matched to them at all.
-    std::vector<std::size_t> asked;
     std::vector<std::string> arguments = {"-T", "-n", "-q", "-q", "-ExposureTime", "-FNumber", "-ISO"};
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (!isReadableFile(paths[i])) continue;
         asked.push_back(i);
         arguments.push_back(asFile(paths[i]));
     }
-    if (asked.empty()) return settings;
-    const std::optional<std::string> answer = exiftoolSession().query(exiftoolProgram(), arguments);
+    if (!asked.empty()) ticket = exiftoolSession().beginQuery(exiftoolProgram(), arguments);
+}
+
+std::vector<CaptureSettings> PendingCaptureSettings::collect() {
+    std::vector<CaptureSettings> settings(paths.size());
+    if (ticket == 0) return settings;
+    const std::optional<std::string> answer = exiftoolSession().finishQuery(ticket);
+    ticket = 0;
     if (!answer) return settings;
     std::vector<std::string> lines;
     std::istringstream text(*answer);

@@ -16,6 +16,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -44,13 +45,22 @@ bool refusesItsFiles(const MergeSettings& settings, const std::vector<std::strin
     return false;
 }
 
-// Follows the run: hands every image to the exposure check (for the medians it may need)
-// and draws the progress line after each exposure, when there is one to draw.
+// Follows the run: sets the exposure check up once the instant image is in (its warning
+// can be decided then, from the capture settings that exiftool read meanwhile), hands it every image
+// for the medians it may need, and draws the progress line after each exposure, when
+// there is one to draw.
 class RunFollower : public MergeObserver {
 public:
-    RunFollower(ExposureCheck& exposures, ProgressBar* bar) : exposures(exposures), bar(bar) {}
+    RunFollower(const ImageList& list, float ghostThreshold, WarningReader reader, ProgressBar* bar)
+        : list(list), ghostThreshold(ghostThreshold), reader(reader), settings(list.paths), bar(bar) {}
 
-    void imageLoaded(int index, const cv::Mat& image) override { exposures.noteImage(index, image); }
+    void imageLoaded(int index, const cv::Mat& image) override {
+        if (!exposures) {
+            exposures.emplace(list.paths, list.instantIndex, ghostThreshold, reader, settings.collect());
+            exposures->warnWhenDecided();
+        }
+        exposures->noteImage(index, image);
+    }
 
     void exposureVisited(int position, int total) override {
         if (!bar) return;
@@ -58,8 +68,17 @@ public:
         bar->show({position, total, 100.0, elapsed});
     }
 
+    // Warns about the exposures decided by the end of the run.
+    void finish() {
+        if (exposures) exposures->finish();
+    }
+
 private:
-    ExposureCheck& exposures;
+    const ImageList& list;
+    const float ghostThreshold;
+    const WarningReader reader;
+    PendingCaptureSettings settings;
+    std::optional<ExposureCheck> exposures;
     ProgressBar* bar;
     const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
 };
@@ -69,18 +88,15 @@ private:
 int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar) {
     const ImageList list = buildImageList(settings);
     if (refusesItsFiles(settings, list.paths)) return 1;
-    ExposureCheck exposures(list.paths, list.instantIndex, settings.ghostThreshold, reader,
-                            readCaptureSettings(list.paths));
-    exposures.warnWhenDecided();
     const int count = static_cast<int>(list.paths.size());
     ImagesSequence sequence(list.paths.data(), count);
     MergeEngine engine;
-    RunFollower follower(exposures, bar);
+    RunFollower follower(list, settings.ghostThreshold, reader, bar);
     cv::Mat result;
     const bool ran = engine.run(result, sequence, list.instantIndex, count, settings, &follower);
     if (bar) bar->finish();
     if (!ran) return 1;
-    exposures.finish();
+    follower.finish();
     if (result.empty()) {
         reportError("saveMergedImage", "The merge made no light image, so nothing was written to '" +
                                            settings.outputPath + "'.");

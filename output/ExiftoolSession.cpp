@@ -70,21 +70,23 @@ void ExiftoolSession::sendErrorsTo(const std::string& path) {
     errorFile = path;
 }
 
-std::optional<std::string> ExiftoolSession::query(const std::string& program,
-                                                  const std::vector<std::string>& arguments) {
+unsigned long ExiftoolSession::beginQuery(const std::string& program, const std::vector<std::string>& arguments) {
     const std::lock_guard<std::mutex> lock(guard);
-    const auto limit = std::chrono::steady_clock::now() + deadline;
     if (child > 0 && completed < executed) {
-        const Reply earlier = awaitReady(executed, limit);
+        const Reply earlier = awaitReady(executed, std::chrono::steady_clock::now() + deadline);
         if (earlier != Reply::ready) {
             abandon(earlier);
-            return std::nullopt;
+            return 0;
         }
     }
-    const unsigned long ticket = handOver(program, arguments);
-    if (ticket == 0) return std::nullopt;
+    return handOver(program, arguments);
+}
+
+std::optional<std::string> ExiftoolSession::finishQuery(unsigned long ticket) {
+    const std::lock_guard<std::mutex> lock(guard);
+    if (ticket == 0 || ticket <= lost || child <= 0 || ticket <= completed) return std::nullopt;
     std::string answer;
-    const Reply reply = awaitReady(ticket, limit, &answer);
+    const Reply reply = awaitReady(ticket, std::chrono::steady_clock::now() + deadline, &answer);
     if (reply == Reply::ready) return answer;
     abandon(reply);
     return std::nullopt;

@@ -46,11 +46,14 @@ public:
     void setCopyDeadline(std::chrono::milliseconds deadline);
     std::chrono::milliseconds copyDeadline() const;
 
-    // Runs one command that reads (tags of files, say) and returns what exiftool printed
-    // for it on its standard output, or nothing when the session cannot run it. Copies
-    // handed over before are waited for first, so that their output, which goes on to
-    // this program's standard output, stays apart from the answer.
-    std::optional<std::string> query(const std::string& program, const std::vector<std::string>& arguments);
+    // A command that reads (tags of files, say), in two halves like a copy: beginQuery
+    // hands it over and returns its ticket (0 when the session cannot take it), after
+    // waiting for the copies handed over before, so that their output, which goes on to
+    // this program's standard output, stays apart from the answer; finishQuery returns
+    // what exiftool printed for it on its standard output, or nothing when it never will
+    // (within the deadline).
+    unsigned long beginQuery(const std::string& program, const std::vector<std::string>& arguments);
+    std::optional<std::string> finishQuery(unsigned long ticket);
 
     // The file that an exiftool started from now on appends its standard error to, for
     // a person's run whose terminal it would litter ("/dev/null" drops it); empty, the

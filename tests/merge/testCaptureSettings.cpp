@@ -33,9 +33,10 @@ TEST(ReadCaptureSettingsTest, EachFileGetsItsOwnSettings) {
     ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-q", "-overwrite_original", "-ExposureTime=1/125", "-FNumber=4",
                                                "-ISO=1600", tagged}),
               0);
-    const std::vector<CaptureSettings> read = readCaptureSettings(
-        {folder.file("missing.jpg"), testDataPath("bracket-desk/img03.jpg"), tagged, plain,
-         testDataPath("bracket-desk/img07.jpg")});
+    const std::vector<CaptureSettings> read =
+        PendingCaptureSettings({folder.file("missing.jpg"), testDataPath("bracket-desk/img03.jpg"), tagged, plain,
+                                testDataPath("bracket-desk/img07.jpg")})
+            .collect();
     ASSERT_EQ(read.size(), 5u);
     EXPECT_FALSE(read[0].exposureTime);
     EXPECT_DOUBLE_EQ(*read[1].exposureTime, 4);
@@ -50,7 +51,7 @@ TEST(ReadCaptureSettingsTest, EachFileGetsItsOwnSettings) {
 
 TEST(ReadCaptureSettingsTest, CameraRawFilesAreReadToo) {
     TL_REQUIRE_TEST_DATA("raw/RAW_NIKON_D1.NEF");
-    const std::vector<CaptureSettings> read = readCaptureSettings({testDataPath("raw/RAW_NIKON_D1.NEF")});
+    const std::vector<CaptureSettings> read = PendingCaptureSettings({testDataPath("raw/RAW_NIKON_D1.NEF")}).collect();
     ASSERT_TRUE(read[0].exposureTime);
     EXPECT_DOUBLE_EQ(*read[0].exposureTime, 0.004);
     EXPECT_DOUBLE_EQ(*read[0].iso, 200);

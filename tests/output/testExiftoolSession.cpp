@@ -243,7 +243,8 @@ TEST_F(ExiftoolSessionTest, QueryAnswersAfterTheCopiesBeforeIt) {
     PendingMetadataCopy copy(testDataPath(photo), written, "Tessaline");
     testing::internal::CaptureStdout();
     const std::optional<std::string> answer =
-        exiftoolSession().query(folder.file("tools/exiftool"), {"-T", "-Firmware", "-Make", written});
+        exiftoolSession().finishQuery(
+            exiftoolSession().beginQuery(folder.file("tools/exiftool"), {"-T", "-Firmware", "-Make", written}));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     ASSERT_TRUE(answer);
     EXPECT_EQ(*answer, "Tessaline\tCanon\n");
@@ -254,8 +255,8 @@ TEST_F(ExiftoolSessionTest, QueryAnswersAfterTheCopiesBeforeIt) {
 TEST_F(ExiftoolSessionTest, QueryGivesNothingWhenExiftoolCannotStayOpen) {
     installTool("[ \"$1\" = -stay_open ] && exit 1\nexec " + exiftool + " \"$@\"\n");
     ExiftoolSession session;
-    EXPECT_FALSE(session.query(folder.file("tools/exiftool"), {"-ver"}));
-    EXPECT_FALSE(session.query(folder.file("tools/exiftool"), {"-ver"}));
+    EXPECT_FALSE(session.finishQuery(session.beginQuery(folder.file("tools/exiftool"), {"-ver"})));
+    EXPECT_FALSE(session.finishQuery(session.beginQuery(folder.file("tools/exiftool"), {"-ver"})));
     EXPECT_EQ(starts().size(), 1u);  // a session that failed once is not tried again
 }
 
