@@ -41,7 +41,7 @@ struct Scratch {
     std::vector<int16_t> patch;           // the patch's values, widened once for every sum
     std::vector<float> patchStats;        // the patch's row sums and spreads
     std::vector<const float*> statRows;   // a placement row's window row statistics
-    std::vector<float> coarse;            // one placement row: whole-patch bounds
+    std::vector<float> coarse;            // a band's placements' whole-patch bounds, times Q
     std::vector<double> patchBox;         // per channel: the patch's sum, sum of squares
 };
 
@@ -124,7 +124,7 @@ public:
           placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
           terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()),
           error{s.side, s.channels, terms} {
-        scratch.coarse.resize(static_cast<size_t>(stride));
+        scratch.coarse.resize(static_cast<size_t>(bandRows) * stride);
         scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
         scratch.statRows.resize(static_cast<size_t>(terms));
         patchStatistics();
@@ -153,12 +153,15 @@ public:
         }
     }
 
-    // Bands of placement rows: their bounds, then the band's smallest bound summed
-    // exactly (an early good score rules out the most), then the others in order.
+    // Bands of placement rows: their whole-patch bounds, the smallest of which is summed
+    // exactly, then their row bounds where the whole-patch ones do not rule them out,
+    // the smallest summed exactly (an early good score rules out the most), then the
+    // others in order.
     void scan() {
         for (band = 0; band < placementRows; band += bandRows) {
             const int rows = std::min(bandRows, placementRows - band);
             useStatistics(rows);
+            if (!coarseBand(rows)) continue;  // the whole band is ruled out
             const auto [row, column] = boundBand(rows);
             const float least = bounds(row)[column];
             if (least == std::numeric_limits<float>::infinity()) continue;  // the whole band is ruled out
@@ -186,7 +189,7 @@ private:
     // the search brings them, their window rows' statistics.
     int bandHeight() const {
         const size_t statistics = s.statistics ? 0 : WindowStatistics::bytesPerPixel(s.channels);
-        const size_t perRow = (statistics + sizeof(float)) * stride;
+        const size_t perRow = (statistics + 2 * sizeof(float)) * stride;
         const int fit = static_cast<int>(kBandBytes / perRow) - (s.statistics ? 0 : s.side - 1);
         return std::clamp(fit, 1, placementRows);
     }
@@ -210,6 +213,8 @@ private:
         return statistics->rowStatistics(statisticsRow + i, channel) + statisticsColumn;
     }
     float* bounds(int row) { return scratch.bounds.data() + static_cast<size_t>(row) * stride; }
+    float* coarse(int row) { return scratch.coarse.data() + static_cast<size_t>(row) * stride; }
+    const float* coarse(int row) const { return scratch.coarse.data() + static_cast<size_t>(row) * stride; }
 
     // patchStats[i * (C + 1) + c]: sum of the patch's row i in channel c; [.. + C]: the row's spread.
     void patchStatistics() {
@@ -274,10 +279,9 @@ private:
         auto smallest = infinity;
         for (int row = 0; row < rows; ++row) {
             const float* const* stats = orderStatRows(row);
-            coarseBounds(row);
             for (int column = 0; column < placementColumns; column += kBlocks * lanes()) {
                 hn::Vec<DF> acc[kBlocks];
-                if (coarselyRuledOut(column)) {
+                if (coarselyRuledOut(row, column)) {
                     for (auto& a : acc) a = infinity;
                 } else {
                     boundBlocks(stats, column, acc);
@@ -291,7 +295,7 @@ private:
                 }
             }
         }
-        return firstEqual(rows, hn::MinOfLanes(df, smallest));
+        return firstEqual(rows, hn::GetLane(hn::MinOfLanes(df, smallest)), [this](int r) { return bounds(r); });
     }
 
     // The whole-patch bound (times Q) of every placement of the row: per channel the
@@ -312,15 +316,34 @@ private:
             }
             const auto dSpread = hn::Sub(hn::Set(dd, patchSpread), hn::LoadU(dd, spreads + x));
             const auto bound = hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ);
-            hn::StoreU(hn::DemoteTo(df, bound), df, scratch.coarse.data() + x);
+            hn::StoreU(hn::DemoteTo(df, bound), df, coarse(row) + x);
         }
     }
 
-    bool coarselyRuledOut(int column) const {
+    bool coarselyRuledOut(int row, int column) const {
         const DF df;
         const auto limit = hn::Set(df, threshold);
         for (int b = 0; b < kBlocks; ++b)
-            if (!hn::AllFalse(df, hn::Le(hn::LoadU(df, scratch.coarse.data() + column + b * lanes()), limit))) return false;
+            if (!hn::AllFalse(df, hn::Le(hn::LoadU(df, coarse(row) + column + b * lanes()), limit))) return false;
+        return true;
+    }
+
+    // Every placement's whole-patch bound (times Q) in the band, +infinity past the last
+    // column; sums the one with the smallest exactly, as long as it can still win.
+    // Returns whether any placement of the band can.
+    bool coarseBand(int rows) {
+        const DF df;
+        auto smallest = hn::Set(df, std::numeric_limits<float>::infinity());
+        for (int row = 0; row < rows; ++row) {
+            coarseBounds(row);
+            std::fill(coarse(row) + placementColumns, coarse(row) + stride, std::numeric_limits<float>::infinity());
+            for (int column = 0; column < stride; column += lanes())
+                smallest = hn::Min(smallest, hn::LoadU(df, coarse(row) + column));
+        }
+        const float least = hn::GetLane(hn::MinOfLanes(df, smallest));
+        if (!(least <= threshold)) return false;
+        const auto [row, column] = firstEqual(rows, least, [this](int r) { return coarse(r); });
+        consider(band + row, column, 0.0f);
         return true;
     }
 
@@ -351,11 +374,13 @@ private:
         for (int b = 0; b < kBlocks; ++b) acc[b] = hn::Add(acc[b], spreadAcc[b]);
     }
 
-    std::pair<int, int> firstEqual(int rows, hn::Vec<DF> value) {
+    // The first (band row, column) whose value in values(row) equals value.
+    template <typename Values> std::pair<int, int> firstEqual(int rows, float value, Values values) {
         const DF df;
+        const auto wanted = hn::Set(df, value);
         for (int row = 0; row < rows; ++row)
             for (int column = 0; column < placementColumns; column += lanes()) {
-                const intptr_t lane = hn::FindFirstTrue(df, hn::Eq(hn::LoadU(df, bounds(row) + column), value));
+                const intptr_t lane = hn::FindFirstTrue(df, hn::Eq(hn::LoadU(df, values(row) + column), wanted));
                 if (lane >= 0) return {row, column + static_cast<int>(lane)};
             }
         return {0, 0};
