@@ -59,8 +59,10 @@ struct Best {
 // exact; a spread (at most 255 * Q * sqrt(C) / 2) is rounded once from an exact double,
 // so a squared spread difference is within 1.5 * C * 2^-24 * 255^2 * Q^2 of its exact
 // value; every term then adds with one rounding, which the relative margin covers. Both
-// margins allow for four times the error. The whole-patch bound is computed in double
-// precision from exact sums and rounded once; the same margins cover it.
+// margins allow for four times the error. The whole-patch bound is computed in single
+// precision from exact sums and from spreads of Q^2 values rounded once: its spread term
+// is within Q times a row term's error, at most a quarter of the absolute margin (which
+// has Q * (C + 1) terms), and its few roundings are within the relative one.
 struct BoundError {
     int side, channels, terms;
     double perTerm() const { return 6.0 * channels * std::ldexp(1.0, -24) * 255.0 * 255.0 * side * side; }
@@ -303,20 +305,19 @@ private:
     // the channel means, all over N = Q^2 values:
     //     N * sum (a - b)^2  >=  sum over channels (Da - Db)^2 + (Va - Vb)^2.
     void coarseBounds(int row) {
-        const hn::ScalableTag<double> dd;
-        const hn::Rebind<float, decltype(dd)> df;
-        const auto perQ = hn::Set(dd, 1.0 / s.side);
-        const double* spreads = statistics->boxSpreads(statisticsRow + row) + statisticsColumn;
-        for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd))) {
-            auto mean = hn::Zero(dd);
+        const DF df;
+        const auto perQ = hn::Set(df, 1.0f / static_cast<float>(s.side));
+        const auto patchSpreadV = hn::Set(df, static_cast<float>(patchSpread));
+        const float* spreads = statistics->boxSpreads(statisticsRow + row) + statisticsColumn;
+        for (int x = 0; x < stride; x += lanes()) {
+            auto mean = hn::Zero(df);
             for (int c = 0; c < s.channels; ++c) {
                 const float* sums = statistics->boxSums(statisticsRow + row, c) + statisticsColumn;
-                const auto d = hn::Sub(hn::Set(dd, scratch.patchBox[2 * c]), hn::PromoteTo(dd, hn::LoadU(df, sums + x)));
+                const auto d = hn::Sub(hn::Set(df, static_cast<float>(scratch.patchBox[2 * c])), hn::LoadU(df, sums + x));
                 mean = hn::MulAdd(d, d, mean);
             }
-            const auto dSpread = hn::Sub(hn::Set(dd, patchSpread), hn::LoadU(dd, spreads + x));
-            const auto bound = hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ);
-            hn::StoreU(hn::DemoteTo(df, bound), df, coarse(row) + x);
+            const auto dSpread = hn::Sub(patchSpreadV, hn::LoadU(df, spreads + x));
+            hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, coarse(row) + x);
         }
     }
 

@@ -21,7 +21,7 @@ struct Buffers {
     float* rowStats;
     uint32_t* rowSquares;
     float* boxSums;
-    double* boxSpreads;
+    float* boxSpreads;
     uint32_t* boxSquares;
     double* spreadSquares;
     uint32_t* prefixes;
@@ -125,8 +125,8 @@ void slideSquares(const Buffers& b, int i, bool add) {
 }
 
 // Placement row p's sums per channel (from the previous placement row's, exact in
-// single precision) and its spread over all channels (exact in double precision before
-// its root), once its last row, p + side - 1, is in.
+// single precision) and its spread over all channels (its square exact in double
+// precision), once its last row, p + side - 1, is in.
 void boxStatistics(const Buffers& b, int p) {
     const hn::ScalableTag<double> dd;
     const hn::Rebind<float, decltype(dd)> df;
@@ -152,9 +152,9 @@ void boxStatistics(const Buffers& b, int p) {
             hn::StoreU(hn::Add(hn::LoadU(dd, total), hn::Sub(hn::Mul(values, squares), hn::Mul(sum, sum))), dd, total);
         }
     }
-    double* spreads = b.boxSpreads + static_cast<size_t>(p) * b.stride;
+    float* spreads = b.boxSpreads + static_cast<size_t>(p) * b.stride;
     for (int x = 0; x < b.stride; x += n)
-        hn::StoreU(hn::Sqrt(hn::ZeroIfNegative(hn::LoadU(dd, b.spreadSquares + x))), dd, spreads + x);
+        hn::StoreU(hn::DemoteTo(df, hn::Sqrt(hn::ZeroIfNegative(hn::LoadU(dd, b.spreadSquares + x)))), df, spreads + x);
 }
 
 void Compute(const Buffers& b) {
@@ -178,7 +178,7 @@ HWY_EXPORT(Compute);
 
 size_t WindowStatistics::bytesPerPixel(int channels) {
     // Row sums and spreads, placement sums and spreads.
-    return static_cast<size_t>(channels + 1) * sizeof(float) + channels * sizeof(float) + sizeof(double);
+    return static_cast<size_t>(channels + 1) * sizeof(float) * 2;
 }
 
 void WindowStatistics::compute(const uint8_t* origin, size_t step, int rows, int cols, int side, int channels) {

@@ -11,8 +11,8 @@
 //    their spread over all channels, sqrt(sum over channels of side * squares - sum^2);
 //  - every placement: the sum of its values per channel, and its spread over all
 //    channels, sqrt(sum over channels of side^2 * squares - sum^2).
-// Sums are exact; a spread is rounded once from its exact square (single precision for
-// rows, double for placements). Searches of neighbouring patches over the same rows
+// Sums are exact; a spread is rounded once to single precision from the root of its
+// exact square. Searches of neighbouring patches over the same rows
 // compute them once and read them at their own columns.
 //
 // Rows and columns are counted from the rectangle's top-left corner. Columns run from 0
@@ -39,7 +39,7 @@ public:
     const float* boxSums(int placementRow, int channel) const {
         return boxSums_.data() + (static_cast<size_t>(placementRow) * channels_ + channel) * stride_;
     }
-    const double* boxSpreads(int placementRow) const {
+    const float* boxSpreads(int placementRow) const {
         return boxSpreads_.data() + static_cast<size_t>(placementRow) * stride_;
     }
 
@@ -51,7 +51,7 @@ private:
     std::vector<float> rowStats_;       // row, channel (then spread), column
     std::vector<uint32_t> rowSquares_;  // the last side rows' sums of squares: ring, channel, column
     std::vector<float> boxSums_;        // placement row, channel, column
-    std::vector<double> boxSpreads_;    // placement row, column
+    std::vector<float> boxSpreads_;     // placement row, column
     std::vector<uint32_t> boxSquares_;  // channel, column: the current placement row's sums of squares
     std::vector<double> spreadSquares;  // column: one row's spread squared, summed over channels
     std::vector<uint32_t> prefixes;     // one channel of a row: sums, squares from its start
