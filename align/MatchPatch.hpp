@@ -29,5 +29,7 @@ double matchPatch(int y, int x, int t, int r, int& dy, int& dx, cv::Mat A, cv::M
 double matchPatch(int y, int x, int t, int r, int& dy, int& dx, const cv::Mat& A, const cv::Mat& B,
                   cv::Point hint);
 
-// Number of matchPatch calls made by this process so far (for measurements).
+// Number of patches matched by this process so far, by matchPatch and the RowMatcher
+// (for measurements).
 long long matchPatchCallCount();
+void countPatchMatches(long long matches);

@@ -17,6 +17,8 @@
 // has summed plus the bound of its remaining rows cannot win any more.
 #include "align/PatchSearch.hpp"
 
+#include "align/WindowStatistics.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -34,17 +36,13 @@ namespace patch_search {
 
 // Per-thread buffers, kept between calls so that searches do not allocate.
 struct Scratch {
-    std::vector<float> rowStats;          // a band's window rows: sums and spreads at every column
+    WindowStatistics statistics;          // a band's window rows, unless the search brings them
     std::vector<float> bounds;            // a band's placements' bounds, times Q
     std::vector<int16_t> patch;           // the patch's values, widened once for every sum
     std::vector<float> patchStats;        // the patch's row sums and spreads
     std::vector<const float*> statRows;   // a placement row's window row statistics
-    std::vector<double> spreadSquares;    // one window row's spreads squared, summed over channels
-    std::vector<uint32_t> rowSquares;     // a band's window rows: sums of squares at every column
-    std::vector<double> box;              // one placement row: whole-patch sums, sums of squares
-    std::vector<float> coarse;            // one placement row: whole-patch bounds
+    std::vector<float> coarse;            // a band's placements' whole-patch bounds, times Q
     std::vector<double> patchBox;         // per channel: the patch's sum, sum of squares
-    std::vector<uint32_t> prefixes;       // one channel of a window row: sums, squares from its start
 };
 
 // The best placement so far, as a row-major index; ties keep the smaller index.
@@ -61,8 +59,10 @@ struct Best {
 // exact; a spread (at most 255 * Q * sqrt(C) / 2) is rounded once from an exact double,
 // so a squared spread difference is within 1.5 * C * 2^-24 * 255^2 * Q^2 of its exact
 // value; every term then adds with one rounding, which the relative margin covers. Both
-// margins allow for four times the error. The whole-patch bound is computed in double
-// precision from exact sums and rounded once; the same margins cover it.
+// margins allow for four times the error. The whole-patch bound is computed in single
+// precision from exact sums and from spreads of Q^2 values rounded once: its spread term
+// is within Q times a row term's error, at most a quarter of the absolute margin (which
+// has Q * (C + 1) terms), and its few roundings are within the relative one.
 struct BoundError {
     int side, channels, terms;
     double perTerm() const { return 6.0 * channels * std::ldexp(1.0, -24) * 255.0 * 255.0 * side * side; }
@@ -126,14 +126,9 @@ public:
           placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
           terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()),
           error{s.side, s.channels, terms} {
-        scratch.rowStats.resize(static_cast<size_t>(bandRows + s.side - 1) * (s.channels + 1) * stride);
-        scratch.spreadSquares.resize(static_cast<size_t>(stride));
-        scratch.rowSquares.resize(static_cast<size_t>(bandRows + s.side - 1) * s.channels * stride);
-        scratch.box.resize(2 * static_cast<size_t>(s.channels) * stride);
-        scratch.coarse.resize(static_cast<size_t>(stride));
+        scratch.coarse.resize(static_cast<size_t>(bandRows) * stride);
         scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
         scratch.statRows.resize(static_cast<size_t>(terms));
-        scratch.prefixes.resize(2 * static_cast<size_t>(s.channels) * prefixLength());
         patchStatistics();
         widenPatch();
         patchBoxStatistics();
@@ -160,12 +155,15 @@ public:
         }
     }
 
-    // Bands of placement rows: their bounds, then the band's smallest bound summed
-    // exactly (an early good score rules out the most), then the others in order.
+    // Bands of placement rows: their whole-patch bounds, the smallest of which is summed
+    // exactly, then their row bounds where the whole-patch ones do not rule them out,
+    // the smallest summed exactly (an early good score rules out the most), then the
+    // others in order.
     void scan() {
         for (band = 0; band < placementRows; band += bandRows) {
             const int rows = std::min(bandRows, placementRows - band);
-            for (int i = 0; i < rows + s.side - 1; ++i) windowRowStatistics(i);
+            useStatistics(rows);
+            if (!coarseBand(rows)) continue;  // the whole band is ruled out
             const auto [row, column] = boundBand(rows);
             const float least = bounds(row)[column];
             if (least == std::numeric_limits<float>::infinity()) continue;  // the whole band is ruled out
@@ -189,24 +187,36 @@ private:
         const int block = kBlocks * lanes();
         return (placementColumns + block - 1) / block * block;
     }
-    // Placement rows per band: as many as kBandBytes hold with their window rows.
+    // Placement rows per band: as many as kBandBytes hold with their bounds and, unless
+    // the search brings them, their window rows' statistics.
     int bandHeight() const {
-        const size_t perRow = static_cast<size_t>(2 * s.channels + 2) * stride * sizeof(float);
-        const int fit = static_cast<int>(kBandBytes / perRow) - (s.side - 1);
+        const size_t statistics = s.statistics ? 0 : WindowStatistics::bytesPerPixel(s.channels);
+        const size_t perRow = (statistics + 2 * sizeof(float)) * stride;
+        const int fit = static_cast<int>(kBandBytes / perRow) - (s.statistics ? 0 : s.side - 1);
         return std::clamp(fit, 1, placementRows);
     }
-    // The sums of the band's window row i (0: the band's first) in one channel; the
-    // spreads follow them.
-    float* rowStats(int i, int channel) {
-        return scratch.rowStats.data() + (static_cast<size_t>(i) * (s.channels + 1) + channel) * stride;
+
+    // The band's window rows' statistics: the search's, or computed for the band alone.
+    void useStatistics(int rows) {
+        if (s.statistics) {
+            statistics = s.statistics;
+            statisticsRow = s.statisticsRow + band;
+            statisticsColumn = s.statisticsColumn;
+            return;
+        }
+        scratch.statistics.compute(s.window + static_cast<size_t>(band) * s.windowStep, s.windowStep,
+                                   rows + s.side - 1, s.windowCols, s.side, s.channels);
+        statistics = &scratch.statistics;
+        statisticsRow = statisticsColumn = 0;
     }
+    // The sums of the band's window row i (0: the band's first) from the window's first
+    // column, in one channel; channel C gives the spreads.
     const float* rowStats(int i, int channel) const {
-        return scratch.rowStats.data() + (static_cast<size_t>(i) * (s.channels + 1) + channel) * stride;
-    }
-    uint32_t* rowSquares(int i, int channel) {
-        return scratch.rowSquares.data() + (static_cast<size_t>(i) * s.channels + channel) * stride;
+        return statistics->rowStatistics(statisticsRow + i, channel) + statisticsColumn;
     }
     float* bounds(int row) { return scratch.bounds.data() + static_cast<size_t>(row) * stride; }
+    float* coarse(int row) { return scratch.coarse.data() + static_cast<size_t>(row) * stride; }
+    const float* coarse(int row) const { return scratch.coarse.data() + static_cast<size_t>(row) * stride; }
 
     // patchStats[i * (C + 1) + c]: sum of the patch's row i in channel c; [.. + C]: the row's spread.
     void patchStatistics() {
@@ -251,73 +261,6 @@ private:
             std::copy_n(s.patch + i * s.patchStep, rowBytes, scratch.patch.begin() + static_cast<ptrdiff_t>(i * rowBytes));
     }
 
-    // Sums and spreads of side consecutive pixels of one window row, per channel, at
-    // every column; zero in the padding, whose bounds become +infinity.
-    void windowRowStatistics(int i) {
-        prefixSums(s.window + static_cast<size_t>(band + i) * s.windowStep);
-        std::fill(scratch.spreadSquares.begin(), scratch.spreadSquares.end(), 0.0);
-        for (int c = 0; c < s.channels; ++c) slidingStatistics(prefix(c, 1), prefix(c, 2), rowStats(i, c), rowSquares(i, c));
-        squareRoots(rowStats(i, s.channels));
-    }
-
-    // Prefix sums run past the last column to the padded width, repeating the total.
-    size_t prefixLength() const { return static_cast<size_t>(stride + s.side); }
-    // power 1: the values' prefix sums, 2: their squares'.
-    uint32_t* prefix(int channel, int power) {
-        return scratch.prefixes.data() + (2 * static_cast<size_t>(channel) + power - 1) * prefixLength();
-    }
-
-    // Per channel, sums of the row's first x values and of their squares, for x = 0 ..
-    // prefixLength() - 1. Unsigned arithmetic wraps, so differences of nearby prefixes
-    // stay exact.
-    void prefixSums(const uint8_t* w) {
-        const int C = s.channels;
-        for (int c = 0; c < C; ++c) {
-            uint32_t* sums = prefix(c, 1);
-            uint32_t* squares = prefix(c, 2);
-            uint32_t sum = 0, sumOfSquares = 0;
-            sums[0] = squares[0] = 0;
-            const uint8_t* v = w + c;
-            for (int x = 1; x <= s.windowCols; ++x, v += C) {
-                sum += *v;
-                sumOfSquares += static_cast<uint32_t>(*v) * *v;
-                sums[x] = sum;
-                squares[x] = sumOfSquares;
-            }
-            std::fill(sums + s.windowCols + 1, sums + prefixLength(), sum);
-            std::fill(squares + s.windowCols + 1, squares + prefixLength(), sumOfSquares);
-        }
-    }
-
-    // Sum and spread of side values from every column, from the prefix sums: the spread
-    // sqrt(Q * squares - sum^2) is exact in double precision before its root.
-    void slidingStatistics(const uint32_t* sums, const uint32_t* squares, float* out, uint32_t* squaresOut) {
-        const hn::ScalableTag<double> dd;
-        const hn::Rebind<float, decltype(dd)> df;
-        const hn::Rebind<uint32_t, decltype(dd)> du;
-        const hn::Rebind<int32_t, decltype(dd)> di;
-        const auto side = hn::Set(dd, static_cast<double>(s.side));
-        const auto window = [&](const uint32_t* prefix, int x) {
-            return hn::Sub(hn::LoadU(du, prefix + x + s.side), hn::LoadU(du, prefix + x));
-        };
-        for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd))) {
-            const auto sum = hn::PromoteTo(dd, hn::BitCast(di, window(sums, x)));
-            const auto squareSums = window(squares, x);
-            hn::StoreU(squareSums, du, squaresOut + x);
-            const auto spreadSquare = hn::Sub(hn::Mul(side, hn::PromoteTo(dd, hn::BitCast(di, squareSums))), hn::Mul(sum, sum));
-            double* total = scratch.spreadSquares.data() + x;
-            hn::StoreU(hn::Add(hn::LoadU(dd, total), spreadSquare), dd, total);
-            hn::StoreU(hn::DemoteTo(df, sum), df, out + x);
-        }
-    }
-
-    void squareRoots(float* out) const {
-        const hn::ScalableTag<double> dd;
-        const hn::Rebind<float, decltype(dd)> df;
-        for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd)))
-            hn::StoreU(hn::DemoteTo(df, hn::Sqrt(hn::LoadU(dd, scratch.spreadSquares.data() + x))), df, out + x);
-    }
-
     // The bound's terms (times Q) of patch row i placed on band row windowRow at a
     // column, rounded up.
     double rowTerms(int i, int windowRow, int column) const {
@@ -338,11 +281,9 @@ private:
         auto smallest = infinity;
         for (int row = 0; row < rows; ++row) {
             const float* const* stats = orderStatRows(row);
-            slideBox(row);
-            coarseBounds();
             for (int column = 0; column < placementColumns; column += kBlocks * lanes()) {
                 hn::Vec<DF> acc[kBlocks];
-                if (coarselyRuledOut(column)) {
+                if (coarselyRuledOut(row, column)) {
                     for (auto& a : acc) a = infinity;
                 } else {
                     boundBlocks(stats, column, acc);
@@ -356,70 +297,54 @@ private:
                 }
             }
         }
-        return firstEqual(rows, hn::MinOfLanes(df, smallest));
-    }
-
-    // Whole-patch sums and sums of squares per channel at every column of placement row
-    // row, from those of the previous row (exact in double precision).
-    void slideBox(int row) {
-        const hn::ScalableTag<double> dd;
-        const hn::Rebind<float, decltype(dd)> df;
-        const hn::Rebind<uint32_t, decltype(dd)> du;
-        const int n = static_cast<int>(hn::Lanes(dd));
-        const auto sums = [&](const float* p, int x) { return hn::PromoteTo(dd, hn::LoadU(df, p + x)); };
-        const hn::Rebind<int32_t, decltype(dd)> di;
-        const auto squares = [&](const uint32_t* p, int x) { return hn::PromoteTo(dd, hn::BitCast(di, hn::LoadU(du, p + x))); };
-        for (int c = 0; c < s.channels; ++c) {
-            double* boxSums = scratch.box.data() + 2 * static_cast<size_t>(c) * stride;
-            double* boxSquares = boxSums + stride;
-            for (int x = 0; x < stride; x += n) {
-                auto sum = hn::Zero(dd), square = hn::Zero(dd);
-                if (row == 0) {
-                    for (int i = 0; i < s.side; ++i) {
-                        sum = hn::Add(sum, sums(rowStats(i, c), x));
-                        square = hn::Add(square, squares(rowSquares(i, c), x));
-                    }
-                } else {
-                    const int in = row + s.side - 1, out = row - 1;
-                    sum = hn::Add(hn::LoadU(dd, boxSums + x), hn::Sub(sums(rowStats(in, c), x), sums(rowStats(out, c), x)));
-                    square = hn::Add(hn::LoadU(dd, boxSquares + x),
-                                     hn::Sub(squares(rowSquares(in, c), x), squares(rowSquares(out, c), x)));
-                }
-                hn::StoreU(sum, dd, boxSums + x);
-                hn::StoreU(square, dd, boxSquares + x);
-            }
-        }
+        return firstEqual(rows, hn::GetLane(hn::MinOfLanes(df, smallest)), [this](int r) { return bounds(r); });
     }
 
     // The whole-patch bound (times Q) of every placement of the row: per channel the
     // squared difference of the sums, and the squared difference of the spreads about
     // the channel means, all over N = Q^2 values:
     //     N * sum (a - b)^2  >=  sum over channels (Da - Db)^2 + (Va - Vb)^2.
-    void coarseBounds() {
-        const hn::ScalableTag<double> dd;
-        const hn::Rebind<float, decltype(dd)> df;
-        const double N = static_cast<double>(s.side) * s.side;
-        const auto values = hn::Set(dd, N), perQ = hn::Set(dd, 1.0 / s.side);
-        for (int x = 0; x < stride; x += static_cast<int>(hn::Lanes(dd))) {
-            auto mean = hn::Zero(dd), spreadSquare = hn::Zero(dd);
+    void coarseBounds(int row) {
+        const DF df;
+        const auto perQ = hn::Set(df, 1.0f / static_cast<float>(s.side));
+        const auto patchSpreadV = hn::Set(df, static_cast<float>(patchSpread));
+        const float* spreads = statistics->boxSpreads(statisticsRow + row) + statisticsColumn;
+        for (int x = 0; x < stride; x += lanes()) {
+            auto mean = hn::Zero(df);
             for (int c = 0; c < s.channels; ++c) {
-                const double* boxSums = scratch.box.data() + 2 * static_cast<size_t>(c) * stride;
-                const auto sum = hn::LoadU(dd, boxSums + x);
-                const auto d = hn::Sub(hn::Set(dd, scratch.patchBox[2 * c]), sum);
+                const float* sums = statistics->boxSums(statisticsRow + row, c) + statisticsColumn;
+                const auto d = hn::Sub(hn::Set(df, static_cast<float>(scratch.patchBox[2 * c])), hn::LoadU(df, sums + x));
                 mean = hn::MulAdd(d, d, mean);
-                spreadSquare = hn::Add(spreadSquare, hn::Sub(hn::Mul(values, hn::LoadU(dd, boxSums + stride + x)), hn::Mul(sum, sum)));
             }
-            const auto dSpread = hn::Sub(hn::Set(dd, patchSpread), hn::Sqrt(hn::ZeroIfNegative(spreadSquare)));
-            const auto bound = hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ);
-            hn::StoreU(hn::DemoteTo(df, bound), df, scratch.coarse.data() + x);
+            const auto dSpread = hn::Sub(patchSpreadV, hn::LoadU(df, spreads + x));
+            hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, coarse(row) + x);
         }
     }
 
-    bool coarselyRuledOut(int column) const {
+    bool coarselyRuledOut(int row, int column) const {
         const DF df;
         const auto limit = hn::Set(df, threshold);
         for (int b = 0; b < kBlocks; ++b)
-            if (!hn::AllFalse(df, hn::Le(hn::LoadU(df, scratch.coarse.data() + column + b * lanes()), limit))) return false;
+            if (!hn::AllFalse(df, hn::Le(hn::LoadU(df, coarse(row) + column + b * lanes()), limit))) return false;
+        return true;
+    }
+
+    // Every placement's whole-patch bound (times Q) in the band, +infinity past the last
+    // column; sums the one with the smallest exactly, as long as it can still win.
+    // Returns whether any placement of the band can.
+    bool coarseBand(int rows) {
+        const DF df;
+        auto smallest = hn::Set(df, std::numeric_limits<float>::infinity());
+        for (int row = 0; row < rows; ++row) {
+            coarseBounds(row);
+            std::fill(coarse(row) + placementColumns, coarse(row) + stride, std::numeric_limits<float>::infinity());
+            for (int column = 0; column < stride; column += lanes())
+                smallest = hn::Min(smallest, hn::LoadU(df, coarse(row) + column));
+        }
+        const float least = hn::GetLane(hn::MinOfLanes(df, smallest));
+        if (!(least <= threshold)) return false;
+        const auto [row, column] = firstEqual(rows, least, [this](int r) { return coarse(r); });
+        consider(band + row, column, 0.0f);
         return true;
     }
 
@@ -450,11 +375,13 @@ private:
         for (int b = 0; b < kBlocks; ++b) acc[b] = hn::Add(acc[b], spreadAcc[b]);
     }
 
-    std::pair<int, int> firstEqual(int rows, hn::Vec<DF> value) {
+    // The first (band row, column) whose value in values(row) equals value.
+    template <typename Values> std::pair<int, int> firstEqual(int rows, float value, Values values) {
         const DF df;
+        const auto wanted = hn::Set(df, value);
         for (int row = 0; row < rows; ++row)
             for (int column = 0; column < placementColumns; column += lanes()) {
-                const intptr_t lane = hn::FindFirstTrue(df, hn::Eq(hn::LoadU(df, bounds(row) + column), value));
+                const intptr_t lane = hn::FindFirstTrue(df, hn::Eq(hn::LoadU(df, values(row) + column), wanted));
                 if (lane >= 0) return {row, column + static_cast<int>(lane)};
             }
         return {0, 0};
@@ -483,6 +410,8 @@ private:
 
     const PatchSearch& s;
     Scratch& scratch;
+    const WindowStatistics* statistics = nullptr;  // the current band's
+    int statisticsRow = 0, statisticsColumn = 0;     // the band's first window row and column in them
     const size_t rowBytes;
     const int placementRows, placementColumns;
     const int terms;     // the row bound's terms per placement: Q * (C + 1)

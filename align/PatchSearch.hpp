@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+class WindowStatistics;
+
 // Exhaustive least-squared-difference search of an 8-bit patch over every placement in
 // an 8-bit window, in exact integers.
 //
@@ -17,6 +19,11 @@ struct PatchSearch {
     int side;
     int channels;
     int windowRows, windowCols;  // each at least side
+    // The window's statistics (for squares of side pixels), when the caller has them for
+    // a rectangle that holds the window, with the window's top-left corner at
+    // (statisticsRow, statisticsColumn) in it; otherwise the search computes its own.
+    const WindowStatistics* statistics = nullptr;
+    int statisticsRow = 0, statisticsColumn = 0;
 };
 
 // A placement's top-left corner in the window, and its sum of squared differences.

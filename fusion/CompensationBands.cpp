@@ -1,12 +1,13 @@
 #include "fusion/CompensationBands.hpp"
 
-#include "align/MatchPatch.hpp"
+#include "align/RowMatcher.hpp"
 #include "common/ElementType.hpp"
 #include "fusion/PixelCopy.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -37,24 +38,31 @@ void fillTile(const CompensationJob& job, cv::Mat& output, const Tile& tile, int
     }
 }
 
-// The band of tiles centred on centreRow, left to right. Each tile is matched at its own
-// centre, also when that lies beyond the image (the last band and tile of a large tile
-// size): the search window is the one around that centre.
+// The band of tiles centred on centreRow, left to right; the tiles holding a ghost pixel
+// are matched together first. Each tile is matched at its own centre, also when that
+// lies beyond the image (the last band and tile of a large tile size): the search window
+// is the one around that centre.
 template <typename T>
-void compensateBand(const CompensationJob& job, cv::Mat& output, long long centreRow) {
+void compensateBand(const CompensationJob& job, RowMatcher& matcher, cv::Mat& output, long long centreRow) {
     const BandLayout& layout = job.layout;
     const int half = layout.B / 2;
+    std::vector<Tile> tiles;
+    std::vector<bool> ghostly;
+    std::vector<int> ghostCentres;
     for (long long centre = layout.firstCentre(); layout.tileInside(centre); centre += layout.B) {
-        const Tile tile{static_cast<int>(centreRow - half),
-                        static_cast<int>(std::min<long long>(centreRow + half, layout.lastInteriorRow())),
-                        static_cast<int>(centre - half),
-                        static_cast<int>(std::min<long long>(centre + half, layout.lastInteriorColumn()))};
-        int dy = 0, dx = 0;
+        tiles.push_back(Tile{static_cast<int>(centreRow - half),
+                             static_cast<int>(std::min<long long>(centreRow + half, layout.lastInteriorRow())),
+                             static_cast<int>(centre - half),
+                             static_cast<int>(std::min<long long>(centre + half, layout.lastInteriorColumn()))});
         // A tile inside the image has its centre within half a tile of it: an int.
-        if (hasGhost(job.ghostMask, tile))
-            matchPatch(static_cast<int>(centreRow), static_cast<int>(centre), layout.h, job.searchRadius, dy, dx,
-                       job.pair.instantMatching, job.pair.exposureMatching);
-        fillTile<T>(job, output, tile, dy, dx);
+        ghostly.push_back(hasGhost(job.ghostMask, tiles.back()));
+        if (ghostly.back()) ghostCentres.push_back(static_cast<int>(centre));
+    }
+    const std::vector<PatchMatch> matches = matcher.matchRow(static_cast<int>(centreRow), ghostCentres);
+    size_t next = 0;
+    for (size_t k = 0; k < tiles.size(); ++k) {
+        const PatchMatch m = ghostly[k] ? matches[next++] : PatchMatch{};
+        fillTile<T>(job, output, tiles[k], m.dy, m.dx);
     }
 }
 
@@ -63,9 +71,10 @@ void compensateBand(const CompensationJob& job, cv::Mat& output, long long centr
 void compensateBands(const CompensationJob& job, long long firstCentreRow, cv::Mat output, ProgressFile& progress) {
     const ProgressPlan plan = progressPlan(job.layout, firstCentreRow, job.threads);
     const std::vector<long long> bands = job.layout.bandsOfWorker(firstCentreRow, job.threads);
+    RowMatcher matcher(job.pair.instantMatching, job.pair.exposureMatching, job.layout.h, job.searchRadius);
     withElementType(job.pair.exposure.depth(), [&]<typename T>() {
         for (std::size_t n = 0; n < bands.size(); ++n) {
-            compensateBand<T>(job, output, bands[n]);
+            compensateBand<T>(job, matcher, output, bands[n]);
             if (plan.addsAfter(static_cast<int>(n))) progress.addBandProgress(plan.step);
         }
     });

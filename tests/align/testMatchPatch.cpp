@@ -1,4 +1,6 @@
 #include "align/MatchPatch.hpp"
+#include "align/RowMatcher.hpp"
+#include "align/WindowStatistics.hpp"
 #include "tests/support/TestData.hpp"
 #include "tools/BurstScene.hpp"
 
@@ -329,6 +331,121 @@ TEST(ExactMatchPatch, SinglePrecisionScoresOfTheTemplateSearchMisorderNearTies) 
         if (at != cv::Point(60, 70)) ++misordered;
     }
     EXPECT_GT(misordered, 0);
+}
+
+// ---------------------------------------------------------------------------------------
+// Rows of patches matched together, over shared window statistics.
+
+// Matches rows of tile centres (every step pixels, the first at half a step) with one
+// RowMatcher, row after row as the band workers do, on every instruction set; each
+// match equals the exhaustive search's. Returns how many had a finite score.
+int expectRowsExhaustive(const cv::Mat& A, const cv::Mat& B, int t, int r, int step, size_t budget,
+                         const std::vector<int>& rows, const std::vector<int>& columns) {
+    std::vector<std::vector<Match>> expected;
+    int finite = 0;
+    for (int y : rows) {
+        expected.emplace_back();
+        for (int x : columns) {
+            expected.back().push_back(exhaustive(y, x, t, r, A, B));
+            finite += std::isfinite(expected.back().back().score);
+        }
+    }
+    onEveryTarget([&] {
+        RowMatcher matcher(A, B, t, r, budget);
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const std::vector<PatchMatch> got = matcher.matchRow(rows[i], columns);
+            ASSERT_EQ(got.size(), columns.size());
+            for (size_t k = 0; k < columns.size(); ++k) {
+                const Match& e = expected[i][k];
+                ASSERT_TRUE(got[k].dy == e.dy && got[k].dx == e.dx && got[k].score == e.score)
+                    << "centre (" << rows[i] << ", " << columns[k] << ") step " << step << " budget " << budget
+                    << ": (" << got[k].dy << ", " << got[k].dx << ") " << got[k].score << " instead of (" << e.dy
+                    << ", " << e.dx << ") " << e.score;
+            }
+        }
+    });
+    return finite;
+}
+
+std::vector<int> every(int from, int to, int step) {
+    std::vector<int> values;
+    for (int v = from; v < to; v += step) values.push_back(v);
+    return values;
+}
+
+TEST(RowMatcher, EqualsTheExhaustiveSearchOverTheBurstsMovingBall) {
+    // Rows of tiles over the ball, which moves 24 columns a frame: neighbouring tiles and
+    // rows hand their displacements on as hints.
+    const BurstScene burst(cv::Size(240, 160), 5);
+    const cv::Mat first = burst.frame(1), second = burst.frame(2);
+    const std::vector<int> rows = every(4, 160, 9), columns = every(4, 240, 9);
+    // Budgets: the whole row in one run; a few tiles a run; no window fits, every patch
+    // is searched on its own.
+    for (size_t budget : {size_t{24} << 20, size_t{90} << 10, size_t{16} << 10})
+        EXPECT_GT(expectRowsExhaustive(first, second, 8, 20, 9, budget, rows, columns), 400);
+}
+
+TEST(RowMatcher, EqualsTheExhaustiveSearchAtEdgesGapsAndCentresOutside) {
+    for (int channels : {1, 3, 4}) {
+        SCOPED_TRACE(channels);
+        const cv::Mat A = scene(48, 64, channels, 120 + channels), B = scene(48, 64, channels, 130 + channels);
+        // Columns with gaps between windows, windows cut by the edges, and centres
+        // beyond the image, whose windows are empty, amid the others.
+        const std::vector<int> columns{-40, -12, -1, 0, 5, 8, 9, 32, 55, 56, 63, 64, 70, 100, 110};
+        const std::vector<int> rows{-31, -1, 0, 8, 24, 39, 40, 47, 48, 60};
+        EXPECT_GT(expectRowsExhaustive(A, B, 4, 12, 1, size_t{24} << 20, rows, columns), 40);
+        EXPECT_GT(expectRowsExhaustive(A, B, 8, 30, 1, size_t{64} << 10, rows, columns), 30);
+    }
+}
+
+TEST(RowMatcher, HintsOnALaterTieGiveTheFirstPlacement) {
+    // Flat areas: every placement inside B's flat rectangle scores 0. The previous tile's
+    // and the previous row's displacements point at later ties; the first one still wins.
+    cv::Mat A = scene(100, 140, 3, 150), B = scene(100, 140, 3, 151);
+    A(cv::Rect(30, 30, 80, 40)).setTo(cv::Scalar::all(90));
+    B(cv::Rect(20, 25, 100, 50)).setTo(cv::Scalar::all(90));
+    EXPECT_GT(expectRowsExhaustive(A, B, 8, 40, 9, size_t{24} << 20, {50, 41, 59}, every(40, 101, 4)), 40);
+}
+
+TEST(WindowStatistics, RowAndPlacementSumsAreExactAndSpreadsCloseToTheExactOnes) {
+    const int side = 5, channels = 3, rows = 12, cols = 30;
+    const cv::Mat image = scene(20, 40, channels, 160);
+    const cv::Rect part(3, 4, cols, rows);
+    WindowStatistics statistics;
+    statistics.compute(image.ptr(part.y, part.x), image.step, rows, cols, side, channels);
+    ASSERT_EQ(statistics.placementRows(), rows - side + 1);
+    ASSERT_EQ(statistics.placementColumns(), cols - side + 1);
+    // Sum and spread (over all channels) of an h x side rectangle of the part.
+    const auto exact = [&](int row, int column, int h, int channel) {
+        long long sum = 0;
+        for (int i = 0; i < h; ++i)
+            for (int k = 0; k < side; ++k) sum += image.at<cv::Vec3b>(part.y + row + i, part.x + column + k)[channel];
+        return sum;
+    };
+    const auto spread = [&](int row, int column, int h) {
+        double square = 0;
+        for (int c = 0; c < channels; ++c) {
+            long long squares = 0;
+            for (int i = 0; i < h; ++i)
+                for (int k = 0; k < side; ++k) {
+                    const int v = image.at<cv::Vec3b>(part.y + row + i, part.x + column + k)[c];
+                    squares += v * v;
+                }
+            const long long sum = exact(row, column, h, c);
+            square += static_cast<double>(h * side * squares - sum * sum);
+        }
+        return std::sqrt(square);
+    };
+    for (int i = 0; i < rows; ++i)
+        for (int x = 0; x < statistics.placementColumns(); ++x) {
+            for (int c = 0; c < channels; ++c) ASSERT_EQ(statistics.rowStatistics(i, c)[x], exact(i, x, 1, c));
+            ASSERT_NEAR(statistics.rowStatistics(i, channels)[x], spread(i, x, 1), 1e-3);
+        }
+    for (int p = 0; p < statistics.placementRows(); ++p)
+        for (int x = 0; x < statistics.placementColumns(); ++x) {
+            for (int c = 0; c < channels; ++c) ASSERT_EQ(statistics.boxSums(p, c)[x], exact(p, x, side, c));
+            ASSERT_NEAR(statistics.boxSpreads(p)[x], spread(p, x, side), 1e-2);
+        }
 }
 
 } // namespace

@@ -1,0 +1,67 @@
+#include "align/RowMatcher.hpp"
+
+#include "align/MatchPatch.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+RowMatcher::RowMatcher(cv::Mat A, cv::Mat B, int t, int r, size_t budgetBytes)
+    : A(std::move(A)), B(std::move(B)), t(t), r(r), budget(budgetBytes) {}
+
+int RowMatcher::widestRun(int rows) const {
+    const size_t perColumn = static_cast<size_t>(rows) * WindowStatistics::bytesPerPixel(A.channels());
+    return static_cast<int>(std::min<size_t>(budget / perColumn, static_cast<size_t>(B.cols)));
+}
+
+std::vector<PatchMatch> RowMatcher::matchRow(int y, std::span<const int> centres) {
+    countPatchMatches(static_cast<long long>(centres.size()));
+    columns.assign(centres.begin(), centres.end());
+    windows.clear();
+    for (const int x : columns) windows.push_back(patchWindow(y, x, t, r, A.size(), B.size()));
+    matches.assign(windows.size(), PatchMatch{});
+    // Runs of consecutive windows that overlap and fit the budget together. The windows
+    // of one row share their rows.
+    for (size_t first = 0; first < windows.size();) {
+        const cv::Rect& w = windows[first].window;
+        const int widest = windows[first].empty ? 0 : widestRun(w.height);
+        int right = w.x + w.width;
+        size_t last = first + 1;
+        for (; last < windows.size() && !windows[last].empty; ++last) {
+            const cv::Rect& next = windows[last].window;
+            const int end = std::max(right, next.x + next.width);
+            if (next.x > right || end - w.x > widest) break;
+            right = end;
+        }
+        matchRun(first, last, !windows[first].empty && w.width <= widest);
+        first = last;
+    }
+    previous.clear();
+    for (size_t k = 0; k < windows.size(); ++k)
+        if (std::isfinite(matches[k].score)) previous.emplace_back(columns[k], cv::Point(matches[k].dx, matches[k].dy));
+    return matches;
+}
+
+void RowMatcher::matchRun(size_t first, size_t last, bool hold) {
+    const PatchWindow& leftmost = windows[first];
+    const int left = leftmost.window.x;
+    if (hold) {
+        const int right = windows[last - 1].window.x + windows[last - 1].window.width;
+        const cv::Rect span(left, leftmost.window.y, right - left, leftmost.window.height);
+        statistics.compute(B.ptr(span.y, span.x), B.step, span.height, span.width, leftmost.side, B.channels());
+    }
+    for (size_t k = first; k < last; ++k) {
+        const WindowStatistics* shared = hold ? &statistics : nullptr;
+        const cv::Point origin(windows[k].window.x - left, 0);
+        matches[k] = searchPatch(windows[k], A, B, hintsFor(k), shared, origin);
+    }
+}
+
+std::span<const cv::Point> RowMatcher::hintsFor(size_t k) {
+    hints.clear();
+    if (k > 0 && std::isfinite(matches[k - 1].score)) hints.emplace_back(matches[k - 1].dx, matches[k - 1].dy);
+    const auto above = std::lower_bound(previous.begin(), previous.end(), columns[k],
+                                        [](const std::pair<int, cv::Point>& p, int x) { return p.first < x; });
+    if (above != previous.end() && above->first == columns[k] && (hints.empty() || hints[0] != above->second))
+        hints.push_back(above->second);
+    return hints;
+}

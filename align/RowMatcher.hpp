@@ -1,0 +1,50 @@
+#pragma once
+
+#include "align/PatchWindow.hpp"
+#include "align/WindowStatistics.hpp"
+
+#include <opencv2/core.hpp>
+
+#include <cstddef>
+#include <span>
+#include <utility>
+#include <vector>
+
+// matchPatch for the patches of a row of tiles, left to right: every one of them is
+// searched in the same window rows, and neighbouring windows overlap but for a few
+// columns. The window statistics are computed once for a run of overlapping windows (as
+// wide as a memory budget allows), and each search first tries the displacements found
+// for its left neighbour and for the patch at the same column of the previous row this
+// matcher matched: neighbouring tiles of a moving object move alike, and a good score
+// from the start rules out the most placements. The results are matchPatch's, patch for
+// patch.
+//
+// One matcher per thread; it keeps its buffers from row to row.
+class RowMatcher {
+public:
+    // Statistics take at most budgetBytes, unless a single window needs more: such a
+    // window's patch is searched as matchPatch does, without them.
+    RowMatcher(cv::Mat A, cv::Mat B, int t, int r, size_t budgetBytes = size_t{24} << 20);
+
+    // The matches of the patches centred on row y at each of the columns (ascending).
+    std::vector<PatchMatch> matchRow(int y, std::span<const int> columns);
+
+private:
+    // Matches the windows [first, last) as one run over shared statistics, or without
+    // them when hold is false.
+    void matchRun(size_t first, size_t last, bool hold);
+    // The displacements tried first for the patch at windows[k].
+    std::span<const cv::Point> hintsFor(size_t k);
+    // Largest number of columns the statistics may span for windows of this height.
+    int widestRun(int rows) const;
+
+    cv::Mat A, B;
+    int t, r;
+    size_t budget;
+    WindowStatistics statistics;
+    std::vector<PatchWindow> windows;                   // the current row's patches
+    std::vector<int> columns;                           // their centres
+    std::vector<PatchMatch> matches;                    // their matches so far
+    std::vector<std::pair<int, cv::Point>> previous;    // the previous row's centre columns and displacements
+    std::vector<cv::Point> hints;
+};
