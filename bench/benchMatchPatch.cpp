@@ -4,8 +4,11 @@
 // the generated burst (the moving area that the ghost compensation matches), the same
 // frames as the burst's JPEG files, and tiles spread over two exposures of the shared
 // desk photographs. The counter per_match is the processor time of one match; the ratio
-// between the matchers is taken from the same run.
+// between the matchers is taken from the same run. matchRows matches rows of adjacent
+// tiles as the compensation's band workers do: the row matcher against matchTemplate on
+// every tile of the same rows.
 #include "align/MatchPatch.hpp"
+#include "align/RowMatcher.hpp"
 #include "tools/BurstFiles.hpp"
 #include "tools/BurstScene.hpp"
 
@@ -140,8 +143,71 @@ void sizesAndPairs(benchmark::internal::Benchmark* b) {
             for (int matcher : {exact, exactWithHint, byTemplate}) b->Args({matcher, t, r, pair});
 }
 
+// Rows of adjacent 9-pixel tiles: three rows through the ball in each of the two burst
+// frames, or three rows at the middle of the desk photographs.
+std::vector<std::pair<int, std::vector<int>>> tileRows(int pairIndex) {
+    constexpr int tile = 9;
+    std::vector<std::pair<int, std::vector<int>>> rows;
+    const auto addRows = [&](cv::Point centre, int halfWidth) {
+        for (int y = centre.y - tile; y <= centre.y + tile; y += tile) {
+            std::vector<int> columns;
+            for (int x = centre.x - halfWidth; x <= centre.x + halfWidth; x += tile) columns.push_back(x);
+            rows.emplace_back(y, columns);
+        }
+    };
+    if (pairIndex == 1) {
+        addRows(cv::Point(deskPair().A.cols / 2, deskPair().A.rows / 2), 8 * tile);
+    } else {
+        const BurstScene scene(burstSize, burstFrames);
+        for (int frame : {1, 3}) addRows(scene.ballCentre(frame), scene.ballRadius());
+    }
+    return rows;
+}
+
+enum RowsMatcher { rowMatcher, rowsByTemplate };
+
+// state.range: 0 the matcher, 1 t, 2 r, 3 the pair as for match.
+void matchRows(benchmark::State& state) {
+    const auto matcher = static_cast<RowsMatcher>(state.range(0));
+    const int t = static_cast<int>(state.range(1)), r = static_cast<int>(state.range(2));
+    const Pair& pair = state.range(3) == 0 ? burstPair() : state.range(3) == 1 ? deskPair() : burstFilePair();
+    if (pair.A.empty() || pair.B.empty()) {
+        state.SkipWithError("the images could not be read");
+        return;
+    }
+    cv::setNumThreads(1);
+    const auto rows = tileRows(static_cast<int>(state.range(3)));
+    double scores = 0, matches = 0;
+    for (const auto& row : rows) matches += static_cast<double>(row.second.size());
+    for (auto _ : state) {
+        RowMatcher row(pair.A, pair.B, t, r);
+        for (const auto& [y, columns] : rows) {
+            if (matcher == rowMatcher) {
+                for (const PatchMatch& m : row.matchRow(y, columns)) scores += m.score;
+                continue;
+            }
+            for (const int x : columns) {
+                int dy = 0, dx = 0;
+                scores += matchByTemplate(y, x, t, r, dy, dx, pair.A, pair.B);
+            }
+        }
+    }
+    benchmark::DoNotOptimize(scores);
+    state.counters["matches"] = matches;
+    state.counters["per_match"] = benchmark::Counter(matches, benchmark::Counter::kIsIterationInvariantRate |
+                                                                  benchmark::Counter::kInvert);
+}
+
+void rowSizesAndPairs(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"matcher", "t", "r", "pair"});
+    for (int pair : {0, 2, 1})
+        for (auto [t, r] : {std::pair{8, 120}, std::pair{16, 300}})
+            for (int matcher : {rowMatcher, rowsByTemplate}) b->Args({matcher, t, r, pair});
+}
+
 } // namespace
 
 BENCHMARK(match)->Apply(sizesAndPairs)->Unit(benchmark::kMillisecond);
+BENCHMARK(matchRows)->Apply(rowSizesAndPairs)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
