@@ -3,6 +3,7 @@
 #include "align/DenseFlow.hpp"
 #include "align/GridCornerDetector.hpp"
 #include "align/MatchPatch.hpp"
+#include "align/ThreadTeam.hpp"
 #include "common/LargestElement.hpp"
 
 #include <opencv2/features2d.hpp>
@@ -13,7 +14,7 @@
 
 namespace {
 
-constexpr int maxSamples = 30;
+constexpr std::size_t maxSamples = 30;
 constexpr double maxVerifiedScore = 3.7e7;  // 33 x 33 x 3 elements off by about 106 levels
 constexpr float minFlow = 0.01f;            // squared smoothed flow of a moving corner
 
@@ -115,6 +116,37 @@ std::vector<Candidate> candidates(const std::vector<FlowPixel>& pixels, const st
     return found;
 }
 
+// The squared displacements of the first maxSamples candidates, in ranked order, whose
+// patch match moved and fits well. Whether a candidate counts depends on its own match
+// only, so the matches still needed are computed together on the threads and then
+// taken in order: the samples are those of one match after another.
+std::vector<float> verifiedSamples(const std::vector<Candidate>& ranked, const ExposurePair& pair, int S, int R,
+                                   int threads) {
+    struct Verified {
+        double score = 0;
+        int dy = 0, dx = 0;
+    };
+    ThreadTeam team(threads);
+    std::vector<float> samples;
+    std::vector<Verified> results;
+    for (std::size_t next = 0; next < ranked.size() && samples.size() < maxSamples;) {
+        results.assign(std::min(ranked.size() - next, maxSamples - samples.size()), Verified{});
+        const auto members = static_cast<std::size_t>(team.size());
+        team.run([&](int member) {
+            for (std::size_t k = static_cast<std::size_t>(member); k < results.size(); k += members) {
+                const Candidate& c = ranked[next + k];
+                Verified& v = results[k];
+                v.score = matchPatch(c.row, c.column, S, R, v.dy, v.dx, pair.instantMatching, pair.exposureMatching);
+            }
+        });
+        for (const Verified& v : results)
+            if ((v.dy != 0 || v.dx != 0) && v.score <= maxVerifiedScore)
+                samples.push_back(static_cast<float>(v.dx * v.dx + v.dy * v.dy));
+        next += results.size();
+    }
+    return samples;
+}
+
 } // namespace
 
 float textureThreshold(const cv::Mat& instant) {
@@ -149,13 +181,5 @@ int MotionRangeEstimator::estimateRadius(const ExposurePair& pair, const cv::Mat
     // Strongest flow first; among equal ones the first in row-major order.
     std::stable_sort(ranked.begin(), ranked.end(), [](const Candidate& a, const Candidate& b) { return a.flow > b.flow; });
 
-    std::vector<float> samples;
-    for (const Candidate& c : ranked) {
-        if (samples.size() == maxSamples) break;
-        int dy = 0, dx = 0;
-        const double score = matchPatch(c.row, c.column, S, R, dy, dx, pair.instantMatching, pair.exposureMatching);
-        if ((dy != 0 || dx != 0) && score <= maxVerifiedScore)
-            samples.push_back(static_cast<float>(dx * dx + dy * dy));
-    }
-    return radiusFromSamples(samples, patchHalfSize);
+    return radiusFromSamples(verifiedSamples(ranked, pair, S, R, threads), patchHalfSize);
 }

@@ -1,4 +1,5 @@
 #include "align/GridCornerDetector.hpp"
+#include "align/MatchPatch.hpp"
 #include "align/MotionRange.hpp"
 
 #include <gtest/gtest.h>
@@ -141,6 +142,46 @@ TEST(MotionRange, GreyImagesAtEveryDepthGiveTheRadiusOfTheirMotion) {
         exposure.convertTo(deepExposure, depth, scale);
         grey.pair = {deepInstant, deepExposure, instant, exposure};
         EXPECT_EQ(grey.estimate(grey.mask), 28) << depth;
+    }
+}
+
+TEST(MotionRange, ManyMovingSquaresGiveTheSameRadiusAndMatchesOnAnyNumberOfThreads) {
+    // Twelve squares, each moved its own way: more candidates than are verified, whose
+    // median depends on which ones are taken and in which order. The first square's
+    // exposure holds a hard pattern inverted, which no patch match verifies: the
+    // candidates there are passed over and more are matched.
+    MovingSquare scene(480, 640, 0, 0);
+    cv::Mat texture(48, 48, CV_8UC3);
+    cv::RNG rng(12);
+    cv::Mat exposure = scene.pair.exposure.clone(), instant = scene.pair.instant.clone();
+    scene.mask.setTo(0);
+    for (int k = 0; k < 12; ++k) {
+        rng.fill(texture, cv::RNG::UNIFORM, 0, 256);
+        cv::GaussianBlur(texture, texture, cv::Size(5, 5), 1.0);
+        const cv::Rect here(60 + (k % 4) * 140, 60 + (k / 4) * 130, 48, 48);
+        const cv::Point moved(2 + 2 * k, k % 3 - 1);
+        if (k == 0) cv::threshold(texture, texture, 128, 255, cv::THRESH_BINARY);
+        texture.copyTo(instant(here));
+        if (k == 0) texture = cv::Scalar::all(255) - texture;
+        texture.copyTo(exposure(here + moved));
+        scene.mask(here).setTo(255);
+        scene.mask(here + moved).setTo(255);
+    }
+    scene.pair = {instant, exposure, instant, exposure};
+    std::vector<int> radii;
+    std::vector<long long> matches;
+    for (int threads : {1, 2, 3, 4}) {
+        MotionRangeEstimator estimator;
+        const long long before = matchPatchCallCount();
+        radii.push_back(estimator.estimateRadius(scene.pair, scene.mask, 8, threads));
+        matches.push_back(matchPatchCallCount() - before);
+    }
+    EXPECT_GT(matches[0], 30);
+    // What matching the candidates one after another gives.
+    EXPECT_EQ(radii[0], 33);
+    for (size_t k = 1; k < radii.size(); ++k) {
+        EXPECT_EQ(radii[k], radii[0]) << k + 1 << " threads";
+        EXPECT_EQ(matches[k], matches[0]) << k + 1 << " threads";
     }
 }
 
