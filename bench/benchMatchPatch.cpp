@@ -103,37 +103,49 @@ double matchByTemplate(int y, int x, int t, int r, int& dy, int& dx, const cv::M
     return best;
 }
 
+// The pair state.range(3) names (0 burst, 1 desk, 2 burst files), or nothing when its
+// images cannot be read. OpenCV gets one thread, as in the compensation's band workers.
+const Pair* pairToMatch(benchmark::State& state) {
+    const Pair& pair = state.range(3) == 0 ? burstPair() : state.range(3) == 1 ? deskPair() : burstFilePair();
+    if (pair.A.empty() || pair.B.empty()) {
+        state.SkipWithError("the images could not be read");
+        return nullptr;
+    }
+    cv::setNumThreads(1);
+    return &pair;
+}
+
+// The matches an iteration makes, and the processor time of one.
+void countMatches(benchmark::State& state, double matches) {
+    state.counters["matches"] = matches;
+    state.counters["per_match"] = benchmark::Counter(matches, benchmark::Counter::kIsIterationInvariantRate |
+                                                                  benchmark::Counter::kInvert);
+}
+
 enum Matcher { exact, exactWithHint, byTemplate };
 
 // state.range: 0 the matcher, 1 t, 2 r, 3 the pair (0 burst, 1 desk, 2 burst files).
 void match(benchmark::State& state) {
     const auto matcher = static_cast<Matcher>(state.range(0));
     const int t = static_cast<int>(state.range(1)), r = static_cast<int>(state.range(2));
-    const Pair& pair = state.range(3) == 0 ? burstPair() : state.range(3) == 1 ? deskPair() : burstFilePair();
-    if (pair.A.empty() || pair.B.empty()) {
-        state.SkipWithError("the images could not be read");
-        return;
-    }
-    cv::setNumThreads(1);
+    const Pair* pair = pairToMatch(state);
+    if (pair == nullptr) return;
     double scores = 0;
     for (auto _ : state) {
         // The hint is the displacement of the previous tile, as a neighbour's would be.
         cv::Point hint(0, 0);
-        for (const cv::Point& c : pair.centres) {
+        for (const cv::Point& c : pair->centres) {
             int dy = 0, dx = 0;
             switch (matcher) {
-            case exact: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair.A, pair.B); break;
-            case exactWithHint: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair.A, pair.B, hint); break;
-            case byTemplate: scores += matchByTemplate(c.y, c.x, t, r, dy, dx, pair.A, pair.B); break;
+            case exact: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair->A, pair->B); break;
+            case exactWithHint: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair->A, pair->B, hint); break;
+            case byTemplate: scores += matchByTemplate(c.y, c.x, t, r, dy, dx, pair->A, pair->B); break;
             }
             hint = cv::Point(dx, dy);
         }
     }
     benchmark::DoNotOptimize(scores);
-    const auto matches = static_cast<double>(pair.centres.size());
-    state.counters["matches"] = matches;
-    state.counters["per_match"] = benchmark::Counter(matches, benchmark::Counter::kIsIterationInvariantRate |
-                                                                  benchmark::Counter::kInvert);
+    countMatches(state, static_cast<double>(pair->centres.size()));
 }
 
 void sizesAndPairs(benchmark::internal::Benchmark* b) {
@@ -170,17 +182,13 @@ enum RowsMatcher { rowMatcher, rowsByTemplate };
 void matchRows(benchmark::State& state) {
     const auto matcher = static_cast<RowsMatcher>(state.range(0));
     const int t = static_cast<int>(state.range(1)), r = static_cast<int>(state.range(2));
-    const Pair& pair = state.range(3) == 0 ? burstPair() : state.range(3) == 1 ? deskPair() : burstFilePair();
-    if (pair.A.empty() || pair.B.empty()) {
-        state.SkipWithError("the images could not be read");
-        return;
-    }
-    cv::setNumThreads(1);
+    const Pair* pair = pairToMatch(state);
+    if (pair == nullptr) return;
     const auto rows = tileRows(static_cast<int>(state.range(3)));
     double scores = 0, matches = 0;
     for (const auto& row : rows) matches += static_cast<double>(row.second.size());
     for (auto _ : state) {
-        RowMatcher row(pair.A, pair.B, t, r);
+        RowMatcher row(pair->A, pair->B, t, r);
         for (const auto& [y, columns] : rows) {
             if (matcher == rowMatcher) {
                 for (const PatchMatch& m : row.matchRow(y, columns)) scores += m.score;
@@ -188,14 +196,12 @@ void matchRows(benchmark::State& state) {
             }
             for (const int x : columns) {
                 int dy = 0, dx = 0;
-                scores += matchByTemplate(y, x, t, r, dy, dx, pair.A, pair.B);
+                scores += matchByTemplate(y, x, t, r, dy, dx, pair->A, pair->B);
             }
         }
     }
     benchmark::DoNotOptimize(scores);
-    state.counters["matches"] = matches;
-    state.counters["per_match"] = benchmark::Counter(matches, benchmark::Counter::kIsIterationInvariantRate |
-                                                                  benchmark::Counter::kInvert);
+    countMatches(state, matches);
 }
 
 void rowSizesAndPairs(benchmark::internal::Benchmark* b) {
