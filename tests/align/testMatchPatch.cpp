@@ -240,6 +240,17 @@ TEST(ExactMatchPatch, EqualsTheExhaustiveSearchAtEdgesCornersAndCentresOutside) 
     }
 }
 
+// Patches of one and three rows: fewer rows than the search checks its partial sums at.
+TEST(ExactMatchPatch, EqualsTheExhaustiveSearchForPatchesOfOneAndThreeRows) {
+    for (int channels : {1, 3}) {
+        SCOPED_TRACE(channels);
+        const cv::Mat A = scene(48, 64, channels, 60 + channels), B = scene(48, 64, channels, 70 + channels);
+        const std::vector<Centre> centres = tileCentres(A.size(), 7);
+        EXPECT_GT(expectExhaustiveAt(centres, 0, 9, A, B), 50);
+        EXPECT_GT(expectExhaustiveAt(centres, 1, 9, A, B), 50);
+    }
+}
+
 TEST(ExactMatchPatch, WindowOfExactlyThePatchHasOnePlacementAndOneNarrowerHasNone) {
     const cv::Mat A = scene(60, 60, 3, 40), B = scene(60, 60, 3, 41);
     // At the corner (0, 0) the window spans columns and rows 0 .. r - 1.
