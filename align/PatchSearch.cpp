@@ -46,6 +46,7 @@ struct Scratch {
     std::vector<float> patchStats;        // the patch's row sums and spreads
     std::vector<const float*> statRows;   // a placement row's window row statistics
     std::vector<float> coarse;            // a band's placements' whole-patch bounds, times Q
+    std::vector<float> blockBounds;       // a block row's blocks' least whole-patch bounds, times Q
     std::vector<double> patchBox;         // per channel: the patch's sum, sum of squares
 };
 
@@ -131,7 +132,11 @@ public:
           placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
           terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()),
           error{s.side, s.channels, terms} {
-        scratch.coarse.resize(static_cast<size_t>(bandRows) * stride);
+        // Whole vectors are computed from the last block's first column.
+        scratch.coarse.resize(static_cast<size_t>(bandRows) * stride + lanes());
+        // The blocks a window row spans, and a vector's reach past the last.
+        const int blocks = placementColumns / WindowStatistics::kRangeColumns + 2;
+        scratch.blockBounds.resize(static_cast<size_t>(blocks + lanes()));
         scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
         scratch.suffixes.resize(static_cast<size_t>(kSegments - 1) * bandRows * stride);
         for (int k = 0; k <= kSegments; ++k) segmentStart[k] = k * s.side / kSegments;
@@ -218,6 +223,7 @@ private:
 
     // The band's window rows' statistics: the search's, or computed for the band alone.
     void useStatistics(int rows) {
+        boundedBlockRow = -1;  // the statistics' blocks are new
         if (s.statistics) {
             statistics = s.statistics;
             statisticsRow = s.statisticsRow + band;
@@ -313,20 +319,65 @@ private:
     // squared difference of the sums, and the squared difference of the spreads about
     // the channel means, all over N = Q^2 values:
     //     N * sum (a - b)^2  >=  sum over channels (Da - Db)^2 + (Va - Vb)^2.
+    // The placements of a block of the statistics (kRangeRows x kRangeColumns) whose
+    // least bound is over the threshold are not computed: +infinity rules them out all
+    // the same, and their statistics are not read.
     void coarseBounds(int row) {
         const DF df;
         const auto perQ = hn::Set(df, 1.0f / static_cast<float>(s.side));
         const auto patchSpreadV = hn::Set(df, static_cast<float>(patchSpread));
         const float* spreads = statistics->boxSpreads(statisticsRow + row) + statisticsColumn;
-        for (int x = 0; x < stride; x += lanes()) {
+        constexpr int kWidth = WindowStatistics::kRangeColumns;
+        const int firstBlock = statisticsColumn / kWidth;
+        const int blockRow = (statisticsRow + row) / WindowStatistics::kRangeRows;
+        if (blockRow != boundedBlockRow) blockBounds(row, firstBlock);
+        boundedBlockRow = blockRow;
+        for (int block = firstBlock; block * kWidth < statisticsColumn + placementColumns; ++block) {
+            const int begin = std::max(0, block * kWidth - statisticsColumn);
+            const int end = std::min(placementColumns, (block + 1) * kWidth - statisticsColumn);
+            if (scratch.blockBounds[static_cast<size_t>(block - firstBlock)] > threshold) {
+                std::fill(coarse(row) + begin, coarse(row) + end, std::numeric_limits<float>::infinity());
+                continue;
+            }
+            // The last vector may reach into the next block, which then writes its own values.
+            for (int x = begin; x < end; x += lanes()) {
+                auto mean = hn::Zero(df);
+                for (int c = 0; c < s.channels; ++c) {
+                    const float* sums = statistics->boxSums(statisticsRow + row, c) + statisticsColumn;
+                    const auto d = hn::Sub(hn::Set(df, static_cast<float>(scratch.patchBox[2 * c])), hn::LoadU(df, sums + x));
+                    mean = hn::MulAdd(d, d, mean);
+                }
+                const auto dSpread = hn::Sub(patchSpreadV, hn::LoadU(df, spreads + x));
+                hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, coarse(row) + x);
+            }
+        }
+    }
+
+    // The least whole-patch bound (times Q) of every block of the row's block row from
+    // firstBlock on, from the blocks' ranges of sums and spreads, in the same operations
+    // as coarseBounds: differences no larger in magnitude give a result no larger.
+    void blockBounds(int row, int firstBlock) {
+        const DF df;
+        const auto perQ = hn::Set(df, 1.0f / static_cast<float>(s.side));
+        const auto zero = hn::Zero(df);
+        const int rangeStride = statistics->rangeStride();
+        const auto distance = [&](const float* ranges, int block, float value) {
+            const auto v = hn::Set(df, value);
+            const auto below = hn::Sub(hn::LoadU(df, ranges + block), v);
+            const auto above = hn::Sub(v, hn::LoadU(df, ranges + rangeStride + block));
+            return hn::Max(hn::Max(below, above), zero);
+        };
+        const int blocks = static_cast<int>(scratch.blockBounds.size()) - lanes();
+        for (int k = 0; k < blocks; k += lanes()) {
             auto mean = hn::Zero(df);
             for (int c = 0; c < s.channels; ++c) {
-                const float* sums = statistics->boxSums(statisticsRow + row, c) + statisticsColumn;
-                const auto d = hn::Sub(hn::Set(df, static_cast<float>(scratch.patchBox[2 * c])), hn::LoadU(df, sums + x));
+                const auto d = distance(statistics->boxRanges(statisticsRow + row, c), firstBlock + k,
+                                        static_cast<float>(scratch.patchBox[2 * c]));
                 mean = hn::MulAdd(d, d, mean);
             }
-            const auto dSpread = hn::Sub(patchSpreadV, hn::LoadU(df, spreads + x));
-            hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, coarse(row) + x);
+            const auto dSpread = distance(statistics->boxRanges(statisticsRow + row, s.channels), firstBlock + k,
+                                          static_cast<float>(patchSpread));
+            hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, scratch.blockBounds.data() + k);
         }
     }
 
@@ -450,6 +501,7 @@ private:
     const int bandRows;  // placement rows per band
     const BoundError error;
     int band = 0;  // first placement row of the current band
+    int boundedBlockRow = -1;  // the statistics' block row whose blockBounds are held
     int segmentStart[kSegments + 1];  // each segment's first patch row; then side
     double patchSpread = 0;  // the whole patch's spread over all channels
     Best best;

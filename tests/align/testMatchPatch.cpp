@@ -459,4 +459,43 @@ TEST(WindowStatistics, RowAndPlacementSumsAreExactAndSpreadsCloseToTheExactOnes)
         }
 }
 
+// A block's range holds every placement's sums and spread in the block, and is reached
+// by them (inside the placement columns: past them the padding's values count too).
+TEST(WindowStatistics, BlockRangesAreTheLeastAndLargestOfTheirPlacements) {
+    const int side = 5, channels = 3, rows = 45, cols = 60;
+    const cv::Mat image = scene(rows, cols, channels, 170);
+    WindowStatistics statistics;
+    statistics.compute(image.ptr(), image.step, rows, cols, side, channels);
+    const int blockRows = WindowStatistics::kRangeRows, blockCols = WindowStatistics::kRangeColumns;
+    const int placements = statistics.placementColumns();
+    ASSERT_GT(statistics.placementRows(), 2 * blockRows);  // a partial block row as well
+    for (int channel = 0; channel <= channels; ++channel) {
+        SCOPED_TRACE(channel);
+        const auto value = [&](int p, int x) {
+            return channel < channels ? statistics.boxSums(p, channel)[x] : statistics.boxSpreads(p)[x];
+        };
+        for (int top = 0; top < statistics.placementRows(); top += blockRows)
+            for (int left = 0; left < placements; left += blockCols) {
+                const float* least = statistics.boxRanges(top, channel) + left / blockCols;
+                const float* largest = least + statistics.rangeStride();
+                float low = std::numeric_limits<float>::infinity(), high = -low;
+                for (int p = top; p < std::min(top + blockRows, statistics.placementRows()); ++p) {
+                    ASSERT_EQ(statistics.boxRanges(p, channel), statistics.boxRanges(top, channel));
+                    for (int x = left; x < std::min(left + blockCols, placements); ++x) {
+                        low = std::min(low, value(p, x));
+                        high = std::max(high, value(p, x));
+                    }
+                }
+                SCOPED_TRACE(testing::Message() << "block at (" << top << ", " << left << ")");
+                if (left + blockCols <= placements) {
+                    EXPECT_EQ(*least, low);
+                    EXPECT_EQ(*largest, high);
+                } else {
+                    EXPECT_LE(*least, low);
+                    EXPECT_GE(*largest, high);
+                }
+            }
+    }
+}
+
 } // namespace
