@@ -44,7 +44,6 @@ struct Scratch {
     std::vector<float> suffixes;          // the same for the rows from each segment on but the first
     std::vector<int16_t> patch;           // the patch's values, widened once for every sum
     std::vector<float> patchStats;        // the patch's row sums and spreads
-    std::vector<const float*> statRows;   // a placement row's window row statistics
     std::vector<float> coarse;            // a band's placements' whole-patch bounds, times Q
     std::vector<float> blockBounds;       // a block row's blocks' least whole-patch bounds, times Q
     std::vector<double> patchBox;         // per channel: the patch's sum, sum of squares
@@ -140,7 +139,6 @@ public:
         scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
         scratch.suffixes.resize(static_cast<size_t>(kSegments - 1) * bandRows * stride);
         for (int k = 0; k <= kSegments; ++k) segmentStart[k] = k * s.side / kSegments;
-        scratch.statRows.resize(static_cast<size_t>(terms));
         patchStatistics();
         widenPatch();
         patchBoxStatistics();
@@ -298,7 +296,9 @@ private:
         const auto infinity = hn::Set(df, std::numeric_limits<float>::infinity());
         auto smallest = infinity;
         for (int row = 0; row < rows; ++row) {
-            const float* const* stats = orderStatRows(row);
+            // Term m of the row bounds (patch row i, channel c: m = i * (C + 1) + c) reads the
+            // statistics m rows of them after the placement row's first.
+            const float* stats = rowStats(row, 0);
             for (int column = 0; column < placementColumns; column += kBlocks * lanes()) {
                 hn::Vec<DF> acc[kBlocks];
                 if (coarselyRuledOut(row, column) || !boundBlocks(stats, row, column, acc))
@@ -411,8 +411,9 @@ private:
     // Bounds of kBlocks vectors of placements from column on, the mean and spread
     // parts in separate sums to keep more of them in flight. The rows are summed last to
     // first: the sums at the start of each segment are the suffix bounds.
-    bool boundBlocks(const float* const* stats, int row, int column, hn::Vec<DF>* out) {
+    bool boundBlocks(const float* stats, int row, int column, hn::Vec<DF>* out) {
         const DF df;
+        const size_t pitch = static_cast<size_t>(statistics->paddedColumns());
         // Local sums: the suffix stores cannot alias them.
         hn::Vec<DF> acc[kBlocks], spreadAcc[kBlocks];
         for (int b = 0; b < kBlocks; ++b) acc[b] = spreadAcc[b] = hn::Zero(df);
@@ -424,8 +425,8 @@ private:
                 const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
                 const auto patch1 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m) + 1]);
                 for (int b = 0; b < kBlocks; ++b) {
-                    const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats[m] + column + b * lanes()));
-                    const auto d1 = hn::Sub(patch1, hn::LoadU(df, stats[m + 1] + column + b * lanes()));
+                    const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats + m * pitch + column + b * lanes()));
+                    const auto d1 = hn::Sub(patch1, hn::LoadU(df, stats + (m + 1) * pitch + column + b * lanes()));
                     acc[b] = hn::MulAdd(d0, d0, acc[b]);
                     spreadAcc[b] = hn::MulAdd(d1, d1, spreadAcc[b]);
                 }
@@ -433,7 +434,7 @@ private:
             if (m < end) {
                 const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
                 for (int b = 0; b < kBlocks; ++b) {
-                    const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats[m] + column + b * lanes()));
+                    const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats + m * pitch + column + b * lanes()));
                     acc[b] = hn::MulAdd(d0, d0, acc[b]);
                 }
             }
@@ -467,13 +468,6 @@ private:
                 if (lane >= 0) return {row, column + static_cast<int>(lane)};
             }
         return {0, 0};
-    }
-
-    const float* const* orderStatRows(int row) {
-        for (int i = 0; i < s.side; ++i)
-            for (int c = 0; c <= s.channels; ++c)
-                scratch.statRows[static_cast<size_t>(i) * (s.channels + 1) + c] = rowStats(row + i, c);
-        return scratch.statRows.data();
     }
 
     // The placements whose bound does not rule them out, summed in row-major order.

@@ -35,7 +35,8 @@ public:
     int placementColumns() const { return placementColumns_; }
     int paddedColumns() const { return stride_; }
 
-    // Row sums of row i in a channel; channel == channels gives the row spreads.
+    // Row sums of row i in a channel; channel == channels gives the row spreads. They
+    // follow one another paddedColumns() apart, channel after channel and row after row.
     const float* rowStatistics(int i, int channel) const {
         return rowStats_.data() + (static_cast<size_t>(i) * (channels_ + 1) + channel) * stride_;
     }
