@@ -450,7 +450,8 @@ TEST(WindowStatistics, RowAndPlacementSumsAreExactAndSpreadsCloseToTheExactOnes)
     // The search walks the row statistics by steps of paddedColumns().
     for (int i = 0; i < rows; ++i)
         for (int c = 0; c <= channels; ++c)
-            ASSERT_EQ(statistics.rowStatistics(i, c), statistics.rowStatistics(0, 0) + (i * (channels + 1) + c) * statistics.paddedColumns());
+            ASSERT_EQ(statistics.rowStatistics(i, c),
+                      statistics.rowStatistics(0, 0) + (i * (channels + 1) + c) * statistics.paddedColumns());
     for (int i = 0; i < rows; ++i)
         for (int x = 0; x < statistics.placementColumns(); ++x) {
             for (int c = 0; c < channels; ++c) ASSERT_EQ(statistics.rowStatistics(i, c)[x], exact(i, x, 1, c));
