@@ -13,8 +13,11 @@
 // Placements are taken in bands of rows. The whole-patch bound rules out blocks of
 // placements before their row bounds are computed; the band's smallest row bound is
 // summed exactly first, which sets a threshold close to the best; then every placement
-// whose bound is under the threshold is summed row by row, and dropped as soon as what it
-// has summed plus the bound of its remaining rows cannot win any more.
+// whose bound is under the threshold is summed a segment of rows at a time, and dropped
+// as soon as what it has summed plus the bound of its remaining rows cannot win any more.
+// Row bounds add the rows last to first, so that the bounds of the rows after each
+// segment come out on the way, and stop early for blocks of placements whose rows
+// bounded so far already rule all of them out.
 #include "align/PatchSearch.hpp"
 
 #include "align/WindowStatistics.hpp"
@@ -38,10 +41,11 @@ namespace patch_search {
 struct Scratch {
     WindowStatistics statistics;          // a band's window rows, unless the search brings them
     std::vector<float> bounds;            // a band's placements' bounds, times Q
+    std::vector<float> suffixes;          // the same for the rows from each segment on but the first
     std::vector<int16_t> patch;           // the patch's values, widened once for every sum
     std::vector<float> patchStats;        // the patch's row sums and spreads
-    std::vector<const float*> statRows;   // a placement row's window row statistics
     std::vector<float> coarse;            // a band's placements' whole-patch bounds, times Q
+    std::vector<float> blockBounds;       // a block row's blocks' least whole-patch bounds, times Q
     std::vector<double> patchBox;         // per channel: the patch's sum, sum of squares
 };
 
@@ -89,22 +93,24 @@ namespace patch_search {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Sum of squared differences of n values, in 16-bit differences whose squares add in
-// pairs into 32-bit lanes (which hold rows of up to 16384 vectors).
-HWY_INLINE int64_t rowSsd(const int16_t* a, const uint8_t* b, size_t n) {
-    const hn::ScalableTag<int16_t> d16;
+// Squared differences of n values, in 16-bit differences whose squares add in pairs into
+// the 32-bit lanes of sum0 and sum1 (which hold the sums of 16384 vectors); rows shorter
+// than a vector add to the scalar sum.
+using D16 = hn::ScalableTag<int16_t>;
+using D32 = hn::Repartition<int32_t, D16>;
+HWY_INLINE void addRowSsd(const int16_t* a, const uint8_t* b, size_t n, hn::Vec<D32>& sum0, hn::Vec<D32>& sum1,
+                          int64_t& scalar) {
+    const D16 d16;
+    const D32 d32;
     const hn::Rebind<uint8_t, decltype(d16)> d8;
-    const hn::Repartition<int32_t, decltype(d16)> d32;
     const size_t lanes = hn::Lanes(d16);
     if (n < lanes) {
-        int64_t sum = 0;
-        for (size_t k = 0; k < n; ++k) sum += (a[k] - b[k]) * (a[k] - b[k]);
-        return sum;
+        for (size_t k = 0; k < n; ++k) scalar += (a[k] - b[k]) * (a[k] - b[k]);
+        return;
     }
     const auto difference = [&](size_t k) {
         return hn::Sub(hn::LoadU(d16, a + k), hn::PromoteTo(d16, hn::LoadU(d8, b + k)));
     };
-    auto sum0 = hn::Zero(d32), sum1 = hn::Zero(d32);
     size_t k = 0;
     for (; k + lanes <= n; k += lanes) {
         const auto d = difference(k);
@@ -116,7 +122,6 @@ HWY_INLINE int64_t rowSsd(const int16_t* a, const uint8_t* b, size_t n) {
         const auto d = hn::IfThenZeroElse(hn::FirstN(d16, k - last), difference(last));
         sum0 = hn::ReorderWidenMulAccumulate(d32, d, d, sum0, sum1);
     }
-    return hn::GetLane(hn::SumOfLanes(d32, hn::Add(sum0, sum1)));
 }
 
 class WindowScan {
@@ -126,28 +131,42 @@ public:
           placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
           terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()),
           error{s.side, s.channels, terms} {
-        scratch.coarse.resize(static_cast<size_t>(bandRows) * stride);
+        // Whole vectors are computed from the last block's first column.
+        scratch.coarse.resize(static_cast<size_t>(bandRows) * stride + lanes());
+        // The blocks a window row spans, and a vector's reach past the last.
+        const int blocks = placementColumns / WindowStatistics::kRangeColumns + 2;
+        scratch.blockBounds.resize(static_cast<size_t>(blocks + lanes()));
         scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
-        scratch.statRows.resize(static_cast<size_t>(terms));
+        scratch.suffixes.resize(static_cast<size_t>(kSegments - 1) * bandRows * stride);
+        for (int k = 0; k <= kSegments; ++k) segmentStart[k] = k * s.side / kSegments;
         patchStatistics();
         widenPatch();
         patchBoxStatistics();
     }
 
     // Sums a placement exactly, unless it is proved unable to beat the best so far. The
-    // rows still to sum are bounded by the placement's row bound (times Q; 0 for none)
-    // less the terms of the rows summed so far.
-    void consider(int row, int column, float bound) {
+    // placement's bound (times Q; 0 for none) bounds all its rows; when it was bounded in
+    // the current band (bounded), its suffix bounds bound the rows still to sum at the end
+    // of every segment of rows.
+    void consider(int row, int column, float bound, bool bounded) {
         const long long at = static_cast<long long>(row) * placementColumns + column;
         const uint8_t* w = s.window + static_cast<size_t>(row) * s.windowStep + static_cast<size_t>(column) * s.channels;
-        // In units of the sum; the scale factors round the right way for a lower bound.
-        const double down = (1.0 - std::ldexp(1.0, -40)) / s.side, up = (1.0 + std::ldexp(1.0, -40)) / s.side;
-        double rest = error.lowest(bound) * down;
+        // In units of the sum; the scale factor rounds the right way for a lower bound.
+        const double down = (1.0 - std::ldexp(1.0, -40)) / s.side;
+        const auto rest = [&](float b) { return static_cast<long long>(std::max(0.0, error.lowest(b) * down)); };
+        if (!best.reachable(rest(bound), at)) return;
+        const D32 d32;
         long long sum = 0;
-        for (int i = 0; i < s.side; ++i) {
-            if (!best.reachable(sum + static_cast<long long>(std::max(0.0, rest)), at)) return;
-            sum += rowSsd(scratch.patch.data() + i * rowBytes, w + i * s.windowStep, rowBytes);
-            if (rest > 0) rest -= rowTerms(i, row - band + i, column) * up;
+        for (int k = 0; k < kSegments; ++k) {
+            // The segment's squares add in 32-bit lanes, reduced once per segment.
+            auto sum0 = hn::Zero(d32), sum1 = hn::Zero(d32);
+            int64_t scalar = 0;
+            for (int i = segmentStart[k]; i < segmentStart[k + 1]; ++i)
+                addRowSsd(scratch.patch.data() + i * rowBytes, w + i * s.windowStep, rowBytes, sum0, sum1, scalar);
+            sum += scalar + hn::GetLane(hn::SumOfLanes(d32, hn::Add(sum0, sum1)));
+            if (k + 1 == kSegments) break;
+            const long long remaining = bounded ? rest(suffix(k + 1, row - band)[column]) : 0;
+            if (!best.reachable(sum + remaining, at)) return;
         }
         if (best.beatenBy(sum, at)) {
             best = Best{sum, at};
@@ -167,7 +186,7 @@ public:
             const auto [row, column] = boundBand(rows);
             const float least = bounds(row)[column];
             if (least == std::numeric_limits<float>::infinity()) continue;  // the whole band is ruled out
-            consider(band + row, column, least);
+            consider(band + row, column, least, true);
             sweepBand(rows);
         }
     }
@@ -178,7 +197,11 @@ public:
     }
 
 private:
+    // Segments of patch rows: a placement's sum is checked against the best at the end of
+    // each, with the bound of the rows after it.
+    static constexpr int kSegments = 3;
     static constexpr int kBlocks = 2;  // vectors of placements bounded at once, to hide latency
+    static constexpr int kRowsPerCheck = 4;  // rows bounded between checks against the threshold
     static constexpr size_t kBandBytes = size_t{4} << 20;  // scratch of one band
     using DF = hn::ScalableTag<float>;
 
@@ -191,13 +214,14 @@ private:
     // the search brings them, their window rows' statistics.
     int bandHeight() const {
         const size_t statistics = s.statistics ? 0 : WindowStatistics::bytesPerPixel(s.channels);
-        const size_t perRow = (statistics + 2 * sizeof(float)) * stride;
+        const size_t perRow = (statistics + (kSegments + 1) * sizeof(float)) * stride;
         const int fit = static_cast<int>(kBandBytes / perRow) - (s.statistics ? 0 : s.side - 1);
         return std::clamp(fit, 1, placementRows);
     }
 
     // The band's window rows' statistics: the search's, or computed for the band alone.
     void useStatistics(int rows) {
+        boundedBlockRow = -1;  // the statistics' blocks are new
         if (s.statistics) {
             statistics = s.statistics;
             statisticsRow = s.statisticsRow + band;
@@ -215,6 +239,10 @@ private:
         return statistics->rowStatistics(statisticsRow + i, channel) + statisticsColumn;
     }
     float* bounds(int row) { return scratch.bounds.data() + static_cast<size_t>(row) * stride; }
+    // The bounds (times Q) of the rows from segment k (1 .. kSegments - 1) on.
+    float* suffix(int k, int row) {
+        return scratch.suffixes.data() + (static_cast<size_t>(k - 1) * bandRows + row) * stride;
+    }
     float* coarse(int row) { return scratch.coarse.data() + static_cast<size_t>(row) * stride; }
     const float* coarse(int row) const { return scratch.coarse.data() + static_cast<size_t>(row) * stride; }
 
@@ -261,18 +289,6 @@ private:
             std::copy_n(s.patch + i * s.patchStep, rowBytes, scratch.patch.begin() + static_cast<ptrdiff_t>(i * rowBytes));
     }
 
-    // The bound's terms (times Q) of patch row i placed on band row windowRow at a
-    // column, rounded up.
-    double rowTerms(int i, int windowRow, int column) const {
-        const float* patch = scratch.patchStats.data() + static_cast<size_t>(i) * (s.channels + 1);
-        double terms = 0;
-        for (int c = 0; c <= s.channels; ++c) {
-            const double d = patch[c] - rowStats(windowRow, c)[column];
-            terms += d * d + error.perTerm();
-        }
-        return terms;
-    }
-
     // Every placement's bound (times Q) in the band, +infinity past the last column;
     // returns the (band row, column) of the smallest.
     std::pair<int, int> boundBand(int rows) {
@@ -280,14 +296,13 @@ private:
         const auto infinity = hn::Set(df, std::numeric_limits<float>::infinity());
         auto smallest = infinity;
         for (int row = 0; row < rows; ++row) {
-            const float* const* stats = orderStatRows(row);
+            // Term m of the row bounds (patch row i, channel c: m = i * (C + 1) + c) reads the
+            // statistics m rows of them after the placement row's first.
+            const float* stats = rowStats(row, 0);
             for (int column = 0; column < placementColumns; column += kBlocks * lanes()) {
                 hn::Vec<DF> acc[kBlocks];
-                if (coarselyRuledOut(row, column)) {
+                if (coarselyRuledOut(row, column) || !boundBlocks(stats, row, column, acc))
                     for (auto& a : acc) a = infinity;
-                } else {
-                    boundBlocks(stats, column, acc);
-                }
                 for (int b = 0; b < kBlocks; ++b) {
                     const int first = column + b * lanes();
                     const auto valid = hn::FirstN(df, static_cast<size_t>(std::max(0, placementColumns - first)));
@@ -304,20 +319,65 @@ private:
     // squared difference of the sums, and the squared difference of the spreads about
     // the channel means, all over N = Q^2 values:
     //     N * sum (a - b)^2  >=  sum over channels (Da - Db)^2 + (Va - Vb)^2.
+    // The placements of a block of the statistics (kRangeRows x kRangeColumns) whose
+    // least bound is over the threshold are not computed: +infinity rules them out all
+    // the same, and their statistics are not read.
     void coarseBounds(int row) {
         const DF df;
         const auto perQ = hn::Set(df, 1.0f / static_cast<float>(s.side));
         const auto patchSpreadV = hn::Set(df, static_cast<float>(patchSpread));
         const float* spreads = statistics->boxSpreads(statisticsRow + row) + statisticsColumn;
-        for (int x = 0; x < stride; x += lanes()) {
+        constexpr int kWidth = WindowStatistics::kRangeColumns;
+        const int firstBlock = statisticsColumn / kWidth;
+        const int blockRow = (statisticsRow + row) / WindowStatistics::kRangeRows;
+        if (blockRow != boundedBlockRow) blockBounds(row, firstBlock);
+        boundedBlockRow = blockRow;
+        for (int block = firstBlock; block * kWidth < statisticsColumn + placementColumns; ++block) {
+            const int begin = std::max(0, block * kWidth - statisticsColumn);
+            const int end = std::min(placementColumns, (block + 1) * kWidth - statisticsColumn);
+            if (scratch.blockBounds[static_cast<size_t>(block - firstBlock)] > threshold) {
+                std::fill(coarse(row) + begin, coarse(row) + end, std::numeric_limits<float>::infinity());
+                continue;
+            }
+            // The last vector may reach into the next block, which then writes its own values.
+            for (int x = begin; x < end; x += lanes()) {
+                auto mean = hn::Zero(df);
+                for (int c = 0; c < s.channels; ++c) {
+                    const float* sums = statistics->boxSums(statisticsRow + row, c) + statisticsColumn;
+                    const auto d = hn::Sub(hn::Set(df, static_cast<float>(scratch.patchBox[2 * c])), hn::LoadU(df, sums + x));
+                    mean = hn::MulAdd(d, d, mean);
+                }
+                const auto dSpread = hn::Sub(patchSpreadV, hn::LoadU(df, spreads + x));
+                hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, coarse(row) + x);
+            }
+        }
+    }
+
+    // The least whole-patch bound (times Q) of every block of the row's block row from
+    // firstBlock on, from the blocks' ranges of sums and spreads, in the same operations
+    // as coarseBounds: differences no larger in magnitude give a result no larger.
+    void blockBounds(int row, int firstBlock) {
+        const DF df;
+        const auto perQ = hn::Set(df, 1.0f / static_cast<float>(s.side));
+        const auto zero = hn::Zero(df);
+        const int rangeStride = statistics->rangeStride();
+        const auto distance = [&](const float* ranges, int block, float value) {
+            const auto v = hn::Set(df, value);
+            const auto below = hn::Sub(hn::LoadU(df, ranges + block), v);
+            const auto above = hn::Sub(v, hn::LoadU(df, ranges + rangeStride + block));
+            return hn::Max(hn::Max(below, above), zero);
+        };
+        const int blocks = static_cast<int>(scratch.blockBounds.size()) - lanes();
+        for (int k = 0; k < blocks; k += lanes()) {
             auto mean = hn::Zero(df);
             for (int c = 0; c < s.channels; ++c) {
-                const float* sums = statistics->boxSums(statisticsRow + row, c) + statisticsColumn;
-                const auto d = hn::Sub(hn::Set(df, static_cast<float>(scratch.patchBox[2 * c])), hn::LoadU(df, sums + x));
+                const auto d = distance(statistics->boxRanges(statisticsRow + row, c), firstBlock + k,
+                                        static_cast<float>(scratch.patchBox[2 * c]));
                 mean = hn::MulAdd(d, d, mean);
             }
-            const auto dSpread = hn::Sub(patchSpreadV, hn::LoadU(df, spreads + x));
-            hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, coarse(row) + x);
+            const auto dSpread = distance(statistics->boxRanges(statisticsRow + row, s.channels), firstBlock + k,
+                                          static_cast<float>(patchSpread));
+            hn::StoreU(hn::Mul(hn::MulAdd(dSpread, dSpread, mean), perQ), df, scratch.blockBounds.data() + k);
         }
     }
 
@@ -344,35 +404,58 @@ private:
         const float least = hn::GetLane(hn::MinOfLanes(df, smallest));
         if (!(least <= threshold)) return false;
         const auto [row, column] = firstEqual(rows, least, [this](int r) { return coarse(r); });
-        consider(band + row, column, 0.0f);
+        consider(band + row, column, 0.0f, false);
         return true;
     }
 
     // Bounds of kBlocks vectors of placements from column on, the mean and spread
-    // parts in separate sums to keep more of them in flight.
-    void boundBlocks(const float* const* stats, int column, hn::Vec<DF>* acc) const {
+    // parts in separate sums to keep more of them in flight. The rows are summed last to
+    // first: the sums at the start of each segment are the suffix bounds.
+    bool boundBlocks(const float* stats, int row, int column, hn::Vec<DF>* out) {
         const DF df;
-        hn::Vec<DF> spreadAcc[kBlocks];
+        const size_t pitch = static_cast<size_t>(statistics->paddedColumns());
+        // Local sums: the suffix stores cannot alias them.
+        hn::Vec<DF> acc[kBlocks], spreadAcc[kBlocks];
         for (int b = 0; b < kBlocks; ++b) acc[b] = spreadAcc[b] = hn::Zero(df);
-        for (int m = 0; m + 1 < terms; m += 2) {
-            const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
-            const auto patch1 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m) + 1]);
-            for (int b = 0; b < kBlocks; ++b) {
-                const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats[m] + column + b * lanes()));
-                const auto d1 = hn::Sub(patch1, hn::LoadU(df, stats[m + 1] + column + b * lanes()));
-                acc[b] = hn::MulAdd(d0, d0, acc[b]);
-                spreadAcc[b] = hn::MulAdd(d1, d1, spreadAcc[b]);
+        int k = kSegments - 1;
+        for (int i = s.side - 1; i >= 0; --i) {
+            const int first = i * (s.channels + 1), end = first + s.channels + 1;
+            int m = first;
+            for (; m + 1 < end; m += 2) {
+                const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
+                const auto patch1 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m) + 1]);
+                for (int b = 0; b < kBlocks; ++b) {
+                    const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats + m * pitch + column + b * lanes()));
+                    const auto d1 = hn::Sub(patch1, hn::LoadU(df, stats + (m + 1) * pitch + column + b * lanes()));
+                    acc[b] = hn::MulAdd(d0, d0, acc[b]);
+                    spreadAcc[b] = hn::MulAdd(d1, d1, spreadAcc[b]);
+                }
             }
-        }
-        if (terms % 2) {
-            const int m = terms - 1;
-            const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
-            for (int b = 0; b < kBlocks; ++b) {
-                const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats[m] + column + b * lanes()));
-                acc[b] = hn::MulAdd(d0, d0, acc[b]);
+            if (m < end) {
+                const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
+                for (int b = 0; b < kBlocks; ++b) {
+                    const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats + m * pitch + column + b * lanes()));
+                    acc[b] = hn::MulAdd(d0, d0, acc[b]);
+                }
             }
+            while (k > 0 && i == segmentStart[k]) {
+                for (int b = 0; b < kBlocks; ++b)
+                    hn::StoreU(hn::Add(acc[b], spreadAcc[b]), df, suffix(k, row) + column + b * lanes());
+                --k;
+            }
+            if ((s.side - i) % kRowsPerCheck == 0 && aboveThreshold(acc, spreadAcc)) return false;
         }
-        for (int b = 0; b < kBlocks; ++b) acc[b] = hn::Add(acc[b], spreadAcc[b]);
+        for (int b = 0; b < kBlocks; ++b) out[b] = hn::Add(acc[b], spreadAcc[b]);
+        return true;
+    }
+
+    // Whether the bounds of some rows (their two parts) already rule out every placement.
+    bool aboveThreshold(const hn::Vec<DF>* acc, const hn::Vec<DF>* spreadAcc) const {
+        const DF df;
+        const auto limit = hn::Set(df, threshold);
+        for (int b = 0; b < kBlocks; ++b)
+            if (!hn::AllFalse(df, hn::Le(hn::Add(acc[b], spreadAcc[b]), limit))) return false;
+        return true;
     }
 
     // The first (band row, column) whose value in values(row) equals value.
@@ -387,13 +470,6 @@ private:
         return {0, 0};
     }
 
-    const float* const* orderStatRows(int row) {
-        for (int i = 0; i < s.side; ++i)
-            for (int c = 0; c <= s.channels; ++c)
-                scratch.statRows[static_cast<size_t>(i) * (s.channels + 1) + c] = rowStats(row + i, c);
-        return scratch.statRows.data();
-    }
-
     // The placements whose bound does not rule them out, summed in row-major order.
     void sweepBand(int rows) {
         const DF df;
@@ -403,7 +479,7 @@ private:
             for (int column = 0; column < placementColumns; column += n) {
                 if (hn::AllFalse(df, hn::Le(hn::LoadU(df, b + column), hn::Set(df, threshold)))) continue;
                 for (int lane = 0; lane < n && column + lane < placementColumns; ++lane)
-                    if (b[column + lane] <= threshold) consider(band + row, column + lane, b[column + lane]);
+                    if (b[column + lane] <= threshold) consider(band + row, column + lane, b[column + lane], true);
             }
         }
     }
@@ -419,6 +495,8 @@ private:
     const int bandRows;  // placement rows per band
     const BoundError error;
     int band = 0;  // first placement row of the current band
+    int boundedBlockRow = -1;  // the statistics' block row whose blockBounds are held
+    int segmentStart[kSegments + 1];  // each segment's first patch row; then side
     double patchSpread = 0;  // the whole patch's spread over all channels
     Best best;
     float threshold = std::numeric_limits<float>::infinity();
@@ -426,7 +504,7 @@ private:
 
 Placement SearchWindow(const PatchSearch& search, std::span<const Placement> candidates, Scratch& scratch) {
     WindowScan scan(search, scratch);
-    for (const Placement& c : candidates) scan.consider(c.row, c.column, 0.0f);
+    for (const Placement& c : candidates) scan.consider(c.row, c.column, 0.0f, false);
     scan.scan();
     return scan.result();
 }

@@ -22,6 +22,8 @@ struct Buffers {
     uint32_t* rowSquares;
     float* boxSums;
     float* boxSpreads;
+    float* boxRanges;
+    int rangeStride;
     uint32_t* boxSquares;
     double* spreadSquares;
     uint32_t* prefixes;
@@ -41,6 +43,10 @@ struct Buffers {
     }
     float* boxSumsOf(int placementRow, int channel) const {
         return boxSums + (static_cast<size_t>(placementRow) * channels + channel) * stride;
+    }
+    float* boxRangesOf(int placementRow, int channel) const {
+        const size_t blockRow = static_cast<size_t>(placementRow / WindowStatistics::kRangeRows);
+        return boxRanges + (blockRow * (channels + 1) + channel) * 2 * rangeStride;
     }
 };
 
@@ -157,13 +163,37 @@ void boxStatistics(const Buffers& b, int p) {
         hn::StoreU(hn::DemoteTo(df, hn::Sqrt(hn::ZeroIfNegative(hn::LoadU(dd, b.spreadSquares + x)))), df, spreads + x);
 }
 
+// Widens the least and largest of every block to the block's kRangeColumns values of a
+// row of stride values; the block row's first row sets them.
+void ranges(const Buffers& b, const float* values, float* out, bool first) {
+    const hn::CappedTag<float, WindowStatistics::kRangeColumns> dc;
+    const int n = static_cast<int>(hn::Lanes(dc));
+    for (int block = 0; block * WindowStatistics::kRangeColumns < b.stride; ++block) {
+        const float* v = values + static_cast<size_t>(block) * WindowStatistics::kRangeColumns;
+        auto least = hn::LoadU(dc, v), largest = least;
+        for (int k = n; k < WindowStatistics::kRangeColumns; k += n) {
+            least = hn::Min(least, hn::LoadU(dc, v + k));
+            largest = hn::Max(largest, hn::LoadU(dc, v + k));
+        }
+        const float low = hn::GetLane(hn::MinOfLanes(dc, least)), high = hn::GetLane(hn::MaxOfLanes(dc, largest));
+        out[block] = first ? low : std::min(out[block], low);
+        out[b.rangeStride + block] = first ? high : std::max(out[b.rangeStride + block], high);
+    }
+}
+
 void Compute(const Buffers& b) {
     std::fill(b.boxSquares, b.boxSquares + static_cast<size_t>(b.channels) * b.stride, 0u);
     for (int i = 0; i < b.rows; ++i) {
         if (i >= b.side) slideSquares(b, i - b.side, false);
         rowStatistics(b, i);
         slideSquares(b, i, true);
-        if (i >= b.side - 1) boxStatistics(b, i - b.side + 1);
+        if (i >= b.side - 1) {
+            const int p = i - b.side + 1;
+            boxStatistics(b, p);
+            const bool first = p % WindowStatistics::kRangeRows == 0;
+            for (int c = 0; c < b.channels; ++c) ranges(b, b.boxSumsOf(p, c), b.boxRangesOf(p, c), first);
+            ranges(b, b.boxSpreads + static_cast<size_t>(p) * b.stride, b.boxRangesOf(p, b.channels), first);
+        }
     }
 }
 
@@ -177,8 +207,9 @@ HWY_EXPORT(Compute);
 } // namespace window_statistics
 
 size_t WindowStatistics::bytesPerPixel(int channels) {
-    // Row sums and spreads, placement sums and spreads.
-    return static_cast<size_t>(channels + 1) * sizeof(float) * 2;
+    // Row sums and spreads, placement sums and spreads, and their blocks' ranges.
+    const size_t perColumn = static_cast<size_t>(channels + 1) * sizeof(float) * 2;
+    return perColumn + 1;
 }
 
 void WindowStatistics::compute(const uint8_t* origin, size_t step, int rows, int cols, int side, int channels) {
@@ -193,13 +224,16 @@ void WindowStatistics::compute(const uint8_t* origin, size_t step, int rows, int
     rowSquares_.resize(static_cast<size_t>(side) * channels * columns);
     boxSums_.resize(static_cast<size_t>(placementRows()) * channels * columns);
     boxSpreads_.resize(static_cast<size_t>(placementRows()) * columns);
+    rangeStride_ = stride_ / kRangeColumns + kPadding;
+    const size_t blockRows = static_cast<size_t>(placementRows() + kRangeRows - 1) / kRangeRows;
+    boxRanges_.resize(blockRows * (channels + 1) * 2 * rangeStride_);
     boxSquares_.resize(static_cast<size_t>(channels) * columns);
     spreadSquares.resize(columns);
     prefixes.resize(2 * static_cast<size_t>(channels) * (columns + side));
     const window_statistics::Buffers buffers{origin, step, rows, cols, side, channels, stride_,
                                              rowStats_.data(), rowSquares_.data(), boxSums_.data(),
-                                             boxSpreads_.data(), boxSquares_.data(), spreadSquares.data(),
-                                             prefixes.data()};
+                                             boxSpreads_.data(), boxRanges_.data(), rangeStride_,
+                                             boxSquares_.data(), spreadSquares.data(), prefixes.data()};
     HWY_DYNAMIC_DISPATCH(window_statistics::Compute)(buffers);
 }
 #endif

@@ -240,6 +240,17 @@ TEST(ExactMatchPatch, EqualsTheExhaustiveSearchAtEdgesCornersAndCentresOutside) 
     }
 }
 
+// Patches of one and three rows: fewer rows than the search checks its partial sums at.
+TEST(ExactMatchPatch, EqualsTheExhaustiveSearchForPatchesOfOneAndThreeRows) {
+    for (int channels : {1, 3}) {
+        SCOPED_TRACE(channels);
+        const cv::Mat A = scene(48, 64, channels, 60 + channels), B = scene(48, 64, channels, 70 + channels);
+        const std::vector<Centre> centres = tileCentres(A.size(), 7);
+        EXPECT_GT(expectExhaustiveAt(centres, 0, 9, A, B), 50);
+        EXPECT_GT(expectExhaustiveAt(centres, 1, 9, A, B), 50);
+    }
+}
+
 TEST(ExactMatchPatch, WindowOfExactlyThePatchHasOnePlacementAndOneNarrowerHasNone) {
     const cv::Mat A = scene(60, 60, 3, 40), B = scene(60, 60, 3, 41);
     // At the corner (0, 0) the window spans columns and rows 0 .. r - 1.
@@ -436,6 +447,11 @@ TEST(WindowStatistics, RowAndPlacementSumsAreExactAndSpreadsCloseToTheExactOnes)
         }
         return std::sqrt(square);
     };
+    // The search walks the row statistics by steps of paddedColumns().
+    for (int i = 0; i < rows; ++i)
+        for (int c = 0; c <= channels; ++c)
+            ASSERT_EQ(statistics.rowStatistics(i, c),
+                      statistics.rowStatistics(0, 0) + (i * (channels + 1) + c) * statistics.paddedColumns());
     for (int i = 0; i < rows; ++i)
         for (int x = 0; x < statistics.placementColumns(); ++x) {
             for (int c = 0; c < channels; ++c) ASSERT_EQ(statistics.rowStatistics(i, c)[x], exact(i, x, 1, c));
@@ -446,6 +462,45 @@ TEST(WindowStatistics, RowAndPlacementSumsAreExactAndSpreadsCloseToTheExactOnes)
             for (int c = 0; c < channels; ++c) ASSERT_EQ(statistics.boxSums(p, c)[x], exact(p, x, side, c));
             ASSERT_NEAR(statistics.boxSpreads(p)[x], spread(p, x, side), 1e-2);
         }
+}
+
+// A block's range holds every placement's sums and spread in the block, and is reached
+// by them (inside the placement columns: past them the padding's values count too).
+TEST(WindowStatistics, BlockRangesAreTheLeastAndLargestOfTheirPlacements) {
+    const int side = 5, channels = 3, rows = 45, cols = 60;
+    const cv::Mat image = scene(rows, cols, channels, 170);
+    WindowStatistics statistics;
+    statistics.compute(image.ptr(), image.step, rows, cols, side, channels);
+    const int blockRows = WindowStatistics::kRangeRows, blockCols = WindowStatistics::kRangeColumns;
+    const int placements = statistics.placementColumns();
+    ASSERT_GT(statistics.placementRows(), 2 * blockRows);  // a partial block row as well
+    for (int channel = 0; channel <= channels; ++channel) {
+        SCOPED_TRACE(channel);
+        const auto value = [&](int p, int x) {
+            return channel < channels ? statistics.boxSums(p, channel)[x] : statistics.boxSpreads(p)[x];
+        };
+        for (int top = 0; top < statistics.placementRows(); top += blockRows)
+            for (int left = 0; left < placements; left += blockCols) {
+                const float* least = statistics.boxRanges(top, channel) + left / blockCols;
+                const float* largest = least + statistics.rangeStride();
+                float low = std::numeric_limits<float>::infinity(), high = -low;
+                for (int p = top; p < std::min(top + blockRows, statistics.placementRows()); ++p) {
+                    ASSERT_EQ(statistics.boxRanges(p, channel), statistics.boxRanges(top, channel));
+                    for (int x = left; x < std::min(left + blockCols, placements); ++x) {
+                        low = std::min(low, value(p, x));
+                        high = std::max(high, value(p, x));
+                    }
+                }
+                SCOPED_TRACE(testing::Message() << "block at (" << top << ", " << left << ")");
+                if (left + blockCols <= placements) {
+                    EXPECT_EQ(*least, low);
+                    EXPECT_EQ(*largest, high);
+                } else {
+                    EXPECT_LE(*least, low);
+                    EXPECT_GE(*largest, high);
+                }
+            }
+    }
 }
 
 } // namespace
