@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr double pyramidScale = 0.75;
 constexpr int blurChunkRows = 64;  // rows converted and blurred per call
 
 // The whole input blurred for `level` into `blurred`, the members sharing the rows.
@@ -31,7 +30,7 @@ cv::Mat startingFlow(cv::Mat& coarser, const FlowLevel& level) {
     if (coarser.empty()) return cv::Mat::zeros(level.height, level.width, CV_32FC2);
     cv::Mat flow;
     cv::resize(coarser, flow, cv::Size(level.width, level.height), 0, 0, cv::INTER_LINEAR);
-    flow *= 1. / pyramidScale;
+    flow *= 1. / flowPyramidScale;
     coarser.release();
     return flow;
 }

@@ -6,7 +6,6 @@
 
 namespace {
 
-constexpr double pyramidScale = 0.75;
 constexpr int maxCoarseLevels = 4;
 constexpr int smallestSide = 32;
 
@@ -33,13 +32,13 @@ std::vector<FlowLevel> flowLevels(cv::Size size) {
     int levels = 0;
     double scale = 1;
     for (; levels < maxCoarseLevels; levels++) {
-        scale *= pyramidScale;
+        scale *= flowPyramidScale;
         if (size.width * scale < smallestSide || size.height * scale < smallestSide) break;
     }
     std::vector<FlowLevel> result;
     for (int k = 0; k <= levels; k++) {
         scale = 1;
-        for (int i = 0; i < k; i++) scale *= pyramidScale;
+        for (int i = 0; i < k; i++) scale *= flowPyramidScale;
         const double sigma = (1. / scale - 1) * 0.5;
         const int side = std::max(cvRound(sigma * 5) | 1, 3);
         result.push_back({cvRound(size.width * scale), cvRound(size.height * scale), sigma, side});

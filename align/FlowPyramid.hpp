@@ -8,6 +8,9 @@
 // the full size, none smaller than 32 pixels). Level k's image is the whole input
 // converted to float, blurred by a Gaussian that grows with k, then resized to the
 // level's size, exactly as OpenCV's dense flow makes it; level 0 is blurred only.
+// Each level's size is this times the next finer one's.
+constexpr double flowPyramidScale = 0.75;
+
 struct FlowLevel {
     int width, height;
     double sigma;    // of the blur, 0 at level 0 (the size's own sigma)
