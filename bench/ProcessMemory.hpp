@@ -14,3 +14,12 @@ inline long statusKiB(const std::string& field) {
 
 // Starts a fresh peak: the kernel sets the high-water mark back to the current size.
 inline void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// Resident memory that step() adds to this process at its peak, in MiB.
+template <typename Step>
+double peakAddedMiB(Step&& step) {
+    resetPeak();
+    const long before = statusKiB("VmRSS");
+    step();
+    return static_cast<double>(statusKiB("VmHWM") - before) / 1024.0;
+}

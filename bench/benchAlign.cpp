@@ -48,16 +48,14 @@ void measureAlignment(benchmark::State& state, Align align) {
         state.SkipWithError("test data is absent");
         return;
     }
-    double peakAddedMiB = 0;
+    double peak = 0;
     for (auto _ : state) {
-        resetPeak();
-        const long before = statusKiB("VmRSS");
-        const cv::Mat aligned = align(in);
+        cv::Mat aligned;
+        peak = peakAddedMiB([&] { aligned = align(in); });
         benchmark::DoNotOptimize(aligned.data);
-        peakAddedMiB = static_cast<double>(statusKiB("VmHWM") - before) / 1024.0;
         if (aligned.empty()) state.SkipWithError("the alignment failed");
     }
-    state.counters["peak_added_MiB"] = peakAddedMiB;
+    state.counters["peak_added_MiB"] = peak;
 }
 
 void alignExposure24Mp(benchmark::State& state) {

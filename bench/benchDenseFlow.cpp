@@ -53,14 +53,9 @@ void measure(benchmark::State& state, int threads, Step step) {
         state.SkipWithError("test data is absent");
         return;
     }
-    double peakAddedMiB = 0;
-    for (auto _ : state) {
-        resetPeak();
-        const long before = statusKiB("VmRSS");
-        step(in);
-        peakAddedMiB = static_cast<double>(statusKiB("VmHWM") - before) / 1024.0;
-    }
-    state.counters["peak_added_MiB"] = peakAddedMiB;
+    double peak = 0;
+    for (auto _ : state) peak = peakAddedMiB([&] { step(in); });
+    state.counters["peak_added_MiB"] = peak;
 }
 
 void smoothedFlowAtCorners24Mp(benchmark::State& state) {

@@ -69,12 +69,10 @@ const Inputs& inputs() {
 template <typename Load>
 void measureLoad(benchmark::State& state, Load load) {
     double megapixels = 0;
-    double peakAddedMiB = 0;
+    double peak = 0;
     for (auto _ : state) {
-        resetPeak();
-        const long before = statusKiB("VmRSS");
-        const cv::Mat image = load();
-        peakAddedMiB = static_cast<double>(statusKiB("VmHWM") - before) / 1024.0;
+        cv::Mat image;
+        peak = peakAddedMiB([&] { image = load(); });
         benchmark::DoNotOptimize(image.data);
         if (image.empty()) {
             state.SkipWithError("nothing was loaded");
@@ -84,7 +82,7 @@ void measureLoad(benchmark::State& state, Load load) {
     }
     state.counters["s_per_MP"] =
         benchmark::Counter(megapixels, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.counters["peak_added_MiB"] = peakAddedMiB;
+    state.counters["peak_added_MiB"] = peak;
 }
 
 void jpegWithImread(benchmark::State& state) {

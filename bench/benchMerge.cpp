@@ -77,10 +77,7 @@ void readAndWrite(const std::vector<std::string>& frames, const cv::Mat& output,
 
 // Peak resident memory that a merge adds to the process, in MiB.
 double mergePeakMiB(const std::vector<std::string>& frames, bool& merged) {
-    resetPeak();
-    const long before = statusKiB("VmRSS");
-    merged = merge(frames, burst().file("merged.hdr"));
-    return static_cast<double>(statusKiB("VmHWM") - before) / 1024.0;
+    return peakAddedMiB([&] { merged = merge(frames, burst().file("merged.hdr")); });
 }
 
 void mergeAgainstIoFloor8Frames(benchmark::State& state) {
