@@ -1,5 +1,7 @@
 #pragma once
 
+#include "align/FlowRowKernels.hpp"
+
 // The flow update with a box window of `window` pixels: the five terms of every pixel
 // are summed over the window (vertically as running sums carried down each column from
 // the top row, horizontally as running sums along each row from its left end, both in
@@ -28,11 +30,14 @@ public:
         }
     }
 
-    // Advances elements [begin, end) of the vertical sums to row y: `entering` is matrix
-    // row min(y + m, height - 1), `leaving` is row max(y - m - 1, 0).
-    void advanceSums(double* sums, int begin, int end, const float* entering, const float* leaving) const {
-        double* vsum = sums + (m + 1) * 5;
-        for (int x = begin; x < end; x++) vsum[x] += entering[x] - leaving[x];
+    // Advances elements [begin, end) of the vertical sums to row y and copies them into the
+    // same elements of copy (a row of sumsLength()): `entering` is matrix row
+    // min(y + m, height - 1), `leaving` is row max(y - m - 1, 0).
+    void advanceSums(double* sums, double* copy, int begin, int end, const float* entering,
+                     const float* leaving) const {
+        const int interior = (m + 1) * 5;
+        addColumnDifferences(sums + interior + begin, copy + interior + begin, entering + begin, leaving + begin,
+                             end - begin);
     }
 
     // Flow of one row from its vertical sums; pads the sums' borders in place.

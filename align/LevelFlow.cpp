@@ -1,6 +1,7 @@
 #include "align/LevelFlow.hpp"
 
 #include "align/FlowMatrices.hpp"
+#include "align/FlowRowKernels.hpp"
 
 #include <algorithm>
 
@@ -22,6 +23,8 @@ struct LevelFlow::MemberRows {
     int stripBegin = 0;
     std::vector<float> farTop, farBottom;  // the second expansion at a pixel outside the ring
     std::vector<int> missing;             // ring rows to compute for the current band
+    std::vector<int32_t> ringOffsets;     // where each ring row starts, from the lowest held
+    std::vector<int> missed;              // pixels of a row that sample outside the ring
 };
 
 LevelFlow::LevelFlow(const FlowLevel& level, const cv::Mat& firstImage, const cv::Mat& firstInput,
@@ -45,6 +48,7 @@ void LevelFlow::run() {
         own.firstRow.resize(static_cast<size_t>(width) * 5);
         own.farTop.resize(static_cast<size_t>(width) * 5);
         own.farBottom.resize(static_cast<size_t>(width) * 5);
+        own.missed.resize(static_cast<size_t>(width));
     }
     team.run([&](int index) { member(index, members[static_cast<size_t>(index)]); });
 }
@@ -87,9 +91,41 @@ void LevelFlow::fillSampledRows(int lowest, int highest, int index, MemberRows& 
     }
 }
 
+// The ring's rows [lowest, highest], which it holds all of; an empty range when lowest >
+// highest.
+ExpansionRing LevelFlow::ring(int lowest, int highest, MemberRows& own) const {
+    own.ringOffsets.assign(1, 0);
+    for (int row = lowest; row <= highest; row++) {
+        const auto offset = static_cast<int32_t>((row % secondRows.rows) * secondRows.step1());
+        if (row == lowest) own.ringOffsets[0] = offset;
+        else own.ringOffsets.push_back(offset);
+    }
+    return ExpansionRing{secondRows.ptr<float>(0), own.ringOffsets.data(), lowest, highest};
+}
+
+// The system row y from the first expansion's row in own.firstRow: the pixels away from
+// the damped border, whose flow samples the ring, together across pixels; the others
+// one by one.
+template <typename Pair>
+void LevelFlow::matrixRowOf(int y, const ExpansionRing& ring, Pair& pair, MemberRows& own) {
+    const float* R0 = own.firstRow.data();
+    const float* f = flow.ptr<float>(y);
+    float* M = matrixRow(y);
+    const bool damped = y < flowBorder || y >= height - flowBorder || width <= 2 * flowBorder;
+    if (damped) {
+        flowMatrixRow(R0, pair, f, y, width, height, M, 0, width);
+        return;
+    }
+    flowMatrixRow(R0, pair, f, y, width, height, M, 0, flowBorder);
+    const int missed = flowMatrixSpan(R0, ring, f, y, width, height, flowBorder, width - flowBorder, M,
+                                      own.missed.data());
+    for (int i = 0; i < missed; i++) flowMatrixPixel(R0, pair, f, own.missed[static_cast<size_t>(i)], y, width, height, M);
+    flowMatrixRow(R0, pair, f, y, width, height, M, width - flowBorder, width);
+}
+
 void LevelFlow::member(int index, MemberRows& own) {
     const int m = solve.halfWindow(), members = team.size();
-    const int elements = width * 5, interior = (m + 1) * 5;
+    const int elements = width * 5;
     int matricesDone = 0;
     for (int b0 = 0; b0 < height; b0 += bandRows) {
         const int b1 = std::min(b0 + bandRows, height);
@@ -110,6 +146,7 @@ void LevelFlow::member(int index, MemberRows& own) {
         const int ringHighest = std::min(*std::max_element(highest.begin(), highest.end()), to - 1 + sampledMargin);
         fillSampledRows(ringLowest, ringHighest, index, own);
         team.sync();
+        const ExpansionRing sampledRing = ring(ringLowest, ringHighest, own);
 
         if (firstImage.empty() && rows.begin < rows.end) {
             const int r = PolynomialExpansion::radius;
@@ -131,7 +168,7 @@ void LevelFlow::member(int index, MemberRows& own) {
                 }
                 return found;
             };
-            flowMatrixRow(own.firstRow.data(), pair, flow.ptr<float>(y), y, width, height, matrixRow(y));
+            matrixRowOf(y, sampledRing, pair, own);
         }
         matricesDone = to;
         team.sync();
@@ -141,10 +178,8 @@ void LevelFlow::member(int index, MemberRows& own) {
             solve.startSums(sums.data(), columns.begin, columns.end,
                             [&](int r) { return matrixRow(std::min(r, height - 1)); });
         for (int y = b0; y < b1; y++) {
-            solve.advanceSums(sums.data(), columns.begin, columns.end, matrixRow(std::min(y + m, height - 1)),
-                              matrixRow(std::max(y - m - 1, 0)));
-            std::copy(sums.begin() + interior + columns.begin, sums.begin() + interior + columns.end,
-                      bandSums.ptr<double>(y - b0) + interior + columns.begin);
+            solve.advanceSums(sums.data(), bandSums.ptr<double>(y - b0), columns.begin, columns.end,
+                              matrixRow(std::min(y + m, height - 1)), matrixRow(std::max(y - m - 1, 0)));
         }
         team.sync();
 

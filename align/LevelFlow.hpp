@@ -3,6 +3,7 @@
 #include "align/BoxFlowSolve.hpp"
 #include "align/FlowMatrices.hpp"
 #include "align/FlowPyramid.hpp"
+#include "align/FlowRowKernels.hpp"
 #include "align/PolynomialExpansion.hpp"
 #include "align/ThreadTeam.hpp"
 
@@ -33,6 +34,8 @@ private:
     void expandFirst(int y, MemberRows& own, float* out) const;
     RowPair sampled(int row, int x, int lowest, int highest, MemberRows& own) const;
     void fillSampledRows(int lowest, int highest, int index, MemberRows& own);
+    ExpansionRing ring(int lowest, int highest, MemberRows& own) const;
+    template <typename Pair> void matrixRowOf(int y, const ExpansionRing& ring, Pair& pair, MemberRows& own);
     float* matrixRow(int row) { return matrices.ptr<float>(row % matrices.rows); }
 
     FlowLevel level;
