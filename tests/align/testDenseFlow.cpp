@@ -1,6 +1,7 @@
 #include "align/DenseFlow.hpp"
 #include "align/FlowPyramid.hpp"
 #include "align/PolynomialExpansion.hpp"
+#include "tests/support/EveryTarget.hpp"
 #include "tests/support/TestData.hpp"
 #include "tools/BurstScene.hpp"
 
@@ -149,6 +150,26 @@ TEST(DenseFlow, LargeMotionsAndUnrelatedImagesAreTheReferenceFlow) {
     cv::Mat noise(450, 600, CV_8U);
     cv::RNG(7).fill(noise, cv::RNG::UNIFORM, 0, 256);
     expectReferenceFlow(first, noise);
+}
+
+// The rows of the flow update run in vectors of every width the processor offers, with
+// a smooth flow (whose targets are loaded whole), a wild one (gathered lane by lane, and
+// sampling far from the row) and widths that leave a part of a vector at each row's end.
+TEST(DenseFlow, EveryInstructionSetGivesTheReferenceFlow) {
+    const BurstScene scene(cv::Size(203, 157), 8);
+    const cv::Mat first = greyFrame(scene, 0), second = greyFrame(scene, 5);
+    cv::Mat noise(first.size(), CV_8U);
+    cv::RNG(11).fill(noise, cv::RNG::UNIFORM, 0, 256);
+    cv::Mat narrowFirst, narrowSecond;
+    cv::resize(first, narrowFirst, cv::Size(27, 61), 0, 0, cv::INTER_AREA);
+    cv::resize(second, narrowSecond, cv::Size(27, 61), 0, 0, cv::INTER_AREA);
+    const cv::Mat expected[] = {referenceFlow(first, second), referenceFlow(first, noise),
+                                referenceFlow(narrowFirst, narrowSecond)};
+    onEveryTarget([&] {
+        EXPECT_EQ(firstDifference(expected[0], denseFlow(first, second, 2)), "");
+        EXPECT_EQ(firstDifference(expected[1], denseFlow(first, noise, 1)), "");
+        EXPECT_EQ(firstDifference(expected[2], denseFlow(narrowFirst, narrowSecond, 1)), "");
+    });
 }
 
 TEST(DenseFlow, ImagesBelowThePyramidsSmallestLevelAreTheReferenceFlow) {
