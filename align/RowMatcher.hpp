@@ -16,8 +16,11 @@
 // wide as a memory budget allows), and each search first tries the displacements found
 // for its left neighbour and for the patch at the same column of the previous row this
 // matcher matched: neighbouring tiles of a moving object move alike, and a good score
-// from the start rules out the most placements. The results are matchPatch's, patch for
-// patch.
+// from the start rules out the most placements. Over shared statistics, groups of
+// kGroup neighbouring windows are searched together (see searchWindows): a band of
+// statistics read for one of them is still in cache for the others, which do without
+// their left neighbour's displacement as a first hint but try its best placement so
+// far at every band. The results are matchPatch's, patch for patch.
 //
 // One matcher per thread; it keeps its buffers from row to row.
 class RowMatcher {
@@ -29,12 +32,15 @@ public:
     // The matches of the patches centred on row y at each of the columns (ascending).
     std::vector<PatchMatch> matchRow(int y, std::span<const int> columns);
 
+    static constexpr size_t kGroup = 8;
+
 private:
     // Matches the windows [first, last) as one run over shared statistics, or without
     // them when hold is false.
     void matchRun(size_t first, size_t last, bool hold);
-    // The displacements tried first for the patch at windows[k].
-    std::span<const cv::Point> hintsFor(size_t k);
+    // The displacements tried first for the patch at windows[k]: the left neighbour's
+    // (when it is matched already, left) and the previous row's at the same column.
+    void hintsFor(size_t k, bool left, std::vector<cv::Point>& out) const;
     // Largest number of columns the statistics may span for windows of this height.
     int widestRun(int rows) const;
 
@@ -46,5 +52,6 @@ private:
     std::vector<int> columns;                           // their centres
     std::vector<PatchMatch> matches;                    // their matches so far
     std::vector<std::pair<int, cv::Point>> previous;    // the previous row's centre columns and displacements
-    std::vector<cv::Point> hints;
+    std::vector<std::vector<cv::Point>> hints;          // a group's
+    std::vector<cv::Point> origins;                     // a group's windows' corners in the statistics
 };
