@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-RowMatcher::RowMatcher(cv::Mat A, cv::Mat B, int t, int r, size_t budgetBytes)
-    : A(std::move(A)), B(std::move(B)), t(t), r(r), budget(budgetBytes) {}
+RowMatcher::RowMatcher(cv::Mat A, cv::Mat B, int t, int r, size_t budgetBytes, int groupedHeight)
+    : A(std::move(A)), B(std::move(B)), t(t), r(r), budget(budgetBytes), groupedHeight(groupedHeight) {}
 
 int RowMatcher::widestRun(int rows) const {
     const size_t perColumn = static_cast<size_t>(rows) * WindowStatistics::bytesPerPixel(A.channels());
@@ -50,10 +50,11 @@ void RowMatcher::matchRun(size_t first, size_t last, bool hold) {
         statistics.compute(B.ptr(span.y, span.x), B.step, span.height, span.width, leftmost.side, B.channels());
     }
     hints.resize(kGroup);
-    if (!hold) {
+    if (!hold || leftmost.window.height < groupedHeight) {
         for (size_t k = first; k < last; ++k) {
             hintsFor(k, true, hints[0]);
-            matches[k] = searchPatch(windows[k], A, B, hints[0]);
+            const cv::Point origin(windows[k].window.x - left, 0);
+            matches[k] = searchPatch(windows[k], A, B, hints[0], hold ? &statistics : nullptr, origin);
         }
         return;
     }

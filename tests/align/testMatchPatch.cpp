@@ -349,8 +349,9 @@ TEST(ExactMatchPatch, SinglePrecisionScoresOfTheTemplateSearchMisorderNearTies) 
 // Rows of patches matched together, over shared window statistics.
 
 // Matches rows of tile centres (every step pixels, the first at half a step) with one
-// RowMatcher, row after row as the band workers do, on every instruction set; each
-// match equals the exhaustive search's. Returns how many had a finite score.
+// RowMatcher, row after row as the band workers do, on every instruction set, with the
+// windows searched one by one and in groups; each match equals the exhaustive search's.
+// Returns how many had a finite score.
 int expectRowsExhaustive(const cv::Mat& A, const cv::Mat& B, int t, int r, int step, size_t budget,
                          const std::vector<int>& rows, const std::vector<int>& columns) {
     std::vector<std::vector<Match>> expected;
@@ -362,8 +363,9 @@ int expectRowsExhaustive(const cv::Mat& A, const cv::Mat& B, int t, int r, int s
             finite += std::isfinite(expected.back().back().score);
         }
     }
-    onEveryTarget([&] {
-        RowMatcher matcher(A, B, t, r, budget);
+    for (int groupedHeight : {RowMatcher::kGroupedHeight, 0}) onEveryTarget([&] {
+        SCOPED_TRACE(groupedHeight == 0 ? "in groups" : "one by one");
+        RowMatcher matcher(A, B, t, r, budget, groupedHeight);
         for (size_t i = 0; i < rows.size(); ++i) {
             const std::vector<PatchMatch> got = matcher.matchRow(rows[i], columns);
             ASSERT_EQ(got.size(), columns.size());
