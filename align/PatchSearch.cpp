@@ -37,17 +37,28 @@
 #define TL_PATCH_SEARCH_SHARED
 namespace patch_search {
 
-// Per-thread buffers, kept between calls so that searches do not allocate.
+// Per-thread buffers of one band, kept between calls so that searches do not allocate;
+// searches that take their bands in turn share them.
 struct Scratch {
     WindowStatistics statistics;          // a band's window rows, unless the search brings them
     std::vector<float> bounds;            // a band's placements' bounds, times Q
     std::vector<float> suffixes;          // the same for the rows from each segment on but the first
-    std::vector<int16_t> patch;           // the patch's values, widened once for every sum
-    std::vector<float> patchStats;        // the patch's row sums and spreads
     std::vector<float> coarse;            // a band's placements' whole-patch bounds, times Q
     std::vector<float> blockBounds;       // a block row's blocks' least whole-patch bounds, times Q
+};
+
+// What a search keeps of its patch, per search.
+struct PatchValues {
+    std::vector<int16_t> patch;           // the patch's values, widened once for every sum
+    std::vector<float> patchStats;        // the patch's row sums and spreads
     std::vector<double> patchBox;         // per channel: the patch's sum, sum of squares
 };
+
+// Grows v to hold at least n values; a buffer shared by searches of different widths
+// keeps the largest size.
+template <typename T> void holdAtLeast(std::vector<T>& v, size_t n) {
+    if (v.size() < n) v.resize(n);
+}
 
 // The best placement so far, as a row-major index; ties keep the smaller index.
 struct Best {
@@ -126,18 +137,19 @@ HWY_INLINE void addRowSsd(const int16_t* a, const uint8_t* b, size_t n, hn::Vec<
 
 class WindowScan {
 public:
-    WindowScan(const PatchSearch& s, Scratch& scratch)
-        : s(s), scratch(scratch), rowBytes(static_cast<size_t>(s.side) * s.channels),
+    // Bands of rowsPerBand placement rows, or (0) as many as the scratch budget holds.
+    WindowScan(const PatchSearch& s, Scratch& scratch, PatchValues& values, int rowsPerBand = 0)
+        : s(s), scratch(scratch), values(values), rowBytes(static_cast<size_t>(s.side) * s.channels),
           placementRows(s.windowRows - s.side + 1), placementColumns(s.windowCols - s.side + 1),
-          terms(s.side * (s.channels + 1)), stride(paddedStride()), bandRows(bandHeight()),
+          terms(s.side * (s.channels + 1)), stride(paddedStride()),
+          bandRows(rowsPerBand > 0 ? std::min(rowsPerBand, placementRows) : bandHeight()),
           error{s.side, s.channels, terms} {
         // Whole vectors are computed from the last block's first column.
-        scratch.coarse.resize(static_cast<size_t>(bandRows) * stride + lanes());
-        // The blocks a window row spans, and a vector's reach past the last.
-        const int blocks = placementColumns / WindowStatistics::kRangeColumns + 2;
-        scratch.blockBounds.resize(static_cast<size_t>(blocks + lanes()));
-        scratch.bounds.resize(static_cast<size_t>(bandRows) * stride);
-        scratch.suffixes.resize(static_cast<size_t>(kSegments - 1) * bandRows * stride);
+        holdAtLeast(scratch.coarse, static_cast<size_t>(bandRows) * stride + lanes());
+        // A vector's reach past the last block.
+        holdAtLeast(scratch.blockBounds, static_cast<size_t>(blockCount + lanes()));
+        holdAtLeast(scratch.bounds, static_cast<size_t>(bandRows) * stride);
+        holdAtLeast(scratch.suffixes, static_cast<size_t>(kSegments - 1) * bandRows * stride);
         for (int k = 0; k <= kSegments; ++k) segmentStart[k] = k * s.side / kSegments;
         patchStatistics();
         widenPatch();
@@ -162,7 +174,7 @@ public:
             auto sum0 = hn::Zero(d32), sum1 = hn::Zero(d32);
             int64_t scalar = 0;
             for (int i = segmentStart[k]; i < segmentStart[k + 1]; ++i)
-                addRowSsd(scratch.patch.data() + i * rowBytes, w + i * s.windowStep, rowBytes, sum0, sum1, scalar);
+                addRowSsd(values.patch.data() + i * rowBytes, w + i * s.windowStep, rowBytes, sum0, sum1, scalar);
             sum += scalar + hn::GetLane(hn::SumOfLanes(d32, hn::Add(sum0, sum1)));
             if (k + 1 == kSegments) break;
             const long long remaining = bounded ? rest(suffix(k + 1, row - band)[column]) : 0;
@@ -179,17 +191,26 @@ public:
     // the smallest summed exactly (an early good score rules out the most), then the
     // others in order.
     void scan() {
-        for (band = 0; band < placementRows; band += bandRows) {
-            const int rows = std::min(bandRows, placementRows - band);
-            useStatistics(rows);
-            if (!coarseBand(rows)) continue;  // the whole band is ruled out
-            const auto [row, column] = boundBand(rows);
-            const float least = bounds(row)[column];
-            if (least == std::numeric_limits<float>::infinity()) continue;  // the whole band is ruled out
-            consider(band + row, column, least, true);
-            sweepBand(rows);
-        }
+        for (int first = 0; first < placementRows; first += bandRows) scanBand(first);
     }
+
+    // The band of placement rows from first on (a multiple of bandRows).
+    void scanBand(int first) {
+        band = first;
+        const int rows = std::min(bandRows, placementRows - band);
+        useStatistics(rows);
+        if (!coarseBand(rows)) return;  // the whole band is ruled out
+        const auto [row, column] = boundBand(rows);
+        const float least = bounds(row)[column];
+        if (least == std::numeric_limits<float>::infinity()) return;  // the whole band is ruled out
+        consider(band + row, column, least, true);
+        sweepBand(rows);
+    }
+
+    int rowsPerBand() const { return bandRows; }
+    int placementRowCount() const { return placementRows; }
+    int placementColumnCount() const { return placementColumns; }
+    bool found() const { return best.score != std::numeric_limits<long long>::max(); }
 
     Placement result() const {
         return Placement{static_cast<int>(best.index / placementColumns), static_cast<int>(best.index % placementColumns),
@@ -248,7 +269,7 @@ private:
 
     // patchStats[i * (C + 1) + c]: sum of the patch's row i in channel c; [.. + C]: the row's spread.
     void patchStatistics() {
-        scratch.patchStats.resize(static_cast<size_t>(terms));
+        values.patchStats.resize(static_cast<size_t>(terms));
         for (int i = 0; i < s.side; ++i) {
             double spreadSquare = 0;
             for (int c = 0; c < s.channels; ++c) {
@@ -258,16 +279,16 @@ private:
                     sum += v;
                     squares += v * v;
                 }
-                scratch.patchStats[static_cast<size_t>(i) * (s.channels + 1) + c] = static_cast<float>(sum);
+                values.patchStats[static_cast<size_t>(i) * (s.channels + 1) + c] = static_cast<float>(sum);
                 spreadSquare += static_cast<double>(s.side * squares - sum * sum);
             }
-            scratch.patchStats[static_cast<size_t>(i) * (s.channels + 1) + s.channels] = static_cast<float>(std::sqrt(spreadSquare));
+            values.patchStats[static_cast<size_t>(i) * (s.channels + 1) + s.channels] = static_cast<float>(std::sqrt(spreadSquare));
         }
     }
 
     // patchBox[2c], [2c + 1]: the patch's sum and sum of squares in channel c.
     void patchBoxStatistics() {
-        std::vector<double>& patchBox = scratch.patchBox;
+        std::vector<double>& patchBox = values.patchBox;
         patchBox.assign(2 * static_cast<size_t>(s.channels), 0.0);
         double spreadSquare = 0;
         const double N = static_cast<double>(s.side) * s.side;
@@ -284,9 +305,9 @@ private:
     }
 
     void widenPatch() {
-        scratch.patch.resize(static_cast<size_t>(s.side) * rowBytes);
+        values.patch.resize(static_cast<size_t>(s.side) * rowBytes);
         for (int i = 0; i < s.side; ++i)
-            std::copy_n(s.patch + i * s.patchStep, rowBytes, scratch.patch.begin() + static_cast<ptrdiff_t>(i * rowBytes));
+            std::copy_n(s.patch + i * s.patchStep, rowBytes, values.patch.begin() + static_cast<ptrdiff_t>(i * rowBytes));
     }
 
     // Every placement's bound (times Q) in the band, +infinity past the last column;
@@ -344,7 +365,7 @@ private:
                 auto mean = hn::Zero(df);
                 for (int c = 0; c < s.channels; ++c) {
                     const float* sums = statistics->boxSums(statisticsRow + row, c) + statisticsColumn;
-                    const auto d = hn::Sub(hn::Set(df, static_cast<float>(scratch.patchBox[2 * c])), hn::LoadU(df, sums + x));
+                    const auto d = hn::Sub(hn::Set(df, static_cast<float>(values.patchBox[2 * c])), hn::LoadU(df, sums + x));
                     mean = hn::MulAdd(d, d, mean);
                 }
                 const auto dSpread = hn::Sub(patchSpreadV, hn::LoadU(df, spreads + x));
@@ -367,12 +388,11 @@ private:
             const auto above = hn::Sub(v, hn::LoadU(df, ranges + rangeStride + block));
             return hn::Max(hn::Max(below, above), zero);
         };
-        const int blocks = static_cast<int>(scratch.blockBounds.size()) - lanes();
-        for (int k = 0; k < blocks; k += lanes()) {
+        for (int k = 0; k < blockCount; k += lanes()) {
             auto mean = hn::Zero(df);
             for (int c = 0; c < s.channels; ++c) {
                 const auto d = distance(statistics->boxRanges(statisticsRow + row, c), firstBlock + k,
-                                        static_cast<float>(scratch.patchBox[2 * c]));
+                                        static_cast<float>(values.patchBox[2 * c]));
                 mean = hn::MulAdd(d, d, mean);
             }
             const auto dSpread = distance(statistics->boxRanges(statisticsRow + row, s.channels), firstBlock + k,
@@ -422,8 +442,8 @@ private:
             const int first = i * (s.channels + 1), end = first + s.channels + 1;
             int m = first;
             for (; m + 1 < end; m += 2) {
-                const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
-                const auto patch1 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m) + 1]);
+                const auto patch0 = hn::Set(df, values.patchStats[static_cast<size_t>(m)]);
+                const auto patch1 = hn::Set(df, values.patchStats[static_cast<size_t>(m) + 1]);
                 for (int b = 0; b < kBlocks; ++b) {
                     const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats + m * pitch + column + b * lanes()));
                     const auto d1 = hn::Sub(patch1, hn::LoadU(df, stats + (m + 1) * pitch + column + b * lanes()));
@@ -432,7 +452,7 @@ private:
                 }
             }
             if (m < end) {
-                const auto patch0 = hn::Set(df, scratch.patchStats[static_cast<size_t>(m)]);
+                const auto patch0 = hn::Set(df, values.patchStats[static_cast<size_t>(m)]);
                 for (int b = 0; b < kBlocks; ++b) {
                     const auto d0 = hn::Sub(patch0, hn::LoadU(df, stats + m * pitch + column + b * lanes()));
                     acc[b] = hn::MulAdd(d0, d0, acc[b]);
@@ -486,6 +506,7 @@ private:
 
     const PatchSearch& s;
     Scratch& scratch;
+    PatchValues& values;
     const WindowStatistics* statistics = nullptr;  // the current band's
     int statisticsRow = 0, statisticsColumn = 0;     // the band's first window row and column in them
     const size_t rowBytes;
@@ -493,6 +514,8 @@ private:
     const int terms;     // the row bound's terms per placement: Q * (C + 1)
     const int stride;    // floats per row of statistics or bounds, padded to whole blocks
     const int bandRows;  // placement rows per band
+    // The blocks of statistics a window row spans from its first one.
+    const int blockCount = placementColumns / WindowStatistics::kRangeColumns + 2;
     const BoundError error;
     int band = 0;  // first placement row of the current band
     int boundedBlockRow = -1;  // the statistics' block row whose blockBounds are held
@@ -502,11 +525,50 @@ private:
     float threshold = std::numeric_limits<float>::infinity();
 };
 
-Placement SearchWindow(const PatchSearch& search, std::span<const Placement> candidates, Scratch& scratch) {
-    WindowScan scan(search, scratch);
+Placement SearchWindow(const PatchSearch& search, std::span<const Placement> candidates, Scratch& scratch,
+                       PatchValues& values) {
+    WindowScan scan(search, scratch, values);
     for (const Placement& c : candidates) scan.consider(c.row, c.column, 0.0f, false);
     scan.scan();
     return scan.result();
+}
+
+// Placement rows per band when searches take their bands in turn: the statistics of a
+// band's rows (and the band's bounds, whose buffers the searches share) stay in cache
+// for the next search.
+constexpr int kGroupBandRows = 16;
+
+// The best placement so far of one search, at the same displacement in the next one,
+// unless it lies outside that one's window or was tried already.
+void handOn(const WindowScan& from, const Placement& fromHome, WindowScan& to, const Placement& toHome,
+            long long& tried) {
+    if (!from.found()) return;
+    const Placement p = from.result();
+    const int row = p.row - fromHome.row + toHome.row, column = p.column - fromHome.column + toHome.column;
+    if (row < 0 || column < 0 || row >= to.placementRowCount() || column >= to.placementColumnCount()) return;
+    const long long at = static_cast<long long>(row) * to.placementColumnCount() + column;
+    if (at == tried) return;
+    tried = at;
+    to.consider(row, column, 0.0f, false);
+}
+
+void SearchWindows(std::span<const PatchSearch> searches, std::span<const std::span<const Placement>> candidates,
+                   std::span<const Placement> homes, std::span<Placement> results, Scratch& scratch,
+                   std::span<PatchValues> values) {
+    std::vector<WindowScan> scans;
+    scans.reserve(searches.size());
+    for (size_t j = 0; j < searches.size(); ++j) {
+        scans.emplace_back(searches[j], scratch, values[j], kGroupBandRows);
+        for (const Placement& c : candidates[j]) scans[j].consider(c.row, c.column, 0.0f, false);
+    }
+    std::vector<long long> tried(searches.size(), -1);
+    const int rows = scans[0].placementRowCount(), bandRows = scans[0].rowsPerBand();
+    for (int first = 0; first < rows; first += bandRows)
+        for (size_t j = 0; j < scans.size(); ++j) {
+            if (j > 0) handOn(scans[j - 1], homes[j - 1], scans[j], homes[j], tried[j]);
+            scans[j].scanBand(first);
+        }
+    for (size_t j = 0; j < scans.size(); ++j) results[j] = scans[j].result();
 }
 
 } // namespace HWY_NAMESPACE
@@ -516,14 +578,29 @@ HWY_AFTER_NAMESPACE();
 #if HWY_ONCE
 namespace patch_search {
 HWY_EXPORT(SearchWindow);
+HWY_EXPORT(SearchWindows);
 
 Placement dispatch(const PatchSearch& search, std::span<const Placement> candidates) {
     thread_local Scratch scratch;
-    return HWY_DYNAMIC_DISPATCH(SearchWindow)(search, candidates, scratch);
+    thread_local PatchValues values;
+    return HWY_DYNAMIC_DISPATCH(SearchWindow)(search, candidates, scratch, values);
+}
+
+void dispatchGroup(std::span<const PatchSearch> searches, std::span<const std::span<const Placement>> candidates,
+                   std::span<const Placement> homes, std::span<Placement> results) {
+    thread_local Scratch scratch;
+    thread_local std::vector<PatchValues> values;
+    holdAtLeast(values, searches.size());
+    HWY_DYNAMIC_DISPATCH(SearchWindows)(searches, candidates, homes, results, scratch, values);
 }
 } // namespace patch_search
 
 Placement searchWindow(const PatchSearch& search, std::span<const Placement> candidates) {
     return patch_search::dispatch(search, candidates);
+}
+
+void searchWindows(std::span<const PatchSearch> searches, std::span<const std::span<const Placement>> candidates,
+                   std::span<const Placement> homes, std::span<Placement> results) {
+    if (!searches.empty()) patch_search::dispatchGroup(searches, candidates, homes, results);
 }
 #endif

@@ -37,3 +37,14 @@ struct Placement {
 // one close to the best lets most others be ruled out early. They change how long the
 // search takes, never its result.
 Placement searchWindow(const PatchSearch& search, std::span<const Placement> candidates);
+
+// searchWindow for each of several searches over the same rows of shared statistics
+// (equal windowRows and statisticsRow), such as the windows of neighbouring patches of a
+// row: their bands of placement rows are taken in turn, search after search, so that
+// each band's statistics are still in cache for the next search. homes holds each
+// search's placement of the patch's own place (it may lie outside the window); at every
+// band, each search but the first tries the best placement of the one before it so far,
+// at the same displacement from home. Every result is searchWindow's for its search and
+// candidates.
+void searchWindows(std::span<const PatchSearch> searches, std::span<const std::span<const Placement>> candidates,
+                   std::span<const Placement> homes, std::span<Placement> results);

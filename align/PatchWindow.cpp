@@ -37,23 +37,65 @@ PatchWindow patchWindow(int y, int x, int t, int r, cv::Size a, cv::Size b) {
     return w;
 }
 
-PatchMatch searchPatch(const PatchWindow& where, const cv::Mat& A, const cv::Mat& B, std::span<const cv::Point> hints,
-                       const WindowStatistics* statistics, cv::Point statisticsOrigin) {
-    if (where.empty) return PatchMatch{0, 0, std::numeric_limits<double>::infinity()};
+namespace {
+
+PatchSearch searchOf(const PatchWindow& where, const cv::Mat& A, const cv::Mat& B, const WindowStatistics* statistics,
+                     cv::Point statisticsOrigin) {
     const cv::Rect& window = where.window;
-    const PatchSearch search{A.ptr(where.patch.y, where.patch.x), A.step, B.ptr(window.y, window.x), B.step,
-                             where.side, A.channels(), window.height, window.width,
-                             statistics, statisticsOrigin.y, statisticsOrigin.x};
-    // The hinted displacements first, then the patch's own place.
-    thread_local std::vector<Placement> candidates;
+    return PatchSearch{A.ptr(where.patch.y, where.patch.x), A.step, B.ptr(window.y, window.x), B.step,
+                       where.side, A.channels(), window.height, window.width,
+                       statistics, statisticsOrigin.y, statisticsOrigin.x};
+}
+
+// The placement of the patch's own place in the window (zero displacement).
+Placement home(const PatchWindow& where) {
+    return Placement{where.patch.y - where.window.y, where.patch.x - where.window.x};
+}
+
+// The hinted displacements first, then the patch's own place, those inside the window.
+void addCandidates(const PatchWindow& where, std::span<const cv::Point> hints, std::vector<Placement>& candidates) {
     candidates.clear();
     const auto add = [&](cv::Point d) {
-        const Placement p{where.patch.y + d.y - window.y, where.patch.x + d.x - window.x};
-        if (inside(p, window, where.side)) candidates.push_back(p);
+        const Placement p{home(where).row + d.y, home(where).column + d.x};
+        if (inside(p, where.window, where.side)) candidates.push_back(p);
     };
     for (const cv::Point d : hints) add(d);
     add(cv::Point(0, 0));
-    const Placement best = searchWindow(search, candidates);
-    return PatchMatch{best.row + window.y - where.patch.y, best.column + window.x - where.patch.x,
-                      static_cast<double>(best.score)};
+}
+
+PatchMatch matchOf(const PatchWindow& where, const Placement& best) {
+    return PatchMatch{best.row - home(where).row, best.column - home(where).column, static_cast<double>(best.score)};
+}
+
+} // namespace
+
+PatchMatch searchPatch(const PatchWindow& where, const cv::Mat& A, const cv::Mat& B, std::span<const cv::Point> hints,
+                       const WindowStatistics* statistics, cv::Point statisticsOrigin) {
+    if (where.empty) return PatchMatch{0, 0, std::numeric_limits<double>::infinity()};
+    thread_local std::vector<Placement> candidates;
+    addCandidates(where, hints, candidates);
+    return matchOf(where, searchWindow(searchOf(where, A, B, statistics, statisticsOrigin), candidates));
+}
+
+void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const cv::Mat& B,
+                   std::span<const std::vector<cv::Point>> hints, const WindowStatistics& statistics,
+                   std::span<const cv::Point> origins, std::span<PatchMatch> matches) {
+    thread_local std::vector<PatchSearch> searches;
+    thread_local std::vector<std::vector<Placement>> candidates;
+    thread_local std::vector<std::span<const Placement>> lists;
+    thread_local std::vector<Placement> homes, results;
+    const size_t n = windows.size();
+    searches.clear();
+    homes.clear();
+    lists.clear();
+    if (candidates.size() < n) candidates.resize(n);
+    for (size_t j = 0; j < n; ++j) {
+        searches.push_back(searchOf(windows[j], A, B, &statistics, origins[j]));
+        homes.push_back(home(windows[j]));
+        addCandidates(windows[j], hints[j], candidates[j]);
+        lists.emplace_back(candidates[j]);
+    }
+    results.resize(n);
+    searchWindows(searches, lists, homes, results);
+    for (size_t j = 0; j < n; ++j) matches[j] = matchOf(windows[j], results[j]);
 }

@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include <span>
+#include <vector>
 
 // Where matchPatch's patch and search window lie (see MatchPatch.hpp), and the search
 // itself, shared by matchPatch and the RowMatcher.
@@ -30,3 +31,10 @@ PatchWindow patchWindow(int y, int x, int t, int r, cv::Size a, cv::Size b);
 // statisticsOrigin. An empty window gives no displacement and an infinite score.
 PatchMatch searchPatch(const PatchWindow& where, const cv::Mat& A, const cv::Mat& B, std::span<const cv::Point> hints,
                        const WindowStatistics* statistics = nullptr, cv::Point statisticsOrigin = {});
+
+// searchPatch for the patches of windows of the same rows (none empty) over shared
+// statistics, origins[j] holding windows[j]'s top-left corner, searched together (see
+// searchWindows): the results are searchPatch's, window for window.
+void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const cv::Mat& B,
+                   std::span<const std::vector<cv::Point>> hints, const WindowStatistics& statistics,
+                   std::span<const cv::Point> origins, std::span<PatchMatch> matches);

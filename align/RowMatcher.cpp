@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
-RowMatcher::RowMatcher(cv::Mat A, cv::Mat B, int t, int r, size_t budgetBytes)
-    : A(std::move(A)), B(std::move(B)), t(t), r(r), budget(budgetBytes) {}
+RowMatcher::RowMatcher(cv::Mat A, cv::Mat B, int t, int r, size_t budgetBytes, int groupedHeight)
+    : A(std::move(A)), B(std::move(B)), t(t), r(r), budget(budgetBytes), groupedHeight(groupedHeight) {}
 
 int RowMatcher::widestRun(int rows) const {
     const size_t perColumn = static_cast<size_t>(rows) * WindowStatistics::bytesPerPixel(A.channels());
@@ -49,19 +49,32 @@ void RowMatcher::matchRun(size_t first, size_t last, bool hold) {
         const cv::Rect span(left, leftmost.window.y, right - left, leftmost.window.height);
         statistics.compute(B.ptr(span.y, span.x), B.step, span.height, span.width, leftmost.side, B.channels());
     }
-    for (size_t k = first; k < last; ++k) {
-        const WindowStatistics* shared = hold ? &statistics : nullptr;
-        const cv::Point origin(windows[k].window.x - left, 0);
-        matches[k] = searchPatch(windows[k], A, B, hintsFor(k), shared, origin);
+    hints.resize(kGroup);
+    if (!hold || leftmost.window.height < groupedHeight) {
+        for (size_t k = first; k < last; ++k) {
+            hintsFor(k, true, hints[0]);
+            const cv::Point origin(windows[k].window.x - left, 0);
+            matches[k] = searchPatch(windows[k], A, B, hints[0], hold ? &statistics : nullptr, origin);
+        }
+        return;
+    }
+    for (size_t k = first; k < last; k += kGroup) {
+        const size_t n = std::min(kGroup, last - k);
+        origins.clear();
+        for (size_t j = 0; j < n; ++j) {
+            hintsFor(k + j, j == 0, hints[j]);
+            origins.emplace_back(windows[k + j].window.x - left, 0);
+        }
+        searchPatches(std::span(windows).subspan(k, n), A, B, std::span(hints).first(n), statistics, origins,
+                      std::span(matches).subspan(k, n));
     }
 }
 
-std::span<const cv::Point> RowMatcher::hintsFor(size_t k) {
-    hints.clear();
-    if (k > 0 && std::isfinite(matches[k - 1].score)) hints.emplace_back(matches[k - 1].dx, matches[k - 1].dy);
+void RowMatcher::hintsFor(size_t k, bool left, std::vector<cv::Point>& out) const {
+    out.clear();
+    if (left && k > 0 && std::isfinite(matches[k - 1].score)) out.emplace_back(matches[k - 1].dx, matches[k - 1].dy);
     const auto above = std::lower_bound(previous.begin(), previous.end(), columns[k],
                                         [](const std::pair<int, cv::Point>& p, int x) { return p.first < x; });
-    if (above != previous.end() && above->first == columns[k] && (hints.empty() || hints[0] != above->second))
-        hints.push_back(above->second);
-    return hints;
+    if (above != previous.end() && above->first == columns[k] && (out.empty() || out[0] != above->second))
+        out.push_back(above->second);
 }

@@ -1,4 +1,5 @@
 #include "align/MatchPatch.hpp"
+#include "align/PatchSearch.hpp"
 #include "align/RowMatcher.hpp"
 #include "align/WindowStatistics.hpp"
 #include "tests/support/TestData.hpp"
@@ -348,8 +349,9 @@ TEST(ExactMatchPatch, SinglePrecisionScoresOfTheTemplateSearchMisorderNearTies) 
 // Rows of patches matched together, over shared window statistics.
 
 // Matches rows of tile centres (every step pixels, the first at half a step) with one
-// RowMatcher, row after row as the band workers do, on every instruction set; each
-// match equals the exhaustive search's. Returns how many had a finite score.
+// RowMatcher, row after row as the band workers do, on every instruction set, with the
+// windows searched one by one and in groups; each match equals the exhaustive search's.
+// Returns how many had a finite score.
 int expectRowsExhaustive(const cv::Mat& A, const cv::Mat& B, int t, int r, int step, size_t budget,
                          const std::vector<int>& rows, const std::vector<int>& columns) {
     std::vector<std::vector<Match>> expected;
@@ -361,8 +363,9 @@ int expectRowsExhaustive(const cv::Mat& A, const cv::Mat& B, int t, int r, int s
             finite += std::isfinite(expected.back().back().score);
         }
     }
-    onEveryTarget([&] {
-        RowMatcher matcher(A, B, t, r, budget);
+    for (int groupedHeight : {RowMatcher::kGroupedHeight, 0}) onEveryTarget([&] {
+        SCOPED_TRACE(groupedHeight == 0 ? "in groups" : "one by one");
+        RowMatcher matcher(A, B, t, r, budget, groupedHeight);
         for (size_t i = 0; i < rows.size(); ++i) {
             const std::vector<PatchMatch> got = matcher.matchRow(rows[i], columns);
             ASSERT_EQ(got.size(), columns.size());
@@ -416,6 +419,66 @@ TEST(RowMatcher, HintsOnALaterTieGiveTheFirstPlacement) {
     A(cv::Rect(30, 30, 80, 40)).setTo(cv::Scalar::all(90));
     B(cv::Rect(20, 25, 100, 50)).setTo(cv::Scalar::all(90));
     EXPECT_GT(expectRowsExhaustive(A, B, 8, 40, 9, size_t{24} << 20, {50, 41, 59}, every(40, 101, 4)), 40);
+}
+
+TEST(RowMatcher, GroupsOfNeighboursOverManyBandsEqualTheExhaustiveSearch) {
+    // Windows of 121 placement rows (several bands, the last one short) over the ball,
+    // which moves 48 columns between the frames; rows of tiles with gaps (tiles without a
+    // ghost), runs that leave a short group at their end, and windows cut by both edges.
+    const BurstScene burst(cv::Size(240, 160), 5);
+    const cv::Mat first = burst.frame(1), second = burst.frame(3);
+    std::vector<int> columns = every(4, 90, 9);
+    for (int x : {112, 121, 148, 157, 166, 175, 184, 193, 202, 211, 220, 229, 238}) columns.push_back(x);
+    ASSERT_GT(columns.size(), 2 * RowMatcher::kGroup);
+    EXPECT_GT(expectRowsExhaustive(first, second, 8, 60, 9, size_t{24} << 20, {40, 85, 121}, columns), 60);
+}
+
+TEST(SearchWindows, EverySearchOfAGroupGivesItsOwnResult) {
+    // Windows of one band of statistics that differ in width and start, with homes
+    // outside some of them and candidates or none; the searches before each one hand on
+    // placements that are ties or out of its window.
+    const int side = 9, rows = 70, cols = 150;
+    cv::Mat A = scene(rows, cols, 3, 170), B = scene(rows, cols, 3, 171);
+    B(cv::Rect(20, 10, 60, 40)).setTo(cv::Scalar::all(70));
+    A(cv::Rect(10, 10, 40, 20)).setTo(cv::Scalar::all(70));
+    const cv::Rect span(0, 2, cols, rows - 2);
+    struct Case {
+        int windowX, windowWidth, patchX, patchY;
+        Placement home;
+        std::vector<Placement> candidates;
+    };
+    const std::vector<Case> cases{{0, 40, 12, 12, {-5, -5}, {}},          {5, 60, 20, 12, {3, 70}, {{10, 30}}},
+                                  {30, 120, 40, 40, {0, 0}, {{0, 0}, {5, 5}}}, {100, 50, 60, 5, {60, 2}, {}},
+                                  {141, 9, 30, 20, {1, 0}, {}}};
+    // Every patch also lies unchanged in its window, in a band after the first.
+    for (size_t j = 0; j < cases.size(); ++j)
+        copySquare(A, cases[j].patchY, cases[j].patchX, B, span.y + 30 + 6 * static_cast<int>(j),
+                   cases[j].windowX + (cases[j].windowWidth - side) / 2, side);
+    WindowStatistics statistics;
+    statistics.compute(B.ptr(span.y, span.x), B.step, span.height, span.width, side, 3);
+    std::vector<PatchSearch> searches;
+    std::vector<std::span<const Placement>> candidates;
+    std::vector<Placement> homes;
+    for (const Case& c : cases) {
+        searches.push_back(PatchSearch{A.ptr(c.patchY, c.patchX), A.step, B.ptr(span.y, c.windowX), B.step, side, 3,
+                                       span.height, c.windowWidth, &statistics, 0, c.windowX});
+        candidates.emplace_back(c.candidates);
+        homes.push_back(c.home);
+    }
+    onEveryTarget([&] {
+        std::vector<Placement> together(cases.size());
+        searchWindows(searches, candidates, homes, together);
+        for (size_t j = 0; j < cases.size(); ++j) {
+            PatchSearch alone = searches[j];
+            alone.statistics = nullptr;
+            const Placement expected = searchWindow(alone, {});
+            EXPECT_TRUE(together[j].row == expected.row && together[j].column == expected.column &&
+                        together[j].score == expected.score)
+                << "search " << j << ": (" << together[j].row << ", " << together[j].column << ") "
+                << together[j].score << " instead of (" << expected.row << ", " << expected.column << ") "
+                << expected.score;
+        }
+    });
 }
 
 TEST(WindowStatistics, RowAndPlacementSumsAreExactAndSpreadsCloseToTheExactOnes) {
