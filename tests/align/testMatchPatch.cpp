@@ -2,11 +2,11 @@
 #include "align/PatchSearch.hpp"
 #include "align/RowMatcher.hpp"
 #include "align/WindowStatistics.hpp"
+#include "tests/support/EveryTarget.hpp"
 #include "tests/support/TestData.hpp"
 #include "tools/BurstScene.hpp"
 
 #include <gtest/gtest.h>
-#include <hwy/targets.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -165,17 +165,6 @@ std::vector<Centre> tileCentres(cv::Size size, int step) {
     for (int y = step / 2; y < size.height; y += step)
         for (int x = step / 2; x < size.width; x += step) centres.push_back({y, x});
     return centres;
-}
-
-// Runs check once for every instruction set the matcher is compiled for and this
-// processor has, then lets the matcher choose again.
-template <typename Check> void onEveryTarget(Check check) {
-    for (const int64_t target : hwy::SupportedAndGeneratedTargets()) {
-        hwy::SetSupportedTargetsForTest(target);
-        SCOPED_TRACE(hwy::TargetName(target));
-        check();
-    }
-    hwy::SetSupportedTargetsForTest(0);
 }
 
 // The matcher equals the exhaustive search (displacement and score) at every centre, on
