@@ -27,17 +27,22 @@ std::vector<Match> matchTiles(const cv::Mat& A, const cv::Mat& B, int t, int r) 
     return matches;
 }
 
-TEST(MatchPatchThreads, ConcurrentCallsOnTheSameImagesGiveTheSequentialResults) {
-    const BurstScene burst(cv::Size(240, 160), 5);
-    const cv::Mat A = burst.frame(0), B = burst.frame(1);
-    const std::vector<Match> small = matchTiles(A, B, 4, 12), large = matchTiles(A, B, 8, 30);
-    // Sizes in turn make every thread's buffers grow and shrink while the others search.
+// Four threads match A against B at two sizes in turn, which makes every thread's buffers
+// grow and shrink while the others search; each must get what one thread alone gets.
+template <typename MatchAll> void expectSequentialResultsOnFourThreads(const cv::Mat& A, const cv::Mat& B,
+                                                                        MatchAll matchAll) {
+    const std::vector<Match> small = matchAll(A, B, 4, 12), large = matchAll(A, B, 8, 30);
     std::vector<std::vector<Match>> results(4);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < results.size(); ++i)
-        threads.emplace_back([&, i] { results[i] = i % 2 ? matchTiles(A, B, 4, 12) : matchTiles(A, B, 8, 30); });
+        threads.emplace_back([&, i] { results[i] = i % 2 ? matchAll(A, B, 4, 12) : matchAll(A, B, 8, 30); });
     for (std::thread& thread : threads) thread.join();
     for (size_t i = 0; i < results.size(); ++i) EXPECT_TRUE(results[i] == (i % 2 ? small : large)) << "thread " << i;
+}
+
+TEST(MatchPatchThreads, ConcurrentCallsOnTheSameImagesGiveTheSequentialResults) {
+    const BurstScene burst(cv::Size(240, 160), 5);
+    expectSequentialResultsOnFourThreads(burst.frame(0), burst.frame(1), matchTiles);
 }
 
 // Rows of tiles every 9 pixels matched by one RowMatcher, the windows in groups.
@@ -51,17 +56,10 @@ std::vector<Match> matchRowsInGroups(const cv::Mat& A, const cv::Mat& B, int t, 
     return matches;
 }
 
+// Each thread keeps its own group buffers while the others search.
 TEST(MatchPatchThreads, ConcurrentRowMatchersInGroupsGiveTheSequentialResults) {
     const BurstScene burst(cv::Size(240, 160), 5);
-    const cv::Mat A = burst.frame(1), B = burst.frame(2);
-    const std::vector<Match> small = matchRowsInGroups(A, B, 4, 12), large = matchRowsInGroups(A, B, 8, 30);
-    // Each thread keeps its own group buffers while the others search.
-    std::vector<std::vector<Match>> results(4);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < results.size(); ++i)
-        threads.emplace_back([&, i] { results[i] = i % 2 ? matchRowsInGroups(A, B, 4, 12) : matchRowsInGroups(A, B, 8, 30); });
-    for (std::thread& thread : threads) thread.join();
-    for (size_t i = 0; i < results.size(); ++i) EXPECT_TRUE(results[i] == (i % 2 ? small : large)) << "thread " << i;
+    expectSequentialResultsOnFourThreads(burst.frame(1), burst.frame(2), matchRowsInGroups);
 }
 
 } // namespace
