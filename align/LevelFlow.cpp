@@ -94,12 +94,11 @@ void LevelFlow::fillSampledRows(int lowest, int highest, int index, MemberRows& 
 // The ring's rows [lowest, highest], which it holds all of; an empty range when lowest >
 // highest.
 ExpansionRing LevelFlow::ring(int lowest, int highest, MemberRows& own) const {
-    own.ringOffsets.assign(1, 0);
-    for (int row = lowest; row <= highest; row++) {
-        const auto offset = static_cast<int32_t>((row % secondRows.rows) * secondRows.step1());
-        if (row == lowest) own.ringOffsets[0] = offset;
-        else own.ringOffsets.push_back(offset);
-    }
+    own.ringOffsets.clear();
+    for (int row = lowest; row <= highest; row++)
+        own.ringOffsets.push_back(static_cast<int32_t>((row % secondRows.rows) * secondRows.step1()));
+    // The kernels read the first offset even for an empty range.
+    if (own.ringOffsets.empty()) own.ringOffsets.push_back(0);
     return ExpansionRing{secondRows.ptr<float>(0), own.ringOffsets.data(), lowest, highest};
 }
 
