@@ -100,13 +100,18 @@ TEST_F(NamedMergeOptionsTest, ValuesAreConverted) {
     EXPECT_FLOAT_EQ(settings({"--ghosting-power", "25", "-o", folder.file("o.png"), images[0]}).ghostingPower, 25.f);
     // Beyond the float range the threshold is the largest float, not undefined.
     EXPECT_FLOAT_EQ(settings({"--threshold", "1e300", "-o", folder.file("o.png"), images[0]}).ghostThreshold, FLT_MAX);
+    // Below the smallest normal double a value is 0, not a failure (it once aborted).
+    const MergeSettings tiny =
+        settings({"--threshold", "1e-320", "--ghosting-power", "2e-308", "-o", folder.file("o.png"), images[0]});
+    EXPECT_EQ(tiny.ghostThreshold, 0.f);
+    EXPECT_EQ(tiny.ghostingPower, 0.f);
 }
 
 TEST_F(NamedMergeOptionsTest, HelpAndVersionArePrintedOnStandardOutput) {
     EXPECT_EQ(std::get<int>(parse({"--help"})), 0);
     const std::string help = out.str();
     for (const char* option : {"--output", "--instant", "--threshold", "--ghosting-power", "--align", "--threads",
-                               "--tile", "--bits", "--progress", "--log-dir", "Examples:", "begins with a number",
+                               "--tile", "--bits", "--progress", "--log-dir", "Examples:", "is read by position",
                                "Exit status"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     out.str("");
