@@ -3,6 +3,7 @@
 #include "cli/CallMode.hpp"
 #include "cli/NumberText.hpp"
 #include "common/FindString.hpp"
+#include "common/ParallelSlices.hpp"
 
 #include <array>
 
@@ -57,8 +58,7 @@ std::variant<MergeSettings, std::string> parseMergeArguments(int argc, const cha
     MergeSettings s;
     s.ghostThreshold = decimalAt(argv, 1);
     s.ghostingPower = decimalAt(argv, 2);
-    s.threads = wholeAt(argv, 3);
-    if (s.threads < 2) s.threads = 1;
+    s.threads = cappedThreadCount(wholeAt(argv, 3));
     s.align = wholeAt(argv, 5) == 1;
     s.tileSize = wholeAt(argv, 7);
     s.progressPath = argv[8];

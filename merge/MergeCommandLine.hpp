@@ -7,7 +7,8 @@
 #include <vector>
 
 // The merge program's positional command line:
-//   1 ghost threshold, 2 ghosting power, 3 threads (below 2 becomes 1), 4 unused,
+//   1 ghost threshold, 2 ghosting power, 3 threads (below 2 becomes 1, above the number
+//   of cores that number), 4 unused,
 //   5 align (only the value 1 switches it on), 6 unused, 7 tile size,
 //   8 progress file, 9 application folder, 10 output, 11 bits per channel,
 //   12 instant image, 13 the count N of exposure paths, 14 .. 13 + N the paths.

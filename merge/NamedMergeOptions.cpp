@@ -4,6 +4,7 @@
 #include "cli/NumberText.hpp"
 #include "cli/OptionChecks.hpp"
 #include "common/FileExtension.hpp"
+#include "common/ParallelSlices.hpp"
 #include "common/SameFile.hpp"
 #include "output/WritableImageName.hpp"
 
@@ -28,8 +29,9 @@ const char* const positionalUsage =
 const char* const footer =
     "The instant image is the middle IMAGE unless --instant names one (of an even\n"
     "number, the earlier of the two in the middle). --threads is the number of cores\n"
-    "unless given. --bits is 32 (float) for .hdr, .exr and .pfm files and 8 for any\n"
-    "other unless given; --bits 32 with .tif gives a float TIFF.\n"
+    "unless given, and at most that: more threads buy nothing. --bits is 32 (float)\n"
+    "for .hdr, .exr and .pfm files and 8 for any other unless given; --bits 32 with\n"
+    ".tif gives a float TIFF.\n"
     "\n"
     "Brackets: the ghost test compares pixel values directly, so exposures of\n"
     "different brightness look like moving objects almost everywhere. Merge bursts\n"
@@ -162,13 +164,11 @@ void addOptions(CLI::App& app, Given& g) {
     });
 }
 
-int coreCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
-
 MergeSettings settingsOf(const Given& g) {
     MergeSettings s;
     s.ghostThreshold = asFloat(g.threshold);
     s.ghostingPower = g.ghostingPower == "auto" ? -1.0f : asFloat(g.ghostingPower);
-    s.threads = g.threads.empty() ? coreCount() : asInt(g.threads);
+    s.threads = g.threads.empty() ? coreCount() : cappedThreadCount(asInt(g.threads));
     s.align = g.align;
     s.tileSize = asInt(g.tile);
     s.progressPath = g.progress;

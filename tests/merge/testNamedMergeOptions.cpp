@@ -1,8 +1,10 @@
+#include "common/ParallelSlices.hpp"
 #include "merge/NamedMergeOptions.hpp"
 #include "tests/support/TempFolder.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <filesystem>
 #include <regex>
@@ -92,7 +94,8 @@ TEST_F(NamedMergeOptionsTest, ValuesAreConverted) {
     const NamedMergeCall& c = std::get<NamedMergeCall>(call);
     EXPECT_FLOAT_EQ(c.settings.ghostThreshold, 12.5f);
     EXPECT_LT(c.settings.ghostingPower, 0.f);
-    EXPECT_EQ(c.settings.threads, 3);
+    EXPECT_EQ(c.settings.threads, std::min(3, coreCount()));
+    EXPECT_EQ(settings({"--threads", "100000", "-o", folder.file("o.png"), images[0]}).threads, coreCount());
     EXPECT_EQ(c.settings.tileSize, 4);
     EXPECT_TRUE(c.settings.align);
     EXPECT_EQ(c.settings.progressPath, folder.file("p.txt"));
