@@ -1,5 +1,6 @@
 #include "extract/ExtractCommand.hpp"
 
+#include "common/ExceptionCause.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
 #include "extract/FrameExtraction.hpp"
@@ -10,11 +11,11 @@
 
 namespace {
 
-int extractReportingFailures(const ExtractArguments& arguments) {
+int extractReportingFailures(const ExtractArguments& arguments, ExtractionCall call) {
     try {
-        return extractFrames(arguments);
+        return extractFrames(arguments, call);
     } catch (const std::exception& e) {
-        reportError("main", std::string("The frame extraction stopped: ") + e.what());
+        reportError("main", "The frame extraction stopped: " + causeOf(e));
         return 1;
     }
 }
@@ -23,7 +24,9 @@ int extractReportingFailures(const ExtractArguments& arguments) {
 
 int runExtractCommand(const ExtractArguments& arguments) {
     if (arguments.applicationFolder) useApplicationFolder(*arguments.applicationFolder);
-    return extractReportingFailures(arguments);
+    // exiftool's own words land in the log, not on the front end's standard error.
+    exiftoolSession().sendErrorsTo(arguments.applicationFolder ? logPath() : "/dev/null");
+    return extractReportingFailures(arguments, ExtractionCall::byPosition);
 }
 
 int runNamedExtractCommand(const NamedExtractCall& call) {
@@ -37,5 +40,5 @@ int runNamedExtractCommand(const NamedExtractCall& call) {
         reportError("main", "The folder '" + call.arguments.outputFolder + "' cannot be made: " + error.message());
         return 1;
     }
-    return extractReportingFailures(call.arguments);
+    return extractReportingFailures(call.arguments, ExtractionCall::byName);
 }

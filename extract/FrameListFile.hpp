@@ -1,17 +1,33 @@
 #pragma once
 
+#include "common/RemovedOnSignal.hpp"
+
+#include <limits.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The optional list file of an extraction: the planned frame count, then one line per
 // frame read holding that frame's path in UTF-8. Lines are separated by "\n"; no line
 // end follows the last one. Each write opens and closes the file, so the list is
 // complete up to the frame in hand whenever the run stops; a list file that cannot be
-// written, or is not a regular file, is skipped silently.
+// written, or is not a regular file, is skipped silently (refusal tells before the run).
+//
+// Should a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT) end the process while the list is
+// kept, the count is first replaced by the number of lines listed, as for a video that
+// broke off; a write under way when the signal comes is finished first, and none begins
+// after it.
 class FrameListFile {
 public:
     // An empty path means no list file.
     explicit FrameListFile(std::string path);
+
+    // Why this process could not keep a list file at path, checked before anything is
+    // written: the file exists and may not be written, or its folder (where the list is
+    // replaced whole when its count changes) is missing or may not be written. Empty when
+    // it can, and for an empty path.
+    static std::string refusal(const std::string& path);
 
     // Creates or truncates the file and writes the planned count.
     void start(std::int64_t plannedCount);
@@ -24,11 +40,20 @@ public:
     // in the old one's place, so that it is never seen half written.
     void countListedFrames() const;
 
+    // The names the signal's last step works with, in memory it may read.
+    struct Names {
+        char list[PATH_MAX];
+        char temporary[PATH_MAX];
+    };
+
 private:
     bool write(bool append, const std::string& bytes) const;
+    void completeOnSignal();
 
     std::string path;
     bool started = false;
     std::string lines;  // every line after the count, each with the "\n" before it
     std::int64_t count = 0;     // of those lines
+    Names names{};
+    std::optional<RemovedOnSignal> completion;
 };

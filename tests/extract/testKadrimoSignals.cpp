@@ -61,8 +61,8 @@ std::string ownEntriesOf(const std::string& folder) {
 
 std::size_t lineCount(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 
-// When the signal comes: while exiftool copies the video's tags into its sidecar (as soon
-// as the sidecar's folder exists), or while frames are filed (after two are listed).
+// When the signal comes: while exiftool tags the sample frame (as soon as the sample's
+// folder exists), or while frames are filed (after two are listed).
 enum class Moment { videoTags, filing };
 
 class KadrimoSignalled : public KadrimoProgramTest, public ::testing::WithParamInterface<std::tuple<int, Moment>> {
@@ -71,7 +71,7 @@ protected:
 
     // Whether the moment has come.
     bool reached(Moment moment) const {
-        if (moment == Moment::videoTags) return ownEntriesOf(temporary()).find("tl-video-tags-") != std::string::npos;
+        if (moment == Moment::videoTags) return ownEntriesOf(temporary()).find("-tags-") != std::string::npos;
         return lineCount(readFile(list())) >= 2;
     }
 };
