@@ -26,8 +26,7 @@ std::string exiftoolProgram() {
 }
 
 bool exiftoolWritesTagsInto(const std::string& path) {
-    for (const char* extension : {".jpg", ".jpeg", ".jpe", ".png", ".tif", ".tiff", ".webp", ".jp2", ".psd", ".pbm",
-                                  ".pgm", ".ppm", ".pnm"})
+    for (const char* extension : {".jpg", ".jpeg", ".jpe", ".png", ".tif", ".tiff", ".webp", ".jp2", ".psd"})
         if (hasExtension(path, extension)) return true;
     return false;
 }
