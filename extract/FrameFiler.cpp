@@ -9,9 +9,10 @@
 
 namespace {
 
-// Frames encoded ahead of their files: enough to keep exiftool fed while the reader
-// waits for the decoder, few enough to keep memory small.
-constexpr std::size_t framesAhead = 2;
+// Frames encoded ahead of their files: enough that reading and encoding go on while
+// exiftool starts and tags the sample (or tags a frame), few enough to keep memory small.
+constexpr std::size_t framesAhead = 1024;
+constexpr std::size_t bytesAhead = 48u << 20;
 
 std::string withoutFinalStop(std::string sentence) {
     if (!sentence.empty() && sentence.back() == '.') sentence.pop_back();
@@ -21,7 +22,7 @@ std::string withoutFinalStop(std::string sentence) {
 } // namespace
 
 FrameFiler::FrameFiler(FrameListFile& list, FrameTags& videoTags, std::string videoPath)
-    : list(list), videoTags(videoTags), videoPath(std::move(videoPath)), queue(framesAhead) {
+    : list(list), videoTags(videoTags), videoPath(std::move(videoPath)), queue(framesAhead, bytesAhead) {
     try {
         worker = std::thread(&FrameFiler::fileFrames, this);
     } catch (const std::system_error&) {
