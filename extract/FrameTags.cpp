@@ -72,7 +72,9 @@ std::optional<std::vector<unsigned char>> FrameTags::placeInto(const std::vector
 }
 
 std::unique_ptr<PendingMetadataCopy> FrameTags::beginCopy(const std::string& written) {
-    return std::make_unique<PendingMetadataCopy>(copySource(), written, frameKeyword);
+    // A format that holds no tags needs no sidecar: its copy asks nothing of exiftool.
+    const std::string& source = exiftoolWritesTagsInto(written) ? copySource() : video;
+    return std::make_unique<PendingMetadataCopy>(source, written, frameKeyword);
 }
 
 const std::string& FrameTags::copySource() {
