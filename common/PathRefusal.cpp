@@ -23,14 +23,12 @@ std::string folderRefusal(const std::string& path) {
     return "its folder '" + folder + "' cannot take a new file: " + std::strerror(errno);
 }
 
-// Why this user cannot write the existing file at path; empty when it can or when there
-// is no file.
+} // namespace
+
 std::string fileRefusal(const std::string& path) {
     if (access(path.c_str(), F_OK) != 0 || access(path.c_str(), W_OK) == 0) return "";
     return errno == EACCES ? "it is read-only" : std::string("it cannot be written: ") + std::strerror(errno);
 }
-
-} // namespace
 
 std::string pathRefusal(const std::string& path, const std::vector<std::string>& inputs) {
     if (path.empty()) return "";

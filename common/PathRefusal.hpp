@@ -15,3 +15,7 @@ std::string pathRefusal(const std::string& path, const std::vector<std::string>&
 // pathRefusal for a file that is written under a temporary name and then renamed into
 // place: its folder must take a new file even when the file exists.
 std::string replacementRefusal(const std::string& path, const std::vector<std::string>& inputs);
+
+// Why this user may not write the existing file at path: "it is read-only", or the
+// system's reason. Empty when it may, and when there is no file.
+std::string fileRefusal(const std::string& path);

@@ -17,11 +17,12 @@ namespace {
 
 // The handler may run at any moment on any thread, so the paths live in fixed slots that it
 // reads without a lock or an allocation.
-enum SlotState : int { emptySlot, fillingSlot, fileSlot, folderSlot, childSlot };
+enum SlotState : int { emptySlot, fillingSlot, fileSlot, folderSlot, childSlot, stepSlot };
 
 struct Slot {
     std::atomic<int> state{emptySlot};
     pid_t child = 0;
+    RemovedOnSignal::LastStep step{nullptr, nullptr};
     char path[PATH_MAX];
 };
 
@@ -35,7 +36,7 @@ std::atomic<int> creating{0};
 constexpr std::array<int, 4> endingSignals = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
 // Only async-signal-safe calls from here to removeAndEnd: kill, waitpid, nanosleep, unlink,
-// rmdir, sigaction, raise.
+// rmdir, sigaction, raise, and the registered last steps, which keep to such calls too.
 void endChildren() {
     for (Slot& slot : slots) {
         if (slot.state.load() != childSlot) continue;
@@ -60,6 +61,8 @@ void removeAndEnd(int signal) {
     ending.store(true);
     awaitCreations();
     endChildren();
+    for (Slot& slot : slots)
+        if (slot.state.load() == stepSlot) slot.step.run(slot.step.context);
     for (Slot& slot : slots)
         if (slot.state.load() == fileSlot) unlink(slot.path);
     for (Slot& slot : slots)
@@ -113,6 +116,11 @@ RemovedOnSignal::RemovedOnSignal(const std::string& path, Kind kind) : slot(-1) 
 RemovedOnSignal::RemovedOnSignal(pid_t child) : slot(-1) {
     installHandlers();
     if (child > 0) slot = occupySlot(childSlot, [&](Slot& s) { s.child = child; });
+}
+
+RemovedOnSignal::RemovedOnSignal(LastStep step) : slot(-1) {
+    installHandlers();
+    if (step.run) slot = occupySlot(stepSlot, [&](Slot& s) { s.step = step; });
 }
 
 RemovedOnSignal::~RemovedOnSignal() {

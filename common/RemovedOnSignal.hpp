@@ -13,11 +13,22 @@
 // A child process that writes into such files (exiftool) is registered too: the signal
 // kills it and waits for its end before anything is removed, so that it cannot put a file
 // back afterwards.
+//
+// A last step of the process's own (completing a file that must be left consistent) is
+// registered the same way: it runs once the children have ended, before any file is
+// removed.
 class RemovedOnSignal {
 public:
     enum class Kind { file, folder };
+    // A function that may run inside a signal handler (async-signal-safe calls only), and
+    // what it works on, which must outlive the registration.
+    struct LastStep {
+        void (*run)(const void* context);
+        const void* context;
+    };
     RemovedOnSignal(const std::string& path, Kind kind);
     explicit RemovedOnSignal(pid_t child);
+    explicit RemovedOnSignal(LastStep step);
     ~RemovedOnSignal();
     RemovedOnSignal(const RemovedOnSignal&) = delete;
     RemovedOnSignal& operator=(const RemovedOnSignal&) = delete;

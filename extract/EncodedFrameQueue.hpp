@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include <condition_variable>
+#include <cstdint>
 #include <cstddef>
 #include <deque>
 #include <mutex>
@@ -17,12 +18,17 @@ struct EncodedFrame {
     std::vector<unsigned char> bytes;  // the file's content, or empty (see encodeImage)
 };
 
+// The memory a frame holds: its bytes, and its image when it has one.
+std::size_t heldBytes(const EncodedFrame& frame);
+
 // Hands encoded frames, in order, from the thread that reads and encodes them to the
-// thread that files them. It holds at most capacity frames, so that reading runs only
-// a little ahead of filing and memory does not grow with the frame window.
+// thread that files them. It holds at most capacity frames, and once it holds one, no
+// more than byteBudget bytes of them, so that reading runs only a little ahead of filing
+// and memory does not grow with the frame window.
 class EncodedFrameQueue {
 public:
-    explicit EncodedFrameQueue(std::size_t capacity) : capacity(capacity) {}
+    explicit EncodedFrameQueue(std::size_t capacity, std::size_t byteBudget = SIZE_MAX)
+        : capacity(capacity), byteBudget(byteBudget) {}
 
     // Waits while the queue is full. A frame put after close is dropped.
     void put(EncodedFrame frame);
@@ -34,8 +40,12 @@ public:
     void close();
 
 private:
+    bool hasRoomFor(const EncodedFrame& frame) const;
+
     const std::size_t capacity;
+    const std::size_t byteBudget;
     std::deque<EncodedFrame> frames;
+    std::size_t bytes = 0;  // held by frames
     bool closed = false;
     std::mutex guard;
     std::condition_variable changed;

@@ -1,6 +1,7 @@
 #include "extract/ExtractCommand.hpp"
 
 #include "cli/CallMode.hpp"
+#include "common/ExceptionCause.hpp"
 #include "common/PathRefusal.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
@@ -12,11 +13,11 @@
 
 namespace {
 
-int extractReportingFailures(const ExtractArguments& arguments) {
+int extractReportingFailures(const ExtractArguments& arguments, ExtractionCall call) {
     try {
-        return extractFrames(arguments);
+        return extractFrames(arguments, call);
     } catch (const std::exception& e) {
-        reportError("main", std::string("The frame extraction stopped: ") + e.what());
+        reportError("main", "The frame extraction stopped: " + causeOf(e));
         return 1;
     }
 }
@@ -25,7 +26,9 @@ int extractReportingFailures(const ExtractArguments& arguments) {
 
 int runExtractCommand(const ExtractArguments& arguments) {
     if (arguments.applicationFolder) useApplicationFolder(*arguments.applicationFolder);
-    return extractReportingFailures(arguments);
+    // exiftool's own words land in the log, not on the front end's standard error.
+    exiftoolSession().sendErrorsTo(arguments.applicationFolder ? logPath() : "/dev/null");
+    return extractReportingFailures(arguments, ExtractionCall::byPosition);
 }
 
 int runNamedExtractCommand(const NamedExtractCall& call) {
@@ -39,7 +42,7 @@ int runNamedExtractCommand(const NamedExtractCall& call) {
         reportError("main", "The folder '" + call.arguments.outputFolder + "' cannot be made: " + error.message());
         return 1;
     }
-    return extractReportingFailures(call.arguments);
+    return extractReportingFailures(call.arguments, ExtractionCall::byName);
 }
 
 int refusePositionalExtractCall(int argc, const char* const* argv, const std::string& problem) {

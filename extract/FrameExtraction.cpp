@@ -3,20 +3,31 @@
 #include "common/PathRefusal.hpp"
 #include "common/SameFile.hpp"
 #include "diag/Log.hpp"
+#include "extract/FrameEncoders.hpp"
 #include "extract/FrameFileNames.hpp"
 #include "extract/FrameFiler.hpp"
 #include "extract/FrameListFile.hpp"
+#include "extract/FrameTags.hpp"
 #include "extract/FrameWindow.hpp"
+#include "extract/MemoryHeadroom.hpp"
 #include "extract/VideoFrameSource.hpp"
-#include "extract/VideoTagSidecar.hpp"
-#include "output/EncodedImage.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <optional>
 #include <utility>
 #include <vector>
 
 namespace {
+
+// What a video decoder needs beside its frames, at the least: a few frame buffers and a
+// thread's stack and heap.
+constexpr std::size_t decoderHeadroom = 64u << 20;
 
 // The window of the call, or nothing (after a report) when the video or the call
 // gives no usable one.
@@ -35,12 +46,37 @@ std::optional<FrameWindow> windowOf(const ExtractArguments& a, const VideoFrameS
 }
 
 // A video that ends before the window does: the list file counts the frames it names, and
-// the run is reported.
-void reportBrokenOff(const ExtractArguments& a, FrameListFile& list, std::int64_t read, std::int64_t planned) {
+// the run is reported, with the lack of memory that cut it short when that is the cause.
+void reportBrokenOff(const ExtractArguments& a, FrameListFile& list, std::int64_t read, std::int64_t planned,
+                     std::size_t frameBytes) {
     list.countListedFrames();
-    reportError("main", "The video '" + a.videoPath + "' broke off: only " + std::to_string(read) + " of the " +
-                            std::to_string(planned) + " frames of the window could be read; the list file counts " +
-                            "those " + std::to_string(read) + ".");
+    const std::string lost = "only " + std::to_string(read) + " of the " + std::to_string(planned) +
+                             " frames of the window could be read; the list file counts those " +
+                             std::to_string(read) + ".";
+    if (memoryRunsShort(decoderHeadroom + 2 * frameBytes))
+        reportError("main", "Not enough memory to decode the frames of the video '" + a.videoPath + "': " + lost);
+    else
+        reportError("main", "The video '" + a.videoPath + "' broke off: " + lost);
+}
+
+// The frames read from the video, encoded on the run's threads and filed in order.
+struct FramesRead {
+    std::int64_t count = 0;
+    std::size_t frameBytes = 0;  // of the last frame read
+};
+
+FramesRead readFrames(VideoFrameSource& video, const FrameWindow& window, const FrameFileNames& names,
+                      FrameFiler& filer, FrameEncoders& encoders) {
+    FramesRead read;
+    while (read.count < window.count && !filer.failed() && !encoders.failed()) {
+        cv::Mat frame = video.read();
+        if (frame.empty()) break;
+        read.frameBytes = frame.total() * frame.elemSize();
+        encoders.encode(names.name(++read.count), std::move(frame));
+    }
+    encoders.finish();
+    filer.finish();
+    return read;
 }
 
 // Returns whether every frame of the window was read and written; reports the one that
@@ -49,32 +85,28 @@ bool writeFrames(const ExtractArguments& a, VideoFrameSource& video, const Frame
     FrameListFile list(a.listPath);
     list.start(window.count);
     const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
-    // exiftool reads the video's tags while the capture seeks.
-    VideoTagSidecar videoTags(a.videoPath);
+    // exiftool tags the sample frame (or reads the video's tags) while the capture seeks.
+    FrameTags tags(a.videoPath, names.name(1), video.frameSize());
     video.seekTo(window.first);
-    FrameFiler filer(list, videoTags, a.videoPath);
-    std::int64_t read = 0;
-    while (read < window.count && !filer.failed()) {
-        cv::Mat frame = video.read();
-        if (frame.empty()) break;
-        std::string path = names.name(++read);
-        std::vector<unsigned char> bytes = encodeImage(path, frame);
-        filer.file({std::move(path), std::move(frame), std::move(bytes)});
-    }
-    filer.finish();
-    if (filer.failed()) {
-        reportError("main", filer.failure());
+    FrameFiler filer(list, tags, a.videoPath);
+    FrameEncoders encoders(filer);
+    const FramesRead read = readFrames(video, window, names, filer, encoders);
+    tags.reportUntagged();
+    for (const auto& [failed, failure] : {std::pair{encoders.failed(), encoders.failure()},
+                                          std::pair{filer.failed(), filer.failure()}}) {
+        if (!failed) continue;
+        reportError("main", failure);
         return false;
     }
-    if (read == window.count) return true;
-    reportBrokenOff(a, list, read, window.count);
+    if (read.count == window.count) return true;
+    reportBrokenOff(a, list, read.count, window.count, read.frameBytes);
     return false;
 }
 
 // The list file or the log naming the video, the list naming the log, or either being
-// something other than a regular file or a file this user may not write:
-// refused before anything is written. Reported in the log, or on standard error when the
-// log itself is refused.
+// something other than a regular file or a file this user may not write (or the list's
+// folder closed to new files): refused before anything is written. Reported in the log,
+// or on standard error when the log itself is refused.
 bool refusesItsFiles(const ExtractArguments& a) {
     const std::vector<std::string> video{a.videoPath};
     if (const std::string refusal = pathRefusal(logPath(), video); !refusal.empty()) {
@@ -82,24 +114,59 @@ bool refusesItsFiles(const ExtractArguments& a) {
                      logPath().c_str(), refusal.c_str());
         return true;
     }
-    std::string refusal = pathRefusal(a.listPath, video);
+    std::string refusal = replacementRefusal(a.listPath, video);
     if (refusal.empty() && !a.listPath.empty() && samePath(a.listPath, logPath())) refusal = "it is the log file";
     if (refusal.empty()) return false;
     reportError("main", "The list file '" + a.listPath + "' cannot be written: " + refusal + ". Nothing was written.");
     return true;
 }
 
+// A frame file of the window that is there already and that this user may not write: kept,
+// as cp and the shell's > keep it, and the run refused before anything is written.
+bool refusesFrameFiles(const ExtractArguments& a, const FrameWindow& window) {
+    const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
+    for (std::int64_t number = 1; number <= window.count; ++number) {
+        const std::string frame = names.name(number);
+        if (const std::string refusal = fileRefusal(frame); !refusal.empty()) {
+            reportError("main", "The frame '" + frame + "' cannot be written: " + refusal + ". Nothing was written.");
+            return true;
+        }
+    }
+    return false;
+}
+
+// Why a file at path that exists cannot be read, in the system's words.
+std::string unreadable(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return "it is not a regular file";
+    const int file = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) return std::strerror(errno);
+    close(file);
+    return "";
+}
+
+// The report of a video the capture could not open. Called by position, the front end's
+// fixed text; called by name, whether the file is missing, cannot be read or is no video.
+std::string unusableVideo(const std::string& path, ExtractionCall call) {
+    if (memoryRunsShort(decoderHeadroom)) return "Not enough memory to open the video '" + path + "'.";
+    if (call == ExtractionCall::byPosition) return "The video '" + path + "' does not exist or we can not open it.";
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) return "The video '" + path + "' does not exist.";
+    if (const std::string reason = unreadable(path); !reason.empty())
+        return "The video '" + path + "' cannot be read: " + reason + ".";
+    return "The file '" + path + "' is not a video that can be decoded.";
+}
+
 } // namespace
 
-int extractFrames(const ExtractArguments& arguments) {
+int extractFrames(const ExtractArguments& arguments, ExtractionCall call) {
     if (refusesItsFiles(arguments)) return 1;
     VideoFrameSource video(arguments.videoPath);
     if (!video.isOpen()) {
-        reportError("main", "The video '" + arguments.videoPath +
-                                "' does not exist or we can not open it.");
+        reportError("main", unusableVideo(arguments.videoPath, call));
         return 1;
     }
     const std::optional<FrameWindow> window = windowOf(arguments, video);
-    if (!window) return 1;
+    if (!window || refusesFrameFiles(arguments, *window)) return 1;
     return writeFrames(arguments, video, *window) ? 0 : 1;
 }

@@ -1,6 +1,5 @@
 #include "extract/FrameFileNames.hpp"
 
-#include <utility>
 
 namespace {
 
@@ -9,7 +8,16 @@ std::string withoutOneTrailingSlash(const std::string& folder) {
     return folder;
 }
 
+std::string withoutOneLeadingDot(const std::string& extension) {
+    return extension.starts_with('.') ? extension.substr(1) : extension;
+}
+
 } // namespace
+
+std::string baseNameProblem(const std::string& baseName) {
+    if (baseName.find_first_of("\r\n") != std::string::npos) return "a frame name may not hold a line end";
+    return "";
+}
 
 int decimalDigits(std::int64_t value) {
     int digits = 1;
@@ -20,7 +28,7 @@ int decimalDigits(std::int64_t value) {
 FrameFileNames::FrameFileNames(const std::string& outputFolder, const std::string& baseName,
                                std::string extension, std::int64_t plannedCount)
     : prefix(withoutOneTrailingSlash(outputFolder) + "/" + baseName),
-      extension(std::move(extension)),
+      extension(withoutOneLeadingDot(extension)),
       width(decimalDigits(plannedCount)) {}
 
 std::string FrameFileNames::name(std::int64_t number) const {

@@ -8,7 +8,8 @@
 // the width of the planned frame count; numbers from 10000 on are never padded.
 class FrameFileNames {
 public:
-    // One trailing "/" of outputFolder is dropped, so "out/" and "out" name the same files.
+    // One trailing "/" of outputFolder is dropped, so "out/" and "out" name the same files;
+    // one leading "." of extension too, so ".png" and "png" name the same files.
     FrameFileNames(const std::string& outputFolder, const std::string& baseName,
                    std::string extension, std::int64_t plannedCount);
 
@@ -20,6 +21,10 @@ private:
     std::string extension;
     int width;
 };
+
+// What is wrong with baseName as the name of frame files, empty when nothing is: a line end
+// would break the line of each frame in the list file.
+std::string baseNameProblem(const std::string& baseName);
 
 // How many decimal digits value (>= 1) has.
 int decimalDigits(std::int64_t value);

@@ -1,5 +1,6 @@
 #include "extract/FrameFiler.hpp"
 
+#include "common/ExceptionCause.hpp"
 #include "common/SameFile.hpp"
 #include "output/EncodedImage.hpp"
 
@@ -8,16 +9,20 @@
 
 namespace {
 
-const char* const frameKeyword = "Tessaline_ImageFromVideo";
+// Frames encoded ahead of their files: enough that reading and encoding go on while
+// exiftool starts and tags the sample (or tags a frame), few enough to keep memory small.
+constexpr std::size_t framesAhead = 1024;
+constexpr std::size_t bytesAhead = 48u << 20;
 
-// Frames encoded ahead of their files: enough to keep exiftool fed while the reader
-// waits for the decoder, few enough to keep memory small.
-constexpr std::size_t framesAhead = 2;
+std::string withoutFinalStop(std::string sentence) {
+    if (!sentence.empty() && sentence.back() == '.') sentence.pop_back();
+    return sentence;
+}
 
 } // namespace
 
-FrameFiler::FrameFiler(FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath)
-    : list(list), videoTags(videoTags), videoPath(std::move(videoPath)), queue(framesAhead) {
+FrameFiler::FrameFiler(FrameListFile& list, FrameTags& videoTags, std::string videoPath)
+    : list(list), videoTags(videoTags), videoPath(std::move(videoPath)), queue(framesAhead, bytesAhead) {
     try {
         worker = std::thread(&FrameFiler::fileFrames, this);
     } catch (const std::system_error&) {
@@ -46,8 +51,20 @@ std::string FrameFiler::failure() const {
 }
 
 void FrameFiler::fileFrames() {
-    while (std::optional<EncodedFrame> frame = queue.take()) fileNow(*frame);
-    completeLast();
+    while (std::optional<EncodedFrame> frame = queue.take()) {
+        try {
+            fileNow(*frame);
+        } catch (const std::exception& e) {
+            // Memory ran out, say: this frame and the rest are not filed.
+            fail(frame->path, withoutFinalStop(causeOf(e)));
+        }
+    }
+    const std::string last = lastPath;
+    try {
+        completeLast();
+    } catch (const std::exception& e) {
+        fail(last, withoutFinalStop(causeOf(e)));
+    }
 }
 
 void FrameFiler::fileNow(EncodedFrame& frame) {
@@ -56,22 +73,28 @@ void FrameFiler::fileNow(EncodedFrame& frame) {
     if (sameFile(frame.path, videoPath)) return fail(frame.path, "it is the video itself");
     auto file = std::make_unique<ReplacingFile>(frame.path);
     if (!file->ready()) return fail(frame.path, file->failure());
+    const std::optional<std::vector<unsigned char>> tagged = videoTags.placeInto(frame.bytes);
     std::string reason;
-    if (!writeEncodedImage(file->path(), frame.bytes, frame.frame, &reason)) return fail(frame.path, reason);
+    if (!writeEncodedImage(file->path(), tagged ? *tagged : frame.bytes, frame.frame, &reason))
+        return fail(frame.path, reason);
     lastPath = std::move(frame.path);
     lastFile = std::move(file);
-    lastTags.emplace(videoTags.source(), lastFile->path(), frameKeyword, lastPath);
+    if (!tagged) lastTags = videoTags.beginCopy(lastFile->path());
+    // A frame with its tags in place is finished: no need to wait for the next.
+    if (tagged) completeLast();
 }
 
 // Waits for the tags of the frame filed last, puts it in its place and lists it.
 void FrameFiler::completeLast() {
     if (!lastFile) return;
-    lastTags->finish();
+    const TagCopyOutcome tags = lastTags ? lastTags->finish() : TagCopyOutcome{};
     lastTags.reset();
-    if (lastFile->commit())
+    if (lastFile->commit()) {
+        videoTags.record(lastPath, tags);
         list.add(lastPath);
-    else
+    } else {
         fail(lastPath, lastFile->failure());
+    }
     lastFile.reset();
     lastPath.clear();
 }

@@ -2,7 +2,7 @@
 
 #include "extract/EncodedFrameQueue.hpp"
 #include "extract/FrameListFile.hpp"
-#include "extract/VideoTagSidecar.hpp"
+#include "extract/FrameTags.hpp"
 #include "output/MetadataCopy.hpp"
 #include "output/ReplacingFile.hpp"
 
@@ -14,9 +14,10 @@
 #include <thread>
 
 // Writes the files of encoded frames one after the other on a thread of its own. Each
-// frame is written under a temporary name, tagged with the video's tags, and only then put
-// in its place and listed, after the one before it; so on disk the frames come one
-// finished file after the other, and the list names only files that exist. exiftool tags
+// frame is written under a temporary name with the video's tags, and only then put in its
+// place and listed, after the one before it; so on disk the frames come one finished file
+// after the other, and the list names only files that exist. The tags are placed into the
+// frame's bytes as they are written when they can be (FrameTags); otherwise exiftool tags
 // one frame while the next are read and encoded. When no thread can be started the frames
 // are filed on the caller's thread as they come, in the same order.
 //
@@ -24,12 +25,12 @@
 // later frames are dropped, and failure() says what happened.
 class FrameFiler {
 public:
-    FrameFiler(FrameListFile& list, VideoTagSidecar& videoTags, std::string videoPath);
+    FrameFiler(FrameListFile& list, FrameTags& videoTags, std::string videoPath);
     ~FrameFiler();
     FrameFiler(const FrameFiler&) = delete;
     FrameFiler& operator=(const FrameFiler&) = delete;
 
-    // Hands over the next frame.
+    // Hands over the next frame. A frame whose bytes are given needs no image.
     void file(EncodedFrame frame);
 
     // Files what was handed over and waits until the last file is tagged and listed.
@@ -47,13 +48,13 @@ private:
     void fail(const std::string& path, const std::string& reason);
 
     FrameListFile& list;
-    VideoTagSidecar& videoTags;
+    FrameTags& videoTags;
     const std::string videoPath;
     EncodedFrameQueue queue;
     std::thread worker;
     std::string lastPath;  // the frame filed last, not yet in its place nor listed
     std::unique_ptr<ReplacingFile> lastFile;
-    std::optional<PendingMetadataCopy> lastTags;
+    std::unique_ptr<PendingMetadataCopy> lastTags;  // none when the tags are in place
     std::atomic<bool> stopped{false};
     mutable std::mutex failureLock;
     std::string failureText;

@@ -1,13 +1,24 @@
 #pragma once
 
+#include "common/RemovedOnSignal.hpp"
+
+#include <limits.h>
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // The optional list file of an extraction: the planned frame count, then one line per
 // frame read holding that frame's path in UTF-8. Lines are separated by "\n"; no line
 // end follows the last one. Each write opens and closes the file, so the list is
 // complete up to the frame in hand whenever the run stops; a list file that cannot be
-// written, or is not a regular file, is skipped silently.
+// written, or is not a regular file, is skipped silently (the run refuses such a path before
+// it starts: see replacementRefusal).
+//
+// Should a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT) end the process while the list is
+// kept, the count is first replaced by the number of lines listed, as for a video that
+// broke off; a write under way when the signal comes is finished first, and none begins
+// after it.
 class FrameListFile {
 public:
     // An empty path means no list file.
@@ -24,11 +35,20 @@ public:
     // in the old one's place, so that it is never seen half written.
     void countListedFrames() const;
 
+    // The names the signal's last step works with, in memory it may read.
+    struct Names {
+        char list[PATH_MAX];
+        char temporary[PATH_MAX];
+    };
+
 private:
     bool write(bool append, const std::string& bytes) const;
+    void completeOnSignal();
 
     std::string path;
     bool started = false;
     std::string lines;  // every line after the count, each with the "\n" before it
     std::int64_t count = 0;     // of those lines
+    Names names{};
+    std::optional<RemovedOnSignal> completion;
 };

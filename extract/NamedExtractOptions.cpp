@@ -3,6 +3,7 @@
 #include "cli/NamedOptions.hpp"
 #include "cli/NumberText.hpp"
 #include "cli/OptionChecks.hpp"
+#include "extract/FrameFileNames.hpp"
 
 #include <CLI/CLI.hpp>
 
@@ -93,7 +94,8 @@ void addOptions(CLI::App& app, Given& g) {
     app.add_option("--to", g.to, "end of the window, a fraction of the video")
         ->type_name("FRACTION")->capture_default_str()->check(fraction());
     app.add_option("--name", g.name, "the frame files' name before their numbers")
-        ->type_name("NAME")->capture_default_str();
+        ->type_name("NAME")->capture_default_str()
+        ->check(CLI::Validator([](std::string& name) { return baseNameProblem(name); }, ""));
     app.add_option("--format", g.format, "the frame files' format: jpg, png, tif, ...")
         ->type_name("EXT")->capture_default_str()->check(frameFormat());
     app.add_option("--list", g.list, "also list the frame files in FILE")

@@ -48,6 +48,15 @@ std::int64_t VideoFrameSource::countFrames() const {
     return decoded;
 }
 
+cv::Size VideoFrameSource::frameSize() const {
+    const double width = capture.get(cv::CAP_PROP_FRAME_WIDTH);
+    const double height = capture.get(cv::CAP_PROP_FRAME_HEIGHT);
+    // Sizes beyond any real frame (a broken header) are no size.
+    constexpr double largest = 1 << 14;
+    if (!(width >= 1 && width <= largest && height >= 1 && height <= largest)) return {};
+    return {static_cast<int>(width), static_cast<int>(height)};
+}
+
 void VideoFrameSource::seekTo(std::int64_t index) {
     if (index > forwardReadLimit && seekByTimestamp(index)) return;
     grabForwardTo(index);

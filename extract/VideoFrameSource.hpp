@@ -35,6 +35,9 @@ public:
     // from start to end. 0 when no frame decodes.
     std::int64_t frameCount() const { return frames; }
 
+    // The size of the frames as the stream's header gives it (0 x 0 when it gives none).
+    cv::Size frameSize() const;
+
     // Makes frame index the next one that read returns.
     void seekTo(std::int64_t index);
 

@@ -1,6 +1,5 @@
 #include "extract/VideoTagSidecar.hpp"
 
-#include "output/ChildProcess.hpp"
 #include "output/ExiftoolCommand.hpp"
 #include "output/ExiftoolSession.hpp"
 #include "output/ExiftoolSourceLink.hpp"
@@ -70,7 +69,7 @@ void VideoTagSidecar::settle() {
     ExiftoolSession& session = exiftoolSession();
     const ExiftoolSession::Outcome outcome = session.finish(ticket);
     if (outcome == ExiftoolSession::Outcome::notTaken || outcome == ExiftoolSession::Outcome::ended)
-        runToEnd(exiftoolProgram(), arguments, session.copyDeadline());
+        session.runAlone(exiftoolProgram(), arguments);
     const std::string sidecar = sidecarIn(folder.path());
     std::error_code error;
     if (fs::is_regular_file(sidecar, error) && fs::file_size(sidecar, error) > 0) usable = sidecar;

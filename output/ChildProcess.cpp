@@ -3,6 +3,7 @@
 #include "common/ExecutableFile.hpp"
 #include "common/RemovedOnSignal.hpp"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,7 +13,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <sstream>
 #include <thread>
 
@@ -57,17 +58,59 @@ bool waitForExit(pid_t child, std::chrono::milliseconds limit) {
     return false;
 }
 
+namespace {
+
+bool existing(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
+
+// posix_spawn's preparations: standard error appended to errors (when given), and no
+// signal held back in the child.
+class SpawnSettings {
+public:
+    explicit SpawnSettings(const std::string& errors) {
+        posix_spawn_file_actions_init(&actions);
+        if (!errors.empty())
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, existing(errors) ? errors.c_str() : "/dev/null",
+                                             O_WRONLY | O_APPEND | O_NONBLOCK, 0);
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
+    ~SpawnSettings() {
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    SpawnSettings(const SpawnSettings&) = delete;
+    SpawnSettings& operator=(const SpawnSettings&) = delete;
+
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+};
+
+} // namespace
+
+void unblockSignalsInChild() {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
 RunEnd runToEnd(const std::string& program, const std::vector<std::string>& arguments,
-                std::chrono::milliseconds limit) {
+                std::chrono::milliseconds limit, const std::string& errors) {
     // What we printed so far comes before whatever the child prints on the same file.
     std::fflush(stdout);
     pid_t child = 0;
     const std::vector<char*> argv = argumentVector(program, arguments);
-    const int error = posix_spawnp(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
-    if (error != 0) {
-        std::fprintf(stderr, "%s: cannot be started: %s\n", program.c_str(), std::strerror(error));
-        return RunEnd::notStarted;
+    const SpawnSettings settings(errors);
+    std::unique_ptr<RemovedOnSignal> endedFirst;
+    {
+        // Started and registered as one step: a signal that ends the process meanwhile
+        // ends the child too, and none starts once such a signal has come.
+        const RemovedOnSignal::Creation creation;
+        if (posix_spawnp(&child, program.c_str(), &settings.actions, &settings.attributes, argv.data(), environ) != 0)
+            return RunEnd::notStarted;
+        endedFirst = std::make_unique<RemovedOnSignal>(child);
     }
-    const RemovedOnSignal endedFirst(child);
     return waitForExit(child, limit) ? RunEnd::ended : RunEnd::stopped;
 }

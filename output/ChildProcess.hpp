@@ -26,7 +26,13 @@ enum class RunEnd { ended, notStarted, stopped };
 // Runs program (looked up on PATH when it has no "/") with arguments to its end,
 // straight through the operating system and never through a shell, so that each
 // argument arrives as one whatever characters it holds. The child inherits standard
-// input, output and error. A child still running after limit is killed (stopped); one
-// that cannot be started is told on standard error. The exit status is not examined.
+// input and output; its standard error is appended to the file errors when that is not
+// empty (to /dev/null while no such file exists), and inherited otherwise. A child still running after
+// limit is killed (stopped). The exit status is not examined. Once a signal is ending
+// this process no child is started: the calling thread waits for the end.
 RunEnd runToEnd(const std::string& program, const std::vector<std::string>& arguments,
-                std::chrono::milliseconds limit);
+                std::chrono::milliseconds limit, const std::string& errors = "");
+
+// The signals that a child of this process starts with blocked: none, whatever the
+// starting thread holds back at the moment.
+void unblockSignalsInChild();

@@ -6,6 +6,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -35,6 +37,9 @@ std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& i
 
 bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image,
                        std::string* failure) {
-    if (!encoded.empty() && writeFileBytes(path, encoded)) return true;
-    return writeImageFile(path, image, failure);
+    if (encoded.empty()) return writeImageFile(path, image, failure);
+    errno = 0;
+    if (writeFileBytes(path, encoded)) return true;
+    if (failure) *failure = std::strerror(errno != 0 ? errno : EIO);
+    return false;
 }

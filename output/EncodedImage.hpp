@@ -9,10 +9,10 @@
 // the last one. encodeImage returns the bytes that writeImage's OpenCV writer would put
 // into the file at path, or nothing when writeImage would take another writer or the
 // encoder fails. writeEncodedImage puts them into the file at path (for the frame
-// extractor, the temporary file of a ReplacingFile); without them, or when they cannot be
-// written, it runs writeImage's whole chain of writers. It returns whether the file was
-// written (when not, failure receives why); the tags are left to the caller
-// (PendingMetadataCopy).
+// extractor, the temporary file of a ReplacingFile); without them it runs writeImage's
+// whole chain of writers on image. It returns whether the file was written (when not,
+// failure receives why: the system's word for bytes it refused); the tags are left to the
+// caller. Encoding may run on any thread.
 std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& image);
 bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image,
                        std::string* failure = nullptr);

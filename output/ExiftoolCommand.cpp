@@ -1,6 +1,7 @@
 #include "output/ExiftoolCommand.hpp"
 
 #include "common/ExecutableFile.hpp"
+#include "common/FileExtension.hpp"
 #include "common/RawExtensions.hpp"
 #include "common/ToolFolder.hpp"
 
@@ -22,6 +23,12 @@ std::string exiftoolProgram() {
     const std::string shipped = toolFolder() + "exiftool";
     if (!toolFolder().empty() && isExecutableFile(shipped)) return shipped;
     return "exiftool";
+}
+
+bool exiftoolWritesTagsInto(const std::string& path) {
+    for (const char* extension : {".jpg", ".jpeg", ".jpe", ".png", ".tif", ".tiff", ".webp", ".jp2", ".psd"})
+        if (hasExtension(path, extension)) return true;
+    return false;
 }
 
 std::vector<std::string> exiftoolArguments(const std::string& source, const std::string& written,

@@ -7,6 +7,14 @@
 // executed, otherwise "exiftool" looked up on PATH.
 std::string exiftoolProgram();
 
+// Whether exiftool can write tags into a file of this name, by its extension (any letter
+// case). Of the formats the image writers make, exiftool 12.57 writes tags into JPEG, PNG,
+// TIFF, WebP, JPEG 2000 and Photoshop files; it cannot write Radiance, OpenEXR, PFM, BMP,
+// Sun raster, TGA, SGI, PCX, DDS or raw files (and says so on its standard error when asked
+// to), and the portable any-maps (.pbm, .pgm, .ppm, .pnm) hold a comment but none of the
+// copied tags.
+bool exiftoolWritesTagsInto(const std::string& path);
+
 // The arguments of one tag copy, without the program name: -q, -tagsfromfile, source,
 // -keywords+=keyword, -Firmware=Tessaline, then -Orientation#=1 when the source is a
 // camera raw file (its developed pixels are already upright), then the written path.

@@ -2,6 +2,8 @@
 
 #include "output/ChildProcess.hpp"
 
+#include "common/RemovedOnSignal.hpp"
+
 #include <poll.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -26,13 +28,16 @@ bool fitsOnOneLine(const std::vector<std::string>& arguments) {
 
 // The child side, between fork and exec: only async-signal-safe calls. exiftool dies
 // with its parent instead of polling its closed input for ever. errors, when not empty,
-// is the file its standard error is appended to.
+// is the file its standard error is appended to when that file exists, and /dev/null
+// when it does not (no log file is made for exiftool's words alone).
 [[noreturn]] void becomeExiftool(const char* path, char* const* argv, pid_t parent, int input, int output,
                                  const char* errors) {
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(127);
+    unblockSignalsInChild();
     if (dup2(input, STDIN_FILENO) < 0 || dup2(output, STDOUT_FILENO) < 0) _exit(127);
     if (errors[0] != '\0') {
-        const int error = open(errors, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK, 0644);
+        int error = open(errors, O_WRONLY | O_APPEND | O_NONBLOCK);
+        if (error < 0) error = open("/dev/null", O_WRONLY);
         if (error < 0 || dup2(error, STDERR_FILENO) < 0) _exit(127);
     }
     execve(path, argv, environ);
@@ -41,6 +46,14 @@ bool fitsOnOneLine(const std::vector<std::string>& arguments) {
 
 // The number of a "{readyN}" line, which exiftool prints when it has done the copy sent
 // with "-executeN"; 0 for any other line.
+// Longer than any answer of a query (one short line per file), and far longer than a
+// "{ready}" line: exiftool output past it is a flood, not an answer.
+constexpr std::size_t longestAnswer = 1 << 20;
+// A line of stray output is dropped once this long, but for its end, where a "{ready}"
+// line may begin.
+constexpr std::size_t longestStrayLine = 1 << 16;
+constexpr std::size_t strayTailKept = 64;
+
 unsigned long readyNumber(const std::string& line) {
     const std::string opening = "{ready";
     if (!line.starts_with(opening) || !line.ends_with("}")) return 0;
@@ -94,7 +107,7 @@ std::optional<std::string> ExiftoolSession::finishQuery(unsigned long ticket) {
 
 // Called with the guard held.
 unsigned long ExiftoolSession::handOver(const std::string& program, const std::vector<std::string>& arguments) {
-    if (broken || !fitsOnOneLine(arguments)) return 0;
+    if (broken || retired || !fitsOnOneLine(arguments)) return 0;
     if (child > 0 && program != runningProgram) close();
     if (child <= 0 && !start(program)) {
         broken = true;
@@ -113,20 +126,45 @@ unsigned long ExiftoolSession::handOver(const std::string& program, const std::v
 
 ExiftoolSession::Outcome ExiftoolSession::finish(unsigned long ticket) {
     const std::lock_guard<std::mutex> lock(guard);
-    if (ticket == 0) return Outcome::notTaken;
+    if (ticket == 0) return retired ? Outcome::givenUp : Outcome::notTaken;
     if (ticket <= completed) return Outcome::done;
-    if (ticket <= lost || child <= 0) return Outcome::ended;
+    if (ticket <= lost || child <= 0) return retired ? Outcome::givenUp : Outcome::ended;
     const Reply reply = awaitReady(ticket, std::chrono::steady_clock::now() + deadline);
     if (reply == Reply::ready) return Outcome::done;
     abandon(reply);
     return reply == Reply::ended ? Outcome::ended : Outcome::silent;
 }
 
-// An exiftool that went away is not kept alive again; a silent one is stopped, and the
-// next copy starts a fresh one.
+// An exiftool that went away is not kept alive again; a silent one is stopped and given up.
 void ExiftoolSession::abandon(Reply reply) {
     stop();
     if (reply == Reply::ended) broken = true;
+    if (reply == Reply::silent) retired = true;
+}
+
+ExiftoolSession::Outcome ExiftoolSession::runAlone(const std::string& program,
+                                                   const std::vector<std::string>& arguments) {
+    std::string errors;
+    std::chrono::milliseconds limit;
+    {
+        const std::lock_guard<std::mutex> lock(guard);
+        if (retired) return Outcome::givenUp;
+        errors = errorFile;
+        limit = deadline;
+    }
+    switch (runToEnd(program, arguments, limit, errors)) {
+    case RunEnd::ended: return Outcome::done;
+    case RunEnd::notStarted: return Outcome::notStarted;
+    case RunEnd::stopped: break;
+    }
+    const std::lock_guard<std::mutex> lock(guard);
+    retired = true;
+    return Outcome::silent;
+}
+
+bool ExiftoolSession::givenUp() {
+    const std::lock_guard<std::mutex> lock(guard);
+    return retired;
 }
 
 void ExiftoolSession::setCopyDeadline(std::chrono::milliseconds limit) {
@@ -150,8 +188,15 @@ bool ExiftoolSession::start(const std::string& program) {
     const std::vector<char*> argv = argumentVector(path, arguments);
 
     const pid_t parent = getpid();
-    const pid_t started = fork();
-    if (started == 0) becomeExiftool(path.c_str(), argv.data(), parent, input[1], output[1], errorFile.c_str());
+    pid_t started;
+    {
+        // Started and registered as one step: once a signal is ending the process, no
+        // exiftool starts (the thread waits for the end), and one started before is ended.
+        const RemovedOnSignal::Creation creation;
+        started = fork();
+        if (started == 0) becomeExiftool(path.c_str(), argv.data(), parent, input[1], output[1], errorFile.c_str());
+        if (started > 0) childGuard = std::make_unique<RemovedOnSignal>(started);
+    }
     ::close(input[1]);
     ::close(output[1]);
     if (started < 0) {
@@ -160,7 +205,6 @@ bool ExiftoolSession::start(const std::string& program) {
         return false;
     }
     child = started;
-    childGuard = std::make_unique<RemovedOnSignal>(started);
     owner = parent;
     toExiftool = input[0];
     fromExiftool = output[0];
@@ -182,9 +226,7 @@ void ExiftoolSession::close() {
         }
         send("-stay_open\nFalse\n");
         closeDescriptor(toExiftool);
-        while (readMore(limit) == Reply::ready) {
-        }
-        if (!received.empty()) std::fwrite(received.data(), 1, received.size(), stdout);
+        while (readMore(limit) == Reply::ready) received.clear();
         closeDescriptor(fromExiftool);
         waitForExit(child, std::chrono::duration_cast<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now()));
     }
@@ -220,8 +262,8 @@ bool ExiftoolSession::send(const std::string& text) const {
 }
 
 // Reads exiftool's output up to the ready line of ticket or of a later copy. Anything
-// else it prints there goes into answer when given, otherwise on to this program's
-// standard output, where a separate exiftool's would go.
+// else it prints there goes into answer when given, and is dropped otherwise. An answer
+// that grows past any real one counts as silence.
 ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point limit,
                                                    std::string* answer) {
     for (;;) {
@@ -237,11 +279,10 @@ ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::ch
             if (answer) {
                 *answer += line;
                 *answer += '\n';
-                continue;
             }
-            std::fwrite(line.data(), 1, line.size(), stdout);
-            std::fputc('\n', stdout);
         }
+        if (answer && answer->size() + received.size() > longestAnswer) return Reply::silent;
+        if (!answer && received.size() > longestStrayLine) received.erase(0, received.size() - strayTailKept);
         const Reply more = readMore(limit);
         if (more != Reply::ready) return more;
     }

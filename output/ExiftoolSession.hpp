@@ -17,6 +17,13 @@
 // line. Starting exiftool costs far more than a tag copy, so a run that writes many
 // files starts it once. The process is started at the first copy and told to end when
 // the session goes at process end; should this process die first, the kernel ends it.
+//
+// An exiftool that does not finish a copy within the deadline is stopped, and exiftool is
+// given up for the rest of the process: no copy is handed to it and none is run
+// separately, so that a run of many files waits for the deadline once, not once per file.
+// What exiftool prints on its standard output besides its answers is dropped, and an
+// answer longer than any real one ends it, so that an exiftool flooding its output costs
+// this process no memory.
 class ExiftoolSession {
 public:
     ExiftoolSession() = default;
@@ -30,6 +37,8 @@ public:
         notTaken,  // the session could not take it: the caller runs exiftool once for it
         ended,     // exiftool went away without answering; it is not kept alive again
         silent,    // exiftool did not answer within the deadline and was stopped
+        givenUp,   // exiftool was given up earlier: nothing was done
+        notStarted,  // a separate exiftool could not be started
     };
 
     // A copy in two halves, so that the caller can go on with work of its own while
@@ -37,10 +46,18 @@ public:
     // session cannot take it: an argument holds a line end, or exiftool could not be
     // kept alive, after which the session stays closed for the rest of the process);
     // finish waits until exiftool has done that copy and every one handed over before it,
-    // but no longer than the deadline per copy. A silent exiftool is stopped, and the next
-    // copy starts a fresh one.
+    // but no longer than the deadline per copy. A silent exiftool is stopped and given up.
     unsigned long begin(const std::string& program, const std::vector<std::string>& arguments);
     Outcome finish(unsigned long ticket);
+
+    // A copy that the kept-alive exiftool could not take, run by an exiftool of its own
+    // (see runToEnd), with its standard error where the session sends exiftool's errors:
+    // done when it ended, silent when it was stopped at the deadline (which gives exiftool
+    // up), notStarted, or givenUp without a start.
+    Outcome runAlone(const std::string& program, const std::vector<std::string>& arguments);
+
+    // Whether exiftool has been given up for the rest of the process.
+    bool givenUp();
 
     // How long one copy may take, 60 seconds unless set.
     void setCopyDeadline(std::chrono::milliseconds deadline);
@@ -56,8 +73,8 @@ public:
     std::optional<std::string> finishQuery(unsigned long ticket);
 
     // The file that an exiftool started from now on appends its standard error to, for
-    // a person's run whose terminal it would litter ("/dev/null" drops it); empty, the
-    // default, leaves it this program's standard error.
+    // a run whose standard error it would litter ("/dev/null" drops it, and so does a file
+    // that does not exist yet); empty, the default, leaves it this program's standard error.
     void sendErrorsTo(const std::string& path);
 
 private:
@@ -87,6 +104,7 @@ private:
     unsigned long completed = 0;
     unsigned long lost = 0;  // copies up to this one went with a stopped exiftool
     bool broken = false;
+    bool retired = false;  // given up after a silent exiftool
     std::chrono::milliseconds deadline{60'000};
 };
 

@@ -1,6 +1,7 @@
 #include "output/ImageWriter.hpp"
 
 #include "common/FileExtension.hpp"
+#include "diag/Log.hpp"
 #include "output/BitDepthConversion.hpp"
 #include "output/DevilWriter.hpp"
 #include "output/MetadataCopy.hpp"
@@ -42,6 +43,16 @@ void tell(std::string* failure, const std::string& reason) {
     if (failure) *failure = reason;
 }
 
+// A complete image without the tags it should carry is still written: the missing tags
+// are a warning that names the file by its own name.
+void copyTags(const std::string& source, const std::string& written, const std::string& keyword,
+              const std::string& path) {
+    const TagCopyOutcome outcome = copyMetadata(source, written, keyword);
+    if (outcome.end != TagCopyOutcome::End::failed) return;
+    reportWarning("main", "The tags of '" + source + "' could not be copied into '" + path + "': " + outcome.reason +
+                              "; the image is written without them.");
+}
+
 } // namespace
 
 bool writeImage(const std::string& path, cv::InputArray input, const std::string& metadataSource,
@@ -57,7 +68,7 @@ bool writeImage(const std::string& path, cv::InputArray input, const std::string
         return false;
     }
     if (!writeImageFile(file.path(), image, failure)) return false;
-    if (!metadataSource.empty()) copyMetadata(metadataSource, file.path(), keyword);
+    if (!metadataSource.empty()) copyTags(metadataSource, file.path(), keyword, path);
     if (file.commit()) return true;
     tell(failure, file.failure());
     return false;

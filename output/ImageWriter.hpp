@@ -12,7 +12,8 @@
 // Writes image to path, copies the tags of metadataSource (when not empty) into it with
 // keyword added to its Keywords, and only then puts the file in the path's place (see
 // ReplacingFile): a failed write leaves what was at the path as it was. Returns whether
-// the file was written; when not and failure is given, it receives the reason.
+// the file was written; when not and failure is given, it receives the reason. Tags that
+// could not be copied into a written file are reported as a warning naming path.
 bool writeImage(const std::string& path, cv::InputArray image, const std::string& metadataSource,
                 const std::string& keyword, std::string* failure = nullptr);
 

@@ -1,7 +1,5 @@
 #include "output/MetadataCopy.hpp"
 
-#include "diag/Log.hpp"
-#include "output/ChildProcess.hpp"
 #include "output/ExiftoolCommand.hpp"
 #include "output/ExiftoolSession.hpp"
 
@@ -18,44 +16,59 @@ bool exists(const std::string& path) {
     return fs::exists(fs::symlink_status(path, ignored));
 }
 
+TagCopyOutcome failure(const std::string& reason) { return {TagCopyOutcome::End::failed, reason}; }
+
+TagCopyOutcome givenUp() {
+    const long long seconds = exiftoolSession().copyDeadline().count() / 1000;
+    return failure("exiftool did not finish a tag copy within " + std::to_string(seconds) +
+                   " seconds and is not used again in this run");
+}
+
 } // namespace
 
-bool copyMetadata(const std::string& source, const std::string& written, const std::string& keyword,
-                  const std::string& shownAs) {
-    PendingMetadataCopy(source, written, keyword, shownAs).finish();
-    return true;
+TagCopyOutcome copyMetadata(const std::string& source, const std::string& written, const std::string& keyword) {
+    return PendingMetadataCopy(source, written, keyword).finish();
 }
 
 PendingMetadataCopy::PendingMetadataCopy(const std::string& source, const std::string& written,
-                                         const std::string& keyword, const std::string& shownAs)
-    : sourceGiven(source), sourceName(source), written(written), keyword(keyword), shownAs(shownAs.empty() ? written : shownAs),
-      backupExisted(exists(backupOf(written))) {
-    ticket = exiftoolSession().begin(exiftoolProgram(), exiftoolArguments(sourceName.path(), written, keyword));
+                                         const std::string& keyword)
+    : sourceName(source), written(written), arguments(exiftoolArguments(sourceName.path(), written, keyword)),
+      writable(exiftoolWritesTagsInto(written)), backupExisted(exists(backupOf(written))) {
+    if (writable) ticket = exiftoolSession().begin(exiftoolProgram(), arguments);
 }
 
 PendingMetadataCopy::~PendingMetadataCopy() { finish(); }
 
-void PendingMetadataCopy::finish() {
-    if (finished) return;
+TagCopyOutcome PendingMetadataCopy::finish() {
+    if (finished) return outcome;
     finished = true;
-    ExiftoolSession& session = exiftoolSession();
-    const ExiftoolSession::Outcome outcome = session.finish(ticket);
-    // An exiftool that went away may have rewritten the file before it went: a new backup
-    // tells, and the copy is not repeated.
-    const bool repeat = outcome == ExiftoolSession::Outcome::notTaken ||
-                        (outcome == ExiftoolSession::Outcome::ended && (backupExisted || !exists(backupOf(written))));
-    const bool stopped =
-        outcome == ExiftoolSession::Outcome::silent ||
-        (repeat && runToEnd(exiftoolProgram(), exiftoolArguments(sourceName.path(), written, keyword),
-                            session.copyDeadline()) == RunEnd::stopped);
-    if (stopped) reportStopped();
+    outcome = settle();
     std::error_code ignored;
     if (!backupExisted) fs::remove(backupOf(written), ignored);
+    return outcome;
 }
 
-void PendingMetadataCopy::reportStopped() const {
-    const long long seconds = exiftoolSession().copyDeadline().count() / 1000;
-    reportError("main", "exiftool did not finish copying the tags of '" + sourceGiven + "' into '" + shownAs +
-                            "' within " + std::to_string(seconds) + " seconds and was stopped; the file keeps no "
-                            "copied tags.");
+TagCopyOutcome PendingMetadataCopy::settle() const {
+    if (!writable) return {TagCopyOutcome::End::formatHoldsNoTags, ""};
+    ExiftoolSession& session = exiftoolSession();
+    ExiftoolSession::Outcome end = session.finish(ticket);
+    // An exiftool that went away may have rewritten the file before it went: a new backup
+    // tells, and the copy is not repeated.
+    if (end == ExiftoolSession::Outcome::ended && rewritten()) return {};
+    if (end == ExiftoolSession::Outcome::notTaken || end == ExiftoolSession::Outcome::ended)
+        end = session.runAlone(exiftoolProgram(), arguments);
+    switch (end) {
+    case ExiftoolSession::Outcome::done: return outcomeOfEnded();
+    case ExiftoolSession::Outcome::notStarted: return failure("exiftool cannot be started");
+    default: return givenUp();
+    }
 }
+
+// exiftool keeps the file it rewrote as its backup: without a new backup it left the file
+// as it was, whatever it said.
+TagCopyOutcome PendingMetadataCopy::outcomeOfEnded() const {
+    if (backupExisted || rewritten()) return {};
+    return failure("exiftool could not write them into the file");
+}
+
+bool PendingMetadataCopy::rewritten() const { return !backupExisted && exists(backupOf(written)); }

@@ -46,7 +46,9 @@ ReplacingFile::ReplacingFile(const std::string& requested) : target(resolvedTarg
     const fs::path place(target);
     const std::string extension = place.extension().string();
     const fs::path folder = place.has_parent_path() ? place.parent_path() : fs::path(".");
-    std::string pattern = (folder / ("." + place.stem().string() + ".tl-XXXXXX" + extension)).string();
+    // The name is short whatever the target's length, so that a target of the longest name
+    // a folder takes still has a temporary file, and exiftool room for its own names beside it.
+    std::string pattern = (folder / (".tl-XXXXXX" + extension)).string();
     const RemovedOnSignal::Creation creation;
     const int descriptor = mkostemps(pattern.data(), static_cast<int>(extension.size()), O_CLOEXEC);
     if (descriptor < 0) {

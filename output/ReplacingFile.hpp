@@ -12,8 +12,8 @@
 // temporary file, and what exiftool leaves beside it, go with the object or, when a signal
 // ends the process, with the process.
 //
-// The temporary name keeps the target's name and extension (".NAME.tl-XXXXXX.EXT"), so that
-// writers that choose the format by the extension choose the same one.
+// The temporary name keeps the target's extension (".tl-XXXXXX.EXT"), so that writers that
+// choose the format by the extension choose the same one.
 class ReplacingFile {
 public:
     explicit ReplacingFile(const std::string& target);

@@ -71,7 +71,7 @@ protected:
     void fileFrames(const std::string& tagSource, int count) const {
         FrameListFile frames(list());
         frames.start(count);
-        VideoTagSidecar tags(tagSource);
+        FrameTags tags(tagSource, folder.file("f1.jpg"), cv::Size(24, 16));
         FrameFiler filer(frames, tags, tagSource);
         for (int i = 1; i <= count; ++i) {
             const std::string path = folder.file("f" + std::to_string(i) + ".jpg");

@@ -237,12 +237,12 @@ TEST_F(KadrimoProgram, FramesAtTheEdgesOfTheVideo) {
     expectWindowOfSequentialFrames(video, sequential, 5, 15, 20, 5, 10);    // 01 ... 09, 10
 }
 
-// exiftool tags one frame while the next is prepared in memory; on disk the frames must
-// still come one finished file after the other: a frame is tagged under a hidden temporary
-// name and appears under its own name, listed, only before the next copy is handed over.
-// The program's exiftool here is the real one behind a filter that notes, whenever a copy
-// is handed over, the output folder (without hidden files) and the list file at that
-// moment.
+// Frames of a format whose tags exiftool writes into each file (TIFF): exiftool tags one
+// frame while the next is prepared in memory; on disk the frames must still come one
+// finished file after the other: a frame is tagged under a hidden temporary name and
+// appears under its own name, listed, only before the next copy is handed over. The
+// program's exiftool here is the real one behind a filter that notes, whenever a copy is
+// handed over, the output folder (without hidden files) and the list file at that moment.
 TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
     const std::string video = indexedVideo(6, "clip.mp4", {"-c:v", "libx264", "-pix_fmt", "yuv420p"});
     const std::string record = folder.file("record.txt");
@@ -257,7 +257,7 @@ TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
               "  printf '%s\\n' \"$line\"\n"
               "done | exec /usr/bin/exiftool \"$@\"\n");
     std::filesystem::permissions(tools + "/exiftool", std::filesystem::perms::owner_all);
-    ASSERT_EQ(run(video, 0, 4, 6, "base", "jpg"), 0);
+    ASSERT_EQ(run(video, 0, 4, 6, "base", "tif"), 0);
 
     // The video's tags are read first, while the capture seeks and the first frame is
     // written (what that record shows depends on timing), then one copy per frame.
@@ -268,7 +268,7 @@ TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
     std::string listed = "4";
     std::string files;
     for (int i = 1; i <= 4; ++i) {
-        const std::string name = "base" + std::to_string(i) + ".jpg";
+        const std::string name = "base" + std::to_string(i) + ".tif";
         expected += "#\n" + files + listed + "\n";
         files += name + "\n";
         listed += "\n" + out() + "/" + name;
@@ -277,7 +277,7 @@ TEST_F(KadrimoProgram, EachFrameIsTaggedAndListedBeforeTheNextFileAppears) {
     EXPECT_EQ(readFile(list()), listed);
     for (int i = 1; i <= 4; ++i) {
         const std::string tags = folder.file("tags.txt");
-        ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-s3", "-Firmware", out() + "/base" + std::to_string(i) + ".jpg"},
+        ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-s3", "-Firmware", out() + "/base" + std::to_string(i) + ".tif"},
                              tags),
                   0);
         EXPECT_EQ(readFile(tags), "Tessaline\n") << i;

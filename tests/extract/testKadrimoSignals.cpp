@@ -61,8 +61,8 @@ std::string ownEntriesOf(const std::string& folder) {
 
 std::size_t lineCount(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
 
-// When the signal comes: while exiftool copies the video's tags into its sidecar (as soon
-// as the sidecar's folder exists), or while frames are filed (after two are listed).
+// When the signal comes: while exiftool tags the sample frame (as soon as the sample's
+// folder exists), or while frames are filed (after two are listed).
 enum class Moment { videoTags, filing };
 
 class KadrimoSignalled : public KadrimoProgramTest, public ::testing::WithParamInterface<std::tuple<int, Moment>> {
@@ -71,14 +71,15 @@ protected:
 
     // Whether the moment has come.
     bool reached(Moment moment) const {
-        if (moment == Moment::videoTags) return ownEntriesOf(temporary()).find("tl-video-tags-") != std::string::npos;
+        if (moment == Moment::videoTags) return ownEntriesOf(temporary()).find("-tags-") != std::string::npos;
         return lineCount(readFile(list())) >= 2;
     }
 };
 
 // Whatever the signal finds under way, nothing of the run's own stays behind: no sidecar
 // folder in the temporary folder, no temporary frame file (nor exiftool's files beside
-// one) in the output folder. SIGPIPE does not end the run at all.
+// one) in the output folder, and the list counts the frames it lists. SIGPIPE does not end
+// the run at all.
 TEST_P(KadrimoSignalled, LeavesNothingOfItsOwnBehind) {
     const auto [signal, moment] = GetParam();
     const std::string video = indexedVideo(150);
@@ -98,6 +99,12 @@ TEST_P(KadrimoSignalled, LeavesNothingOfItsOwnBehind) {
         EXPECT_EQ(readFile(list()), listOf(150, numbered(1, 150, 3)));
     } else {
         EXPECT_EQ(status, -1);  // ended by the signal
+        // The list is completed as a broken-off video's: its count is that of its lines.
+        const std::string listed = readFile(list());
+        EXPECT_EQ(listed.substr(0, listed.find('\n')), std::to_string(lineCount(listed))) << listed;
+        if (moment == Moment::filing) {
+            EXPECT_GE(lineCount(listed), 2u);
+        }
     }
     EXPECT_EQ(ownEntriesOf(temporary()), "");
     for (const std::string& name : filesInOut()) {

@@ -122,8 +122,8 @@ TEST_F(NamedExtract, VideoThatCannotBeOpenedIsReportedOnStandardErrorAndInTheLog
     const std::string notVideo = folder.file("notes.avi");
     writeFile(notVideo, "plain text");
     EXPECT_EQ(run({notVideo, "-o", folder.file("frames"), "--log-dir", folder.file("app")}), 1);
-    EXPECT_EQ(err(), "kadrimo: error: The video '" + notVideo + "' does not exist or we can not open it.\n");
-    EXPECT_NE(readFile(folder.file("app/TessalineLog.txt")).find("ERROR at function main => The video"),
+    EXPECT_EQ(err(), "kadrimo: error: The file '" + notVideo + "' is not a video that can be decoded.\n");
+    EXPECT_NE(readFile(folder.file("app/TessalineLog.txt")).find("ERROR at function main => The file"),
               std::string::npos);
 }
 
