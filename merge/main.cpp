@@ -1,11 +1,13 @@
 #include "cli/CallMode.hpp"
 #include "common/FailedWriteSignals.hpp"
+#include "common/ImageLibraryThreads.hpp"
 #include "merge/MergeCommand.hpp"
 
 #include <iostream>
 #include <variant>
 
 int main(int argc, char** argv) {
+    runImageLibraryOnOwnThreads();
     ignoreFailedWriteSignals();
     if (isNamedMergeCall(argc, argv)) {
         const auto call = parseNamedMergeCall(argc, argv, std::cout, std::cerr);
