@@ -1,6 +1,8 @@
 # Installation under the prefix (cmake --install) and the Debian package (cpack -G DEB,
-# or the "package" target): both programs in bin, their man pages in share/man/man1.
+# or the "package" target): both programs in bin, their man pages in share/man/man1, and
+# the merge program's decoder program where it looks for it, in libexec/tessaline.
 install(TARGETS tessaline kadrimo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tessaline-decoder RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tessaline)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaline)

@@ -142,6 +142,7 @@ MergeSettings settingsOf(const Given& g) {
     s.outputBits = g.bits.empty() ? defaultOutputBits(g.output) : std::stoi(g.bits);
     s.instantPath = instantPath(g);
     s.exposurePaths = g.images;
+    s.namedOptions = true;
     return s;
 }
 
