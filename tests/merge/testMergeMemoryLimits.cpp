@@ -99,13 +99,14 @@ protected:
     }
 };
 
-// The conversion to 16 bits before saving is the last large allocation. The automatic
-// ghosting power once left OpenCV's thread arena half made after its failure report, and
-// the next exposure spun in it for ever.
-TEST_F(MergeUnderMemoryLimits, SixteenBitTiffAndAutomaticGhostingPower) {
+// One sweep meets the failures in turn: the images, the light sum, the compensation, the
+// automatic ghosting power (which once left OpenCV's thread arena half made after its
+// report, so that the next exposure spun in it for ever) and, last, the conversion to 16
+// bits before saving.
+TEST_F(MergeUnderMemoryLimits, AutomaticGhostingPowerIntoASixteenBitTiff) {
     const long long start = startingMebibytes(folder.file("errors.txt"));
-    EXPECT_GT(sweep(start, {"--bits", "16"}, folder.file("merged.tif")), 0);
-    EXPECT_GT(sweep(start, {"--ghosting-power", "auto", "--threshold", "5"}, folder.file("merged.hdr")), 0);
+    EXPECT_GT(sweep(start, {"--ghosting-power", "auto", "--threshold", "5", "--bits", "16"}, folder.file("merged.tif")),
+              0);
 }
 
 } // namespace
