@@ -21,6 +21,7 @@
 #include "align/PatchSearch.hpp"
 
 #include "align/WindowStatistics.hpp"
+#include "common/ThreadScratch.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -580,18 +581,26 @@ namespace patch_search {
 HWY_EXPORT(SearchWindow);
 HWY_EXPORT(SearchWindows);
 
+// Each thread's working memory for one search, and for a group of searches.
+struct WindowScratch {
+    Scratch scratch;
+    PatchValues values;
+};
+struct GroupScratch {
+    Scratch scratch;
+    std::vector<PatchValues> values;
+};
+
 Placement dispatch(const PatchSearch& search, std::span<const Placement> candidates) {
-    thread_local Scratch scratch;
-    thread_local PatchValues values;
-    return HWY_DYNAMIC_DISPATCH(SearchWindow)(search, candidates, scratch, values);
+    WindowScratch& mine = threadScratch<WindowScratch>();
+    return HWY_DYNAMIC_DISPATCH(SearchWindow)(search, candidates, mine.scratch, mine.values);
 }
 
 void dispatchGroup(std::span<const PatchSearch> searches, std::span<const std::span<const Placement>> candidates,
                    std::span<const Placement> homes, std::span<Placement> results) {
-    thread_local Scratch scratch;
-    thread_local std::vector<PatchValues> values;
-    holdAtLeast(values, searches.size());
-    HWY_DYNAMIC_DISPATCH(SearchWindows)(searches, candidates, homes, results, scratch, values);
+    GroupScratch& mine = threadScratch<GroupScratch>();
+    holdAtLeast(mine.values, searches.size());
+    HWY_DYNAMIC_DISPATCH(SearchWindows)(searches, candidates, homes, results, mine.scratch, mine.values);
 }
 } // namespace patch_search
 

@@ -1,6 +1,7 @@
 #include "align/PatchWindow.hpp"
 
 #include "align/PatchSearch.hpp"
+#include "common/ThreadScratch.hpp"
 
 #include <algorithm>
 #include <limits>
@@ -63,6 +64,14 @@ void addCandidates(const PatchWindow& where, std::span<const cv::Point> hints, s
     add(cv::Point(0, 0));
 }
 
+// Each thread's working memory for a group of searches.
+struct SearchesScratch {
+    std::vector<PatchSearch> searches;
+    std::vector<std::vector<Placement>> candidates;
+    std::vector<std::span<const Placement>> lists;
+    std::vector<Placement> homes, results;
+};
+
 PatchMatch matchOf(const PatchWindow& where, const Placement& best) {
     return PatchMatch{best.row - home(where).row, best.column - home(where).column, static_cast<double>(best.score)};
 }
@@ -72,7 +81,7 @@ PatchMatch matchOf(const PatchWindow& where, const Placement& best) {
 PatchMatch searchPatch(const PatchWindow& where, const cv::Mat& A, const cv::Mat& B, std::span<const cv::Point> hints,
                        const WindowStatistics* statistics, cv::Point statisticsOrigin) {
     if (where.empty) return PatchMatch{0, 0, std::numeric_limits<double>::infinity()};
-    thread_local std::vector<Placement> candidates;
+    std::vector<Placement>& candidates = threadScratch<std::vector<Placement>>();
     addCandidates(where, hints, candidates);
     return matchOf(where, searchWindow(searchOf(where, A, B, statistics, statisticsOrigin), candidates));
 }
@@ -80,10 +89,8 @@ PatchMatch searchPatch(const PatchWindow& where, const cv::Mat& A, const cv::Mat
 void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const cv::Mat& B,
                    std::span<const std::vector<cv::Point>> hints, const WindowStatistics& statistics,
                    std::span<const cv::Point> origins, std::span<PatchMatch> matches) {
-    thread_local std::vector<PatchSearch> searches;
-    thread_local std::vector<std::vector<Placement>> candidates;
-    thread_local std::vector<std::span<const Placement>> lists;
-    thread_local std::vector<Placement> homes, results;
+    SearchesScratch& mine = threadScratch<SearchesScratch>();
+    auto& [searches, candidates, lists, homes, results] = mine;
     const size_t n = windows.size();
     searches.clear();
     homes.clear();

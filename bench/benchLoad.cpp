@@ -90,7 +90,7 @@ void jpegWithImread(benchmark::State& state) {
 }
 
 void jpegWithLoadImage(benchmark::State& state) {
-    measureLoad(state, [] { return loadImage(inputs().jpeg); });
+    measureLoad(state, [] { return loadImage(inputs().jpeg).image; });
 }
 
 // LibRaw's development alone, the pixels left in LibRaw's own buffer. The returned
@@ -115,7 +115,7 @@ void cameraRawWithLibRaw(benchmark::State& state) {
 
 void cameraRawWithLoadImage(benchmark::State& state) {
     if (!std::filesystem::exists(cameraRawFile)) return state.SkipWithError("test data is absent");
-    measureLoad(state, [] { return loadImage(cameraRawFile); });
+    measureLoad(state, [] { return loadImage(cameraRawFile).image; });
 }
 
 void dng24MpWithLibRaw(benchmark::State& state) {
@@ -123,7 +123,7 @@ void dng24MpWithLibRaw(benchmark::State& state) {
 }
 
 void dng24MpWithLoadImage(benchmark::State& state) {
-    measureLoad(state, [] { return loadImage(inputs().dng); });
+    measureLoad(state, [] { return loadImage(inputs().dng).image; });
 }
 
 void tgaWithDevilInProcess(benchmark::State& state) {
@@ -131,7 +131,7 @@ void tgaWithDevilInProcess(benchmark::State& state) {
 }
 
 void tgaWithLoadImage(benchmark::State& state) {
-    measureLoad(state, [] { return loadImage(inputs().tga); });
+    measureLoad(state, [] { return loadImage(inputs().tga).image; });
 }
 
 void radianceWithImread(benchmark::State& state) {
@@ -139,7 +139,7 @@ void radianceWithImread(benchmark::State& state) {
 }
 
 void radianceWithLoadImage(benchmark::State& state) {
-    measureLoad(state, [] { return loadImage(inputs().radiance); });
+    measureLoad(state, [] { return loadImage(inputs().radiance).image; });
 }
 
 } // namespace

@@ -71,7 +71,7 @@ bool merge(const std::vector<std::string>& frames, const std::string& output) {
 
 // The part of a merge no merge can avoid: reading every input, writing one output.
 void readAndWrite(const std::vector<std::string>& frames, const cv::Mat& output, const std::string& path) {
-    for (const std::string& frame : frames) benchmark::DoNotOptimize(loadImage(frame).data);
+    for (const std::string& frame : frames) benchmark::DoNotOptimize(loadImage(frame).image.data);
     saveMergedImage(output, path, 32, frames[frames.size() / 2]);
 }
 
@@ -84,7 +84,7 @@ void mergeAgainstIoFloor8Frames(benchmark::State& state) {
     const std::vector<std::string> frames = burst().first(8);
     if (burst().frames.empty()) return state.SkipWithError("the burst could not be written");
     cv::Mat light;
-    loadImage(frames[0]).convertTo(light, CV_32F, 1 / 255.0);
+    loadImage(frames[0]).image.convertTo(light, CV_32F, 1 / 255.0);
     double floor = 0, mergeTime = 0, peak = 0;
     for (auto _ : state) {
         floor = secondsOf([&] { readAndWrite(frames, light, burst().file("floor.hdr")); });

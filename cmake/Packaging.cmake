@@ -1,8 +1,10 @@
 # Installation under the prefix (cmake --install) and the Debian package (cpack -G DEB,
-# or the "package" target): both programs in bin, their man pages in share/man/man1.
+# or the "package" target): both programs in bin, their man pages in share/man/man1, and
+# the merge program's decoder program where it looks for it, in libexec/tessaline.
 install(TARGETS tessaline kadrimo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # Every Debian package carries its copyright file in /usr/share/doc/PACKAGE.
 install(FILES ${CMAKE_SOURCE_DIR}/cmake/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tessaline)
+install(TARGETS tessaline-decoder RUNTIME DESTINATION ${CMAKE_INSTALL_LIBEXECDIR}/tessaline)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaline)

@@ -4,10 +4,17 @@
 
 #include <new>
 
+const std::string notEnoughMemory = "There was not enough memory.";
+
+bool isMemoryFailure(const std::exception& failure) {
+    if (dynamic_cast<const std::bad_alloc*>(&failure)) return true;
+    const auto* library = dynamic_cast<const cv::Exception*>(&failure);
+    return library && library->code == cv::Error::StsNoMem;
+}
+
 std::string causeOf(const std::exception& failure) {
-    if (dynamic_cast<const std::bad_alloc*>(&failure)) return "There was not enough memory.";
+    if (isMemoryFailure(failure)) return notEnoughMemory;
     if (const auto* library = dynamic_cast<const cv::Exception*>(&failure)) {
-        if (library->code == cv::Error::StsNoMem) return "There was not enough memory.";
         return "The image library failed: " + library->err + " (" + library->func + ").";
     }
     return failure.what();

@@ -45,14 +45,8 @@ void FrameEncoders::finish() {
         if (thread.joinable()) thread.join();
 }
 
-bool FrameEncoders::failed() const {
-    const std::lock_guard<std::mutex> lock(guard);
-    return !failureText.empty();
-}
-
 std::string FrameEncoders::failure() const {
-    const std::lock_guard<std::mutex> lock(guard);
-    return failureText;
+    return firstFailure.told("Not enough memory to encode the frames.");
 }
 
 void FrameEncoders::work() {
@@ -75,9 +69,9 @@ void FrameEncoders::encodeAndDeliver(Job& job) {
         if (!bytes.empty()) job.frame.release();
         deliver(job.sequence, {job.path, std::move(job.frame), std::move(bytes)});
     } catch (const std::exception& e) {
-        const std::lock_guard<std::mutex> lock(guard);
-        if (failureText.empty()) failureText = "The frame '" + job.path + "' could not be encoded: " + causeOf(e);
+        firstFailure.record([&] { return "The frame '" + job.path + "' could not be encoded: " + causeOf(e); });
         // The frames after it would wait for it for ever: none is taken any more.
+        const std::lock_guard<std::mutex> lock(guard);
         jobs.clear();
         closed = true;
         changed.notify_all();

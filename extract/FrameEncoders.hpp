@@ -1,6 +1,7 @@
 #pragma once
 
 #include "extract/EncodedFrameQueue.hpp"
+#include "extract/FirstFailure.hpp"
 #include "extract/FrameFiler.hpp"
 
 #include <opencv2/core.hpp>
@@ -35,7 +36,7 @@ public:
     // Waits until every frame handed over is encoded and with the filer.
     void finish();
 
-    bool failed() const;
+    bool failed() const { return firstFailure.failed(); }
     std::string failure() const;
 
 private:
@@ -56,7 +57,7 @@ private:
     std::size_t capacity = 1;
     std::size_t handedOver = 0;
     bool closed = false;
-    std::string failureText;
+    FirstFailure firstFailure;
 
     std::mutex deliveryGuard;
     std::map<std::size_t, EncodedFrame> encoded;  // waiting for the frames before them

@@ -45,10 +45,7 @@ void FrameFiler::finish() {
     completeLast();
 }
 
-std::string FrameFiler::failure() const {
-    const std::lock_guard<std::mutex> held(failureLock);
-    return failureText;
-}
+std::string FrameFiler::failure() const { return firstFailure.told("Not enough memory to write the frames."); }
 
 void FrameFiler::fileFrames() {
     while (std::optional<EncodedFrame> frame = queue.take()) {
@@ -56,14 +53,13 @@ void FrameFiler::fileFrames() {
             fileNow(*frame);
         } catch (const std::exception& e) {
             // Memory ran out, say: this frame and the rest are not filed.
-            fail(frame->path, withoutFinalStop(causeOf(e)));
+            failFrom(frame->path, e);
         }
     }
-    const std::string last = lastPath;
     try {
         completeLast();
     } catch (const std::exception& e) {
-        fail(last, withoutFinalStop(causeOf(e)));
+        failFrom(lastPath, e);
     }
 }
 
@@ -99,10 +95,13 @@ void FrameFiler::completeLast() {
     lastPath.clear();
 }
 
-void FrameFiler::fail(const std::string& path, const std::string& reason) {
-    const std::lock_guard<std::mutex> held(failureLock);
-    if (stopped.load()) return;
-    failureText = "The frame '" + path + "' could not be written: " + reason + ".";
-    stopped.store(true);
+void FrameFiler::fail(const std::string& path, const std::string& reason) noexcept {
+    firstFailure.record([&] { return "The frame '" + path + "' could not be written: " + reason + "."; });
+    queue.close();
+}
+
+void FrameFiler::failFrom(const std::string& path, const std::exception& cause) noexcept {
+    firstFailure.record(
+        [&] { return "The frame '" + path + "' could not be written: " + withoutFinalStop(causeOf(cause)) + "."; });
     queue.close();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "extract/EncodedFrameQueue.hpp"
+#include "extract/FirstFailure.hpp"
 #include "extract/FrameListFile.hpp"
 #include "extract/FrameTags.hpp"
 #include "output/MetadataCopy.hpp"
@@ -37,7 +38,7 @@ public:
     void finish();
 
     // Whether a frame could not be written; the frames handed over after it are dropped.
-    bool failed() const { return stopped.load(); }
+    bool failed() const { return firstFailure.failed(); }
     // The report of that frame: its path and why.
     std::string failure() const;
 
@@ -45,7 +46,8 @@ private:
     void fileFrames();
     void fileNow(EncodedFrame& frame);
     void completeLast();
-    void fail(const std::string& path, const std::string& reason);
+    void fail(const std::string& path, const std::string& reason) noexcept;
+    void failFrom(const std::string& path, const std::exception& cause) noexcept;
 
     FrameListFile& list;
     FrameTags& videoTags;
@@ -55,7 +57,5 @@ private:
     std::string lastPath;  // the frame filed last, not yet in its place nor listed
     std::unique_ptr<ReplacingFile> lastFile;
     std::unique_ptr<PendingMetadataCopy> lastTags;  // none when the tags are in place
-    std::atomic<bool> stopped{false};
-    mutable std::mutex failureLock;
-    std::string failureText;
+    FirstFailure firstFailure;
 };

@@ -1,4 +1,5 @@
 #include "common/FailedWriteSignals.hpp"
+#include "common/ImageLibraryStart.hpp"
 #include "extract/ExtractCommand.hpp"
 
 #include <malloc.h>
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     // in fresh pages.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    startImageLibrary();
     ignoreFailedWriteSignals();
     if (!isPositionalExtractCall(argc, argv)) {
         const auto call = parseNamedExtractCall(argc, argv, std::cout, std::cerr);

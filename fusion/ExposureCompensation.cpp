@@ -1,5 +1,6 @@
 #include "fusion/ExposureCompensation.hpp"
 
+#include "common/ImageLibraryThreads.hpp"
 #include "common/WorkerThread.hpp"
 #include "diag/Log.hpp"
 #include "fusion/BorderCompensation.hpp"
@@ -8,35 +9,20 @@
 #include <pthread.h>
 
 #include <exception>
+#include <optional>
 #include <vector>
 
 namespace {
-
-// Holds OpenCV's own thread pool to one thread while several band workers run: the
-// workers already fill the cores, and inner threads on top of them only compete for them
-// (bench/benchCompensation compares both). No other thread uses OpenCV during the
-// compensation.
-class InnerThreadsHeld {
-public:
-    explicit InnerThreadsHeld(bool hold) : previous(hold ? cv::getNumThreads() : -1) {
-        if (hold) cv::setNumThreads(1);
-    }
-    ~InnerThreadsHeld() {
-        if (previous >= 0) cv::setNumThreads(previous);
-    }
-    InnerThreadsHeld(const InnerThreadsHeld&) = delete;
-    InnerThreadsHeld& operator=(const InnerThreadsHeld&) = delete;
-
-private:
-    int previous;
-};
 
 // Starts one band worker per first band, up to T; the calling thread treats the shares of
 // workers that could not be started, then the borders and corners, and joins everybody.
 // What any of them throws (std::bad_alloc, cv::Exception) is thrown again here, once
 // every worker has been joined.
 void runWorkersAndBorders(const CompensationJob& job, const cv::Mat& output, ProgressFile& progress) {
-    const InnerThreadsHeld held(job.threads > 1);
+    // The band workers already fill the cores: OpenCV's inner threads on top of them would
+    // only compete for them (bench/benchCompensation compares both).
+    std::optional<ImageLibraryHeldToCallers> held;
+    if (job.threads > 1) held.emplace();
     const std::vector<long long> firstCentres = job.layout.workerFirstCentres(job.threads);
     // One slot per worker, the caller's last; each is written by its own thread only.
     std::vector<std::exception_ptr> failures(firstCentres.size() + 1);

@@ -8,8 +8,8 @@
 // names it generates are deleted on every path. An empty image when DevIL cannot read it
 // or leaves any byte of the image unwritten (a short file, a size of 0): the file is
 // decoded twice to tell.
-// DevIL crashes on some malformed files: callers outside tests run this in a child
-// process (decodeInChildProcess).
+// DevIL crashes on some malformed files: callers outside tests run this in the decoder
+// program (DecoderProcess).
 cv::Mat loadDevilImage(const std::string& path);
 
 // Whether the DevIL in this process is version 1.7.8 or later.

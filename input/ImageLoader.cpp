@@ -1,28 +1,31 @@
 #include "input/ImageLoader.hpp"
 
+#include "common/ExceptionCause.hpp"
 #include "common/FileExtension.hpp"
 #include "common/FindString.hpp"
 #include "common/RawExtensions.hpp"
-#include "input/ChildProcessDecode.hpp"
+#include "input/DecoderProcess.hpp"
 #include "input/DevilImageLoader.hpp"
 #include "input/FusionDepth.hpp"
+#include "input/JpegCompleteness.hpp"
 #include "input/RadianceHeader.hpp"
 #include "input/RawImageDecoder.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 
-#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
-// Long enough for a decoder in a child process to read any sane file; one still busy
+// Long enough for a decoder in the decoder program to read any sane file; one still busy
 // after this is taken to hang on a malformed file.
 // The fuzz target builds with a shorter limit so that such files do not stall it.
 #ifndef TL_CHILD_DECODE_TIME_LIMIT_SECONDS
 #define TL_CHILD_DECODE_TIME_LIMIT_SECONDS 30
 #endif
-constexpr std::chrono::seconds childDecodeTimeLimit{TL_CHILD_DECODE_TIME_LIMIT_SECONDS};
+constexpr std::chrono::seconds decoderTimeLimit{TL_CHILD_DECODE_TIME_LIMIT_SECONDS};
 
 // High-dynamic-range files that OpenCV reads at their own depth instead of squeezing
 // them to 8 bits.
@@ -34,34 +37,65 @@ bool hasHighDynamicRangeExtension(const std::string& path) {
 
 // The pixels are taken as stored: the written result carries the source's Orientation
 // tag, so turning them here as well would turn the result twice in every viewer.
-int openCvFlags(const std::string& path) {
+int openCvFlags(const std::string& path, InputDepth depth) {
     int flags = cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION;
-    if (hasHighDynamicRangeExtension(path)) flags |= cv::IMREAD_ANYDEPTH;
+    if (depth == InputDepth::own || hasHighDynamicRangeExtension(path)) flags |= cv::IMREAD_ANYDEPTH;
     return flags;
+}
+
+// cv::imread, with the refusals it throws (a header declaring a size beyond its limits)
+// turned into an empty image. Running out of memory is thrown on.
+cv::Mat readWithOpenCv(const std::string& path, int flags) {
+    try {
+        return cv::imread(path, flags);
+    } catch (const cv::Exception& refusal) {
+        if (isMemoryFailure(refusal)) throw;
+    }
+    return cv::Mat();
 }
 
 // Radiance files are OpenCV's alone. Its reader allocates the size the header declares,
 // so an absurd one is refused here first. It leaves its file open when the file turns out
-// malformed, one descriptor lost for good per file; in a child process the loss ends with
-// the child. DevIL's reader never gets these files: it loops on negative sizes until the
-// time limit ends it, and turns a size of 0 or a short file into rows it never wrote.
-cv::Mat readRadiance(const std::string& path) {
-    if (!declaresDecodableRadianceSize(path)) return cv::Mat();
-    const int flags = openCvFlags(path);
-    return decodeInChildProcess([&path, flags] { return cv::imread(path, flags); }, childDecodeTimeLimit);
+// malformed, one descriptor lost for good per file; in the decoder program the loss ends with
+// the decoder program. DevIL's reader never gets these files: it loops on negative sizes
+// until the time limit ends it, and turns a size of 0 or a short file into rows it never
+// wrote.
+LoadedImage readRadiance(const std::string& path) {
+    if (!declaresDecodableRadianceSize(path)) return {cv::Mat(), "its header declares no size that can be read"};
+    return decodeInDecoderProgram(Decoder::radiance, path, decoderTimeLimit);
 }
 
-cv::Mat readWithDevil(const std::string& path) {
-    cv::Mat image = decodeInChildProcess([&path] { return loadDevilImage(path); }, childDecodeTimeLimit);
-    if (image.empty() || devilVersionSupported()) return image;
-    std::printf("DevIL version is different...exiting!\n");
-    return cv::Mat();
+LoadedImage readWithDevil(const std::string& path) {
+    if (!devilVersionSupported()) return {cv::Mat(), "the installed DevIL is older than version 1.7.8"};
+    return decodeInDecoderProgram(Decoder::devil, path, decoderTimeLimit);
 }
 
-cv::Mat readDecoded(const std::string& path) {
+// The whole file when it begins like a JPEG, otherwise its first bytes only.
+std::string jpegBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::string start(3, '\0');
+    file.read(start.data(), 3);
+    if (start != "\xFF\xD8\xFF") return start;
+    return start + std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Why OpenCV, which knows the file's signature, made no image of it.
+std::string openCvRefusal(const std::string& path, InputDepth depth) {
+    if (depth == InputDepth::eightBit && !readWithOpenCv(path, openCvFlags(path, InputDepth::own)).empty())
+        return "its samples cannot be read at 8 bits per channel, as a call by position reads images";
+    return "the image library cannot decode it: it is damaged or cut short";
+}
+
+// A file whose signature OpenCV knows is OpenCV's alone: what it refuses, DevIL would only
+// misread, or loop on until the time limit (a cut PNG).
+LoadedImage readDecoded(const std::string& path, InputDepth depth) {
     if (hasRadianceSignature(path)) return readRadiance(path);
-    cv::Mat image = cv::imread(path, openCvFlags(path));
-    if (image.rows != 0 && image.cols != 0) return image;
+    cv::Mat image = readWithOpenCv(path, openCvFlags(path, depth));
+    if (!image.empty()) {
+        if (isCutShortJpeg(jpegBytes(path))) return {cv::Mat(), "it is cut short"};
+        return {image, ""};
+    }
+    if (cv::haveImageReader(path)) return {cv::Mat(), openCvRefusal(path, depth)};
     return readWithDevil(path);
 }
 
@@ -73,8 +107,10 @@ bool isRegularFile(const std::string& path) {
 
 } // namespace
 
-cv::Mat loadImage(const std::string& path) {
-    if (!isRegularFile(path)) return cv::Mat();
+LoadedImage loadImage(const std::string& path, InputDepth depth) {
+    if (!isRegularFile(path)) return {};
     if (hasRawExtension(path)) return decodeRawImage(path);
-    return toFusionDepth(readDecoded(path));
+    LoadedImage loaded = readDecoded(path, depth);
+    loaded.image = toFusionDepth(loaded.image);
+    return loaded;
 }

@@ -6,35 +6,21 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 
 namespace {
 
-// LibRaw prints nothing of its own, so the decoder's diagnostics are ours to write.
-// They go to standard error: in the merge program standard output is the log file.
-void reportCannotOpen(const std::string& path, int error) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(error));
-}
+// LibRaw prints nothing of its own: the decoder's diagnostics travel with the result.
+const std::string cannotDecode = "the raw decoder cannot develop it";
 
-void reportCannotDecode(const std::string& path) {
-    std::fprintf(stderr, "Cannot decode file %s\n", path.c_str());
-}
-
-// Only a regular file is handed to LibRaw: a folder gives nothing to decode and a pipe
-// or device could block the read for ever.
-bool isDecodableFile(const std::string& path) {
+// Why the file cannot be handed to LibRaw; empty when it can. Only a regular file is: a
+// folder gives nothing to decode and a pipe or device could block the read for ever.
+std::string undecodableFile(const std::string& path) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) {
-        reportCannotOpen(path, errno);
-        return false;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        reportCannotDecode(path);
-        return false;
-    }
-    return true;
+    if (::stat(path.c_str(), &status) != 0) return std::string("it cannot be opened: ") + std::strerror(errno);
+    if (!S_ISREG(status.st_mode)) return cannotDecode;
+    return "";
 }
 
 struct ProcessedImageRelease {
@@ -73,17 +59,14 @@ bool isThreeColourBitmap(const libraw_processed_image_t& image) {
 
 } // namespace
 
-cv::Mat decodeRawImage(const std::string& path) {
-    if (!isDecodableFile(path)) return cv::Mat();
+LoadedImage decodeRawImage(const std::string& path) {
+    if (std::string problem = undecodableFile(path); !problem.empty()) return {cv::Mat(), problem};
     // LibRaw's working state is several hundred kilobytes: keep it off the stack.
     auto raw = std::make_unique<LibRaw>();
     const ProcessedImage developed = develop(*raw, path);
-    if (!developed || !isThreeColourBitmap(*developed)) {
-        reportCannotDecode(path);
-        return cv::Mat();
-    }
+    if (!developed || !isThreeColourBitmap(*developed)) return {cv::Mat(), cannotDecode};
     const cv::Mat rgb(developed->height, developed->width, CV_16UC3, developed->data);
     cv::Mat bgr;
     cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
-    return bgr;
+    return {bgr, ""};
 }

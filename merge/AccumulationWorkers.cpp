@@ -17,8 +17,15 @@ void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* en
     }
 }
 
+// An addition that fails (its slices' threads and their state need memory too) leaves a
+// sum without the exposure: it is dropped, so that the run, finding no sum, ends.
 void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* engine) {
-    withElementType(depthOfBits(bitsPerChannel), [&]<typename T>() { engine->addExposureLight<T>(compensated); });
+    try {
+        withElementType(depthOfBits(bitsPerChannel), [&]<typename T>() { engine->addExposureLight<T>(compensated); });
+    } catch (const std::exception&) {
+        engine->lightAccumulator().clear();
+        reportLightMemoryFailure();
+    }
 }
 
 void reportLightMemoryFailure() {

@@ -12,7 +12,9 @@ class MergeEngine;
 // reported, the sum stays empty and every later addition is skipped.
 void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* engine);
 
-// Adds a compensated exposure, every value raised to the power 2.2.
+// Adds a compensated exposure, every value raised to the power 2.2. When the addition
+// fails it is reported and the sum is dropped: a light image without the exposure would
+// pass for the merge that was asked for.
 void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* engine);
 
 // Reports that the light image could not be made for lack of memory.

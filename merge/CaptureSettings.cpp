@@ -4,13 +4,14 @@
 #include "output/ExiftoolSession.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 #include <utility>
 
 namespace {
 
-// The first positive number among the blank-separated words of field.
+// The first positive, finite number among the blank-separated words of field.
 std::optional<double> firstPositive(const std::string& field) {
     std::istringstream words(field);
     std::string word;
@@ -18,8 +19,15 @@ std::optional<double> firstPositive(const std::string& field) {
         double value = 0;
         const char* end = word.data() + word.size();
         const auto [stop, error] = std::from_chars(word.data(), end, value);
-        if (error == std::errc() && stop == end && value > 0) return value;
+        if (error == std::errc() && stop == end && value > 0 && std::isfinite(value)) return value;
     }
+    return std::nullopt;
+}
+
+// No burst is exposed for less than a microsecond or for more than an hour: a tag that
+// says so is broken, and would turn into a gap of hundreds of stops.
+std::optional<double> plausibleExposureTime(const std::optional<double>& seconds) {
+    if (seconds && *seconds >= 1e-6 && *seconds <= 3600) return seconds;
     return std::nullopt;
 }
 
@@ -40,7 +48,7 @@ CaptureSettings parseCaptureSettingsLine(const std::string& line) {
     while (std::getline(columns, field, '\t')) fields.push_back(field);
     CaptureSettings settings;
     if (fields.size() != 3) return settings;
-    settings.exposureTime = firstPositive(fields[0]);
+    settings.exposureTime = plausibleExposureTime(firstPositive(fields[0]));
     settings.fNumber = firstPositive(fields[1]);
     settings.iso = firstPositive(fields[2]);
     return settings;

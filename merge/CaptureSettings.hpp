@@ -31,6 +31,7 @@ private:
 
 // The settings in one line of exiftool's table output (-T -n): exposure time, f-number
 // and ISO separated by tabs, "-" for a tag the file lacks. An ISO tag of several values
-// ("0 200", as some cameras write it) gives its first positive one; zero, negative and
-// unreadable values count as missing.
+// ("0 200", as some cameras write it) gives its first positive one; zero, negative,
+// infinite and unreadable values count as missing, and so do exposure times below a
+// microsecond or above an hour.
 CaptureSettings parseCaptureSettingsLine(const std::string& line);

@@ -7,10 +7,21 @@
 
 namespace {
 
-std::optional<cv::Size> sizeOfImage(const std::string& path) {
-    if (std::optional<cv::Size> size = imageSizeFromHeader(path)) return size;
-    const cv::Mat image = loadImage(path);
-    return image.empty() ? std::nullopt : std::optional<cv::Size>(image.size());
+// The size of the image at path, or why it cannot be read.
+struct ImageSize {
+    std::optional<cv::Size> size;
+    std::string problem;
+};
+
+ImageSize sizeOfImage(const std::string& path) {
+    if (std::optional<cv::Size> size = imageSizeFromHeader(path)) return {size, ""};
+    const LoadedImage loaded = loadImage(path);
+    if (loaded.image.empty()) return {std::nullopt, loaded.problem};
+    return {loaded.image.size(), ""};
+}
+
+std::string unreadable(const std::string& path, const ImageSize& size) {
+    return "'" + path + "' cannot be read as an image" + (size.problem.empty() ? "" : ": " + size.problem);
 }
 
 std::string sizeText(cv::Size size) { return std::to_string(size.width) + "x" + std::to_string(size.height); }
@@ -19,14 +30,14 @@ std::string sizeText(cv::Size size) { return std::to_string(size.width) + "x" + 
 
 std::string imageSizeProblem(const ImageList& images) {
     const std::string& instant = images.paths.at(static_cast<std::size_t>(images.instantIndex));
-    const std::optional<cv::Size> instantSize = sizeOfImage(instant);
-    if (!instantSize) return "'" + instant + "' cannot be read as an image";
+    const ImageSize instantSize = sizeOfImage(instant);
+    if (!instantSize.size) return unreadable(instant, instantSize);
     for (const std::string& image : images.paths) {
-        const std::optional<cv::Size> size = image == instant ? instantSize : sizeOfImage(image);
-        if (!size) return "'" + image + "' cannot be read as an image";
-        if (*size != *instantSize)
-            return "'" + image + "' is " + sizeText(*size) + ", but the instant image '" + instant + "' is " +
-                   sizeText(*instantSize);
+        const ImageSize size = image == instant ? instantSize : sizeOfImage(image);
+        if (!size.size) return unreadable(image, size);
+        if (*size.size != *instantSize.size)
+            return "'" + image + "' is " + sizeText(*size.size) + ", but the instant image '" + instant + "' is " +
+                   sizeText(*instantSize.size);
     }
     return "";
 }

@@ -111,7 +111,8 @@ int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar)
     const ImageList list = buildImageList(settings);
     if (refusesItsFiles(settings, list.paths)) return 1;
     const int count = static_cast<int>(list.paths.size());
-    ImagesSequence sequence(list.paths.data(), count);
+    ImagesSequence sequence(list.paths.data(), count,
+                            settings.namedOptions ? InputDepth::own : InputDepth::eightBit);
     MergeEngine engine;
     RunFollower follower(list, settings.ghostThreshold, reader, bar);
     cv::Mat result;

@@ -34,14 +34,13 @@ bool MergeEngine::compensateImage(int bitsPerChannel, int h, int g, float p, int
         return true;
     }
     // An exposure that cannot be compensated (for want of memory, on any of its threads)
-    // is left out, as one whose automatic radius failed.
+    // fails as one whose automatic radius failed.
     try {
         return compensateOrThrow(h, g, p, tileSize, T, visitingPosition, output, instant, exposure, progressPath);
     } catch (const std::exception& failure) {
         reportError("parallelComputeLightImage", "The exposure at visiting position " +
                                                      std::to_string(visitingPosition) +
-                                                     " could not be compensated: " + causeOf(failure) +
-                                                     " It is left out of the light image.\n");
+                                                     " could not be compensated: " + causeOf(failure) + "\n");
         return false;
     }
 }

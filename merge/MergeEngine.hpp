@@ -26,16 +26,19 @@ public:
     MergeEngine& operator=(const MergeEngine&) = delete;
 
     // One merge of the count images of source around the one at instantIndex. Fills result
-    // with the light image (empty when the run ended early). Returns false when the
-    // instant image cannot be read; the caller then ends the process with exit status 1.
-    // An observer, when given, follows the run.
+    // with the light image; it stays empty when the run ended early for a failure, which
+    // has been reported: a failed alignment, an exposure that could not be compensated,
+    // no memory for the light image or for an image. Returns false when the instant image
+    // cannot be read; the caller then ends the process with exit status 1. An observer,
+    // when given, follows the run.
     bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
              MergeObserver* observer = nullptr);
 
     // Ghost compensation of one aligned exposure into output, with patch half-size h,
     // search radius g (negative: chosen for the exposure), ghost threshold p, the tile size
     // as given and T band workers. Returns whether output holds a compensated exposure to
-    // accumulate: false for bits other than 8, 16 and 32, or when the automatic radius failed.
+    // accumulate: false for bits other than 8, 16 and 32, or, after a report, when the
+    // automatic radius or the compensation itself failed.
     bool compensateImage(int bitsPerChannel, int h, int g, float p, int tileSize, int T, int visitingPosition,
                          cv::Mat& output, const cv::Mat& instant, const cv::Mat& exposure,
                          const std::string& progressPath);
@@ -58,6 +61,14 @@ public:
     LightAccumulator& lightAccumulator() { return light; }
 
 private:
+    // What the visits of one run share besides the instant image.
+    struct RunContext {
+        int instantIndex;
+        int count;
+        const MergeSettings* settings;
+        MergeObserver* observer;
+    };
+    void mergeAround(cv::Mat& result, ImagesSequenceBase& source, const cv::Mat& instant, const RunContext& run);
     bool compensateOrThrow(int h, int g, float p, int tileSize, int T, int visitingPosition, cv::Mat& output,
                            const cv::Mat& instant, const cv::Mat& exposure, const std::string& progressPath);
 

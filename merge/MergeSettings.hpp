@@ -16,4 +16,8 @@ struct MergeSettings {
     int outputBits = 0;
     std::string instantPath;
     std::vector<std::string> exposurePaths;
+    // The call named its options: images are read at their own depth (16-bit and float
+    // samples kept) and reports name the files; a call by position reads 8 bits and keeps
+    // the indices the front end knows.
+    bool namedOptions = false;
 };

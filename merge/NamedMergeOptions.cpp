@@ -176,6 +176,7 @@ MergeSettings settingsOf(const Given& g) {
     s.outputBits = g.bits.empty() ? defaultOutputBits(g.output) : asInt(g.bits);
     s.instantPath = instantPath(g);
     s.exposurePaths = g.images;
+    s.namedOptions = true;
     return s;
 }
 

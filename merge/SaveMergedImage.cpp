@@ -1,5 +1,6 @@
 #include "merge/SaveMergedImage.hpp"
 
+#include "common/ExceptionCause.hpp"
 #include "diag/Log.hpp"
 #include "output/BitDepthConversion.hpp"
 #include "output/ImageWriter.hpp"
@@ -22,5 +23,17 @@ int bitsToWrite(const std::string& outputPath, int bitsPerChannel) {
 bool saveMergedImage(cv::InputArray image, const std::string& outputPath, int bitsPerChannel,
                      const std::string& instantImagePath, std::string* failure) {
     const int bits = image.empty() ? bitsPerChannel : bitsToWrite(outputPath, bitsPerChannel);
-    return writeImage(outputPath, convertBitDepth(image, bits), instantImagePath, "Tessaline", failure);
+    // The converted copy is the last large allocation of a merge: without room for it
+    // nothing is written, and the reason is the conversion's.
+    cv::Mat converted;
+    try {
+        converted = convertBitDepth(image, bits);
+    } catch (const std::exception& lack) {
+        if (!isMemoryFailure(lack)) throw;
+        if (failure)
+            *failure = "there was not enough memory to convert the light image to " + std::to_string(bits) +
+                       " bits per channel";
+        return false;
+    }
+    return writeImage(outputPath, converted, instantImagePath, "Tessaline", failure);
 }

@@ -1,11 +1,14 @@
 #include "merge/UsableSamples.hpp"
 
-#include <cmath>
-
 namespace {
 
-// Finite and not negative; -0.0 is 0.
-bool usable(float sample) { return std::isfinite(sample) && sample >= 0.0f; }
+// No camera, merge or renderer writes a sample above this: one that is comes from a
+// corrupt file, and as the largest sum it would darken every other pixel to black.
+// Radiance values of real scenes stay many orders of magnitude below it.
+constexpr float largestLight = 1e30f;
+
+// Finite, not negative and not beyond any light; -0.0 is 0.
+bool usable(float sample) { return sample >= 0.0f && sample <= largestLight; }
 
 std::size_t unusableIn(const cv::Mat& image) {
     std::size_t count = 0;

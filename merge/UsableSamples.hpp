@@ -4,9 +4,10 @@
 
 #include <cstddef>
 
-// Float images may hold samples no light can have: infinities, NaN, negative values. One
-// such sample would turn the whole light sum (and with it the image) black or undefined,
-// and the ghost test cannot compare it. They count as 0.
+// Float images may hold samples no light can have: infinities, NaN, negative values, and
+// finite values above 1e30 that only corrupt files hold. One such sample would turn the
+// whole light sum (and with it the image) black or undefined, and the ghost test cannot
+// compare it. They count as 0.
 
 // image itself when all its samples are usable (or it is not float); otherwise a copy in
 // which the others are 0, with their number in replaced.

@@ -1,10 +1,12 @@
 #include "common/FailedWriteSignals.hpp"
+#include "common/ImageLibraryStart.hpp"
 #include "merge/MergeCommand.hpp"
 
 #include <iostream>
 #include <variant>
 
 int main(int argc, char** argv) {
+    startImageLibrary();
     ignoreFailedWriteSignals();
     if (!isPositionalMergeCall(argc, argv)) {
         const auto call = parseNamedMergeCall(argc, argv, std::cout, std::cerr);

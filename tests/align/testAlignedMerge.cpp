@@ -15,9 +15,8 @@ namespace {
 
 // The report's first line as it has always been, then the cause.
 const std::string alignmentFailureEntry =
-    "\nERROR at function Aligning images => The align option failed maybe because of a lack of memory, "
-    "try to disable this option next times.\nThe exposure and the instant image do not correlate: there is "
-    "nothing to align them by.\n\n";
+    "\nERROR at function Aligning images => The align option failed: The exposure and the instant image do not "
+    "correlate: there is nothing to align them by. Please try to disable this option next times.\n\n";
 
 // The 640 x 480 window of a bracket frame that a camera moved by (dx, dy) saw: its
 // content lies (dx, dy) further on than in the unmoved window.

@@ -97,7 +97,7 @@ TEST(DevilImageConversionTest, TgaFilesLoadWithExactPixels) {
         const std::string path = folder.file("picture.tga");
         writeFile(path, tgaBytes(picture, c.topFirst));
         const cv::Mat expected = picture.channels() == 4 ? channels(picture, {0, 1, 2}) : picture;
-        EXPECT_TRUE(identical(loadImage(path), expected)) << picture.channels() << " channels, top first "
+        EXPECT_TRUE(identical(loadImage(path).image, expected)) << picture.channels() << " channels, top first "
                                                           << c.topFirst;
     }
 }
@@ -110,7 +110,7 @@ TEST(DevilImageConversionTest, PaletteImagesAreExpandedToBgr) {
     for (int i = 0; i < int(indices.total()); ++i) expected.at<cv::Vec3b>(i / 5, i % 5) = palette[i % 3];
     TempFolder folder;
     writeFile(folder.file("palette.tga"), paletteTgaBytes(indices, palette));
-    EXPECT_TRUE(identical(loadImage(folder.file("palette.tga")), expected));
+    EXPECT_TRUE(identical(loadImage(folder.file("palette.tga")).image, expected));
 }
 
 // DevIL's TGA and PCX readers stop at the end of a short file without an error; the rows
@@ -126,11 +126,11 @@ TEST(DevilImageConversionTest, FilesCutShortAreUnreadable) {
     for (const auto& c : cases) {
         const std::string path = folder.file(c.name);
         writeFile(path, c.whole);
-        EXPECT_TRUE(identical(loadImage(path), picture)) << c.name;
+        EXPECT_TRUE(identical(loadImage(path).image, picture)) << c.name;
         for (const std::size_t kept : {c.whole.size() - 1, c.header + (c.whole.size() - c.header) * 4 / 10, c.header}) {
             writeFile(path, c.whole.substr(0, kept));
             EXPECT_TRUE(loadDevilImage(path).empty()) << c.name << ", " << kept << " bytes";
-            EXPECT_TRUE(loadImage(path).empty()) << c.name << ", " << kept << " bytes";
+            EXPECT_TRUE(loadImage(path).image.empty()) << c.name << ", " << kept << " bytes";
         }
     }
 }

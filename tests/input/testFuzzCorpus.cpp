@@ -36,7 +36,7 @@ TEST(FuzzCorpusTest, SeedsLoadAndMalformedFilesComeBackEmpty) {
         const std::string path = folder.file("input." + file.extension);
         writeFile(path, file.content);
         const std::string name = entry.path().filename().string();
-        const cv::Mat image = loadImage(path);
+        const cv::Mat image = loadImage(path).image;
         handToTheKernel(image);
         if (image.empty() != (name.rfind("bad-", 0) == 0)) wrong.push_back(name);
     }

@@ -15,7 +15,7 @@ namespace {
 
 void expectHeaderSizeIsTheDecodedSize(const std::string& path) {
     const std::optional<cv::Size> header = imageSizeFromHeader(path);
-    const cv::Mat decoded = loadImage(path);
+    const cv::Mat decoded = loadImage(path, InputDepth::own).image;
     ASSERT_TRUE(header) << path;
     ASSERT_FALSE(decoded.empty()) << path;
     EXPECT_EQ(*header, decoded.size()) << path;

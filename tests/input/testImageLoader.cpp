@@ -8,7 +8,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <cstdint>
 #include <filesystem>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -30,38 +32,38 @@ TEST_F(ImageLoaderTest, RawExtensionDecidesTheDecoderWhateverTheContent) {
     // develop it: had OpenCV seen it, it would have loaded.
     const std::string png = encoded(patternImage(4, 4, CV_8UC3), ".png");
     for (const char* name : {"photo.NEF", "photo.nef", "photo.Nef"})
-        EXPECT_TRUE(loadImage(put(name, png)).empty()) << name;
+        EXPECT_TRUE(loadImage(put(name, png)).image.empty()) << name;
 
     // Without any dot the whole path is the extension: "nef" alone is a raw name.
     put("nef", png);
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder.path());
-    const bool bareNameLoaded = !loadImage("nef").empty();
+    const bool bareNameLoaded = !loadImage("nef").image.empty();
     std::filesystem::current_path(previous);
     EXPECT_FALSE(bareNameLoaded);
-    EXPECT_FALSE(loadImage(folder.file("nef")).empty()) << "a longer path without a dot is no raw name";
+    EXPECT_FALSE(loadImage(folder.file("nef")).image.empty()) << "a longer path without a dot is no raw name";
     for (const char* name : {"photo.png", "photo.tif", "photo", "photo.nef.png"})
-        EXPECT_EQ(loadImage(put(name, png)).size(), cv::Size(4, 4)) << name;
+        EXPECT_EQ(loadImage(put(name, png)).image.size(), cv::Size(4, 4)) << name;
 
     // The last dot counts even inside a folder name: "dir/photo" is no raw extension.
     std::filesystem::create_directory(folder.path() / "shots.nef");
-    EXPECT_EQ(loadImage(put("shots.nef/photo", png)).size(), cv::Size(4, 4));
+    EXPECT_EQ(loadImage(put("shots.nef/photo", png)).image.size(), cv::Size(4, 4));
 }
 
 TEST_F(ImageLoaderTest, OrdinaryFilesComeBackAs8BitBgr) {
     const cv::Mat colour = patternImage(5, 7, CV_8UC3);
-    const cv::Mat loaded = loadImage(put("colour.png", encoded(colour, ".png")));
+    const cv::Mat loaded = loadImage(put("colour.png", encoded(colour, ".png"))).image;
     ASSERT_EQ(loaded.type(), CV_8UC3);
     EXPECT_EQ(largestDifference(loaded, colour), 0);
 
     cv::Mat deep;
     colour.convertTo(deep, CV_16UC3, 257);
-    const cv::Mat reduced = loadImage(put("deep.png", encoded(deep, ".png")));
+    const cv::Mat reduced = loadImage(put("deep.png", encoded(deep, ".png"))).image;
     ASSERT_EQ(reduced.type(), CV_8UC3);
     EXPECT_EQ(largestDifference(reduced, colour), 0);
 
     const cv::Mat grey = patternImage(6, 6, CV_8UC1);
-    const cv::Mat fromGrey = loadImage(put("grey.jpg", encoded(grey, ".jpg")));
+    const cv::Mat fromGrey = loadImage(put("grey.jpg", encoded(grey, ".jpg"))).image;
     ASSERT_EQ(fromGrey.type(), CV_8UC3);
     std::vector<cv::Mat> planes;
     cv::split(fromGrey, planes);
@@ -79,7 +81,7 @@ std::string withOrientationSix(const std::string& jpeg) {
 TEST_F(ImageLoaderTest, ExifOrientationDoesNotTurnThePixels) {
     const std::string path = put("turned.jpg", withOrientationSix(encoded(patternImage(8, 16, CV_8UC3), ".jpg")));
     ASSERT_EQ(cv::imread(path, cv::IMREAD_COLOR).size(), cv::Size(8, 16)) << "the file must carry the tag";
-    EXPECT_EQ(loadImage(path).size(), cv::Size(16, 8));
+    EXPECT_EQ(loadImage(path).image.size(), cv::Size(16, 8));
 }
 
 TEST_F(ImageLoaderTest, HighDynamicRangeFilesKeepTheirFloatValues) {
@@ -91,7 +93,7 @@ TEST_F(ImageLoaderTest, HighDynamicRangeFilesKeepTheirFloatValues) {
         const bool isExr = extension == ".exr";
         if (!cv::imwrite(isExr ? folder.file("tmp.exr") : path, radiance)) continue;
         if (isExr) std::filesystem::rename(folder.file("tmp.exr"), path);
-        const cv::Mat loaded = loadImage(path);
+        const cv::Mat loaded = loadImage(path).image;
         ASSERT_EQ(loaded.type(), CV_32FC3) << name;
         EXPECT_LT(cv::norm(loaded, radiance, cv::NORM_RELATIVE | cv::NORM_INF), 0.01) << name;
     }
@@ -99,7 +101,7 @@ TEST_F(ImageLoaderTest, HighDynamicRangeFilesKeepTheirFloatValues) {
 
 TEST_F(ImageLoaderTest, RealRadianceFileLoadsAsFloat) {
     TL_REQUIRE_TEST_DATA("hdr/memorial_cv2_imwrite.hdr");
-    const cv::Mat image = loadImage(testDataPath("hdr/memorial_cv2_imwrite.hdr"));
+    const cv::Mat image = loadImage(testDataPath("hdr/memorial_cv2_imwrite.hdr")).image;
     ASSERT_EQ(image.type(), CV_32FC3);
     EXPECT_EQ(image.size(), cv::Size(512, 768));
     double largest = 0;
@@ -110,7 +112,7 @@ TEST_F(ImageLoaderTest, RealRadianceFileLoadsAsFloat) {
 TEST_F(ImageLoaderTest, RealBracketLoadsAs1024x768Bgr) {
     TL_REQUIRE_TEST_DATA("bracket-desk/img05.jpg");
     for (const char* name : {"bracket-desk/img01.jpg", "bracket-desk/img05.jpg", "bracket-desk/img13.jpg"}) {
-        const cv::Mat image = loadImage(testDataPath(name));
+        const cv::Mat image = loadImage(testDataPath(name)).image;
         EXPECT_EQ(image.type(), CV_8UC3) << name;
         EXPECT_EQ(image.size(), cv::Size(1024, 768)) << name;
     }
@@ -141,7 +143,7 @@ TEST_F(ImageLoaderTest, BadInputGivesAnEmptyOrCorrectImageSilently) {
 
     CapturedStream output(STDOUT_FILENO);
     for (const std::string& path : paths) {
-        const cv::Mat image = loadImage(path);
+        const cv::Mat image = loadImage(path).image;
         if (!image.empty()) {
             EXPECT_EQ(image.size(), picture.size()) << path;
         }
@@ -153,9 +155,9 @@ TEST_F(ImageLoaderTest, PathsAreNeverInterpretedByAShell) {
     const std::string png = encoded(patternImage(3, 5, CV_8UC3), ".png");
     for (const std::string name : {"a b.png", "it's \"quoted\".png", "$(touch canary).png",
                                    "`touch canary`.tga", "caf\xC3\xA9 \xFF\xFE.png", "-x.png"})
-        EXPECT_EQ(loadImage(put(name, png)).size(), cv::Size(5, 3)) << name;
+        EXPECT_EQ(loadImage(put(name, png)).image.size(), cv::Size(5, 3)) << name;
     for (const std::string name : {"$(touch canary).jpg", "; touch canary.nef", "$(touch canary).tga"})
-        EXPECT_TRUE(loadImage(folder.file(name)).empty()) << name;
+        EXPECT_TRUE(loadImage(folder.file(name)).image.empty()) << name;
     EXPECT_FALSE(std::filesystem::exists(folder.file("canary")));
     EXPECT_FALSE(std::filesystem::exists("canary"));
 }
@@ -178,9 +180,84 @@ TEST_F(ImageLoaderTest, MalformedRadianceFilesLeaveNoFileOpen) {
                                             put("bare.pic", "#?RGBE\n")};
     const std::string cut = put("cut.hdr", header + "-Y 64 +X 64\n\x02\x02\x00\x40");
     const int before = openDescriptors();
-    for (const std::string& path : paths) EXPECT_TRUE(loadImage(path).empty()) << path;
-    loadImage(cut); // OpenCV gives up on the pixels; DevIL may still make something of them
+    for (const std::string& path : paths) EXPECT_TRUE(loadImage(path).image.empty()) << path;
+    loadImage(cut).image; // OpenCV gives up on the pixels; DevIL may still make something of them
     EXPECT_EQ(openDescriptors(), before);
+}
+
+} // namespace
+
+namespace {
+
+// A BMP header declaring width x 1 pixels of 24 bits, with no pixels after it.
+std::string bmpHeader(std::uint32_t width) {
+    std::string bytes = "BM";
+    const auto put32 = [&bytes](std::uint32_t value) {
+        for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>((value >> shift) & 0xFF);
+    };
+    put32(54);             // file size
+    put32(0);              // reserved
+    put32(54);             // offset of the pixels
+    put32(40);             // the info header's size
+    put32(width);
+    put32(1);              // height
+    put32(1 | (24 << 16)); // one plane, 24 bits per pixel
+    for (int i = 0; i < 6; ++i) put32(0);
+    return bytes;
+}
+
+// Files whose signature OpenCV knows and whose header or data it refuses: no abort, no
+// detour through DevIL (which loops on a cut PNG until the time limit), and a reason.
+TEST_F(ImageLoaderTest, FilesOpenCvRefusesAreUnreadableWithAReason) {
+    cv::Mat deep(40, 60, CV_16UC3);
+    cv::randu(deep, 0, 65536);
+    const std::string png = encoded(deep, ".png");
+    const std::string jpg = encoded(patternImage(48, 64, CV_8UC3), ".jpg");
+    for (const auto& [name, bytes, problem] :
+         std::vector<std::tuple<std::string, std::string, std::string>>{
+             {"wide.ppm", "P6\n2000000 1\n255\n", "cannot decode it"},
+             {"wide.pfm", "PF\n2000000 1\n-1.0\n", "cannot decode it"},
+             {"wide.bmp", bmpHeader(0x7fffffff), "cannot decode it"},
+             {"cut.png", png.substr(0, 88), "cannot decode it"},
+             {"cut.jpg", jpg.substr(0, jpg.size() / 2), "it is cut short"}}) {
+        for (const InputDepth depth : {InputDepth::eightBit, InputDepth::own}) {
+            const LoadedImage loaded = loadImage(put(name, bytes), depth);
+            EXPECT_TRUE(loaded.image.empty()) << name;
+            EXPECT_NE(loaded.problem.find(problem), std::string::npos) << name << ": " << loaded.problem;
+        }
+    }
+}
+
+// Read at their own depth, 16-bit and float files keep every sample; read at 8 bits, a
+// float TIFF (which OpenCV cannot squeeze) says why it is not read.
+TEST_F(ImageLoaderTest, OwnDepthKeeps16BitAndFloatSamples) {
+    cv::Mat deep(30, 20, CV_16UC3);
+    cv::randu(deep, 0, 65536);
+    cv::Mat deepGrey(30, 20, CV_16UC1);
+    cv::randu(deepGrey, 0, 65536);
+    cv::Mat light(30, 20, CV_32FC3);
+    cv::randu(light, 0.0f, 4.0f);
+    const std::string deepPath = put("deep.png", encoded(deep, ".png"));
+    const std::string greyPath = put("grey.png", encoded(deepGrey, ".png"));
+    const std::string lightPath = folder.file("light.tif");
+    ASSERT_TRUE(cv::imwrite(lightPath, light, {cv::IMWRITE_TIFF_COMPRESSION, 5}));
+
+    const cv::Mat ownDeep = loadImage(deepPath, InputDepth::own).image;
+    ASSERT_EQ(ownDeep.type(), CV_16UC3);
+    EXPECT_EQ(largestDifference(ownDeep, deep), 0);
+    const cv::Mat ownGrey = loadImage(greyPath, InputDepth::own).image;
+    ASSERT_EQ(ownGrey.type(), CV_16UC3);
+    cv::Mat greyAsColour;
+    cv::cvtColor(deepGrey, greyAsColour, cv::COLOR_GRAY2BGR);
+    EXPECT_EQ(largestDifference(ownGrey, greyAsColour), 0);
+    const cv::Mat ownLight = loadImage(lightPath, InputDepth::own).image;
+    ASSERT_EQ(ownLight.type(), CV_32FC3);
+    EXPECT_EQ(largestDifference(ownLight, light), 0);
+
+    EXPECT_EQ(loadImage(deepPath, InputDepth::eightBit).image.type(), CV_8UC3);
+    const LoadedImage squeezed = loadImage(lightPath, InputDepth::eightBit);
+    EXPECT_TRUE(squeezed.image.empty());
+    EXPECT_NE(squeezed.problem.find("8 bits per channel"), std::string::npos) << squeezed.problem;
 }
 
 } // namespace

@@ -43,7 +43,7 @@ TEST_F(ImagesSequenceTest, MissingFileIsReportedOnceUnderMainAndGivesAnEmptyImag
     EXPECT_EQ(image.cols, 0);
     EXPECT_TRUE(image.empty());
     const std::string text = log();
-    const std::string entry = "\nERROR at function main => The image'" + missing +
+    const std::string entry = "\nERROR at function main => The image '" + missing +
                               "' does not exist or we can not open it.\n\n";
     ASSERT_GE(text.size(), entry.size());
     EXPECT_EQ(text.substr(text.size() - entry.size()), entry);
@@ -68,7 +68,7 @@ TEST_F(ImagesSequenceTest, EveryRequestReadsTheFileAgain) {
     std::filesystem::remove(path);
     EXPECT_TRUE(sequence.getImage(0).empty());
     EXPECT_FALSE(sequence.isStopped());
-    EXPECT_TRUE(log().find("The image'" + path + "'") != std::string::npos);
+    EXPECT_TRUE(log().find("The image '" + path + "'") != std::string::npos);
 }
 
 } // namespace

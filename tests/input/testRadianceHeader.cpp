@@ -31,7 +31,7 @@ TEST_F(RadianceHeaderTest, FilesOpenCvWritesAreDecodable) {
         const std::string path = folder.file("written.hdr");
         ASSERT_TRUE(cv::imwrite(path, cv::Mat(size, CV_32FC3, cv::Scalar(0.5, 2.0, 0.25))));
         EXPECT_TRUE(declaresDecodableRadianceSize(path)) << size;
-        EXPECT_EQ(loadImage(path).size(), size);
+        EXPECT_EQ(loadImage(path).image.size(), size);
     }
 }
 
@@ -62,7 +62,7 @@ TEST_F(RadianceHeaderTest, LinesAreCutAsOpenCvCutsThem) {
     const std::string path = put(header.substr(0, header.size() - 1) + longLine + "-Y 1 +X 2\n" + "\x80\x80\x80\x81" +
                                  "\x80\x80\x80\x81");
     EXPECT_TRUE(declaresDecodableRadianceSize(path));
-    EXPECT_EQ(loadImage(path).size(), cv::Size(2, 1));
+    EXPECT_EQ(loadImage(path).image.size(), cv::Size(2, 1));
 }
 
 TEST_F(RadianceHeaderTest, DeclaredSizeMustFitTheBytesThatFollow) {
@@ -82,7 +82,7 @@ TEST_F(RadianceHeaderTest, RadianceFileCutShortIsUnreadable) {
     ASSERT_TRUE(cv::imwrite(path, cv::Mat(40, 64, CV_32FC3, cv::Scalar(0.5, 2.0, 0.25))));
     const std::string whole = readFile(path);
     for (const std::size_t kept : {whole.size() / 2, whole.size() - 1})
-        EXPECT_TRUE(loadImage(put(whole.substr(0, kept))).empty()) << kept << " of " << whole.size() << " bytes";
+        EXPECT_TRUE(loadImage(put(whole.substr(0, kept))).image.empty()) << kept << " of " << whole.size() << " bytes";
 }
 
 } // namespace

@@ -21,6 +21,19 @@ TEST(CaptureSettingsLineTest, TabSeparatedValuesWithDashesForMissingTags) {
     EXPECT_FALSE(parseCaptureSettingsLine("1\t2.8").exposureTime);  // not the three columns asked for
 }
 
+// Values no camera writes count as missing: they would make gaps of infinite or hundreds
+// of stops. An hour and a microsecond are still exposures.
+TEST(CaptureSettingsLineTest, AbsurdValuesCountAsMissing) {
+    for (const char* line : {"inf\tinf\tinf", "-inf\t-inf\t-inf", "nan\tnan\tnan", "1e-320\t1e400\t1e999"}) {
+        const CaptureSettings absurd = parseCaptureSettingsLine(line);
+        EXPECT_FALSE(absurd.exposureTime || absurd.fNumber || absurd.iso) << line;
+    }
+    EXPECT_FALSE(parseCaptureSettingsLine("3600.5\t4\t100").exposureTime);
+    EXPECT_FALSE(parseCaptureSettingsLine("1e-7\t4\t100").exposureTime);
+    EXPECT_DOUBLE_EQ(*parseCaptureSettingsLine("3600\t4\t100").exposureTime, 3600);
+    EXPECT_DOUBLE_EQ(*parseCaptureSettingsLine("1e-6\t4\t100").exposureTime, 1e-6);
+}
+
 // Real files through the real exiftool: photographs of a camera, a file tagged here,
 // a file without tags and a file that is not there.
 TEST(ReadCaptureSettingsTest, EachFileGetsItsOwnSettings) {

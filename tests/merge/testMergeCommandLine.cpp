@@ -227,11 +227,12 @@ TEST_F(MergeProgram, ExistingLogIsAppendedTo) {
     EXPECT_EQ(runProgram(TL_TESSALINE_BIN, c.arguments()), 1);
     const std::string text = readFile(log());
     EXPECT_EQ(text.rfind("kept\n", 0), 0u);
-    EXPECT_NE(text.find("\nERROR at function main => The image'" + c.instantPath +
+    EXPECT_NE(text.find("\nERROR at function main => The image '" + c.instantPath +
                         "' does not exist or we can not open it.\n\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("\nERROR at function Main => Error during accessing the image at index 0\n\n\n"),
+    EXPECT_NE(text.find("\nERROR at function Main => Error during accessing the image at index 0 (" + c.instantPath +
+                        ")\n\n\n"),
               std::string::npos)
         << text;
 }

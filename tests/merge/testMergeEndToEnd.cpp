@@ -77,7 +77,8 @@ TEST_F(MergeEndToEnd, UnreadableInstantImageEndsWithStatusOneAndWritesNothing) {
     call.exposures = {folder.file("exposure.png"), call.instantPath};
     EXPECT_EQ(runProgram(TL_TESSALINE_BIN, call.arguments()), 1);
     EXPECT_FALSE(std::filesystem::exists(call.outputPath));
-    EXPECT_NE(log().find("\nERROR at function Main => Error during accessing the image at index 1\n\n\n"),
+    EXPECT_NE(log().find("\nERROR at function Main => Error during accessing the image at index 1 (" +
+                         call.instantPath + ")\n\n\n"),
               std::string::npos)
         << log();
 }

@@ -105,12 +105,59 @@ TEST_F(MergeFaults, NonFiniteAndNegativeFloatSamplesCountAsZero) {
         ASSERT_FALSE(light.empty()) << output;
         EXPECT_TRUE(cv::checkRange(light, true, nullptr, 0.0, 1.0 + 1e-6)) << output;
         EXPECT_GT(cv::mean(light)[1], 0.2) << output;
-        EXPECT_EQ(count("The image number 1 holds 301 samples that are not finite or are negative; they count as 0."),
+        EXPECT_EQ(count("The image number 1 (" + call.exposures[1] +
+                        ") holds 301 samples that are not finite or are negative; they count as 0."),
                   1u)
             << output << "\n" << log();
-        EXPECT_EQ(count("The image number 0 holds 57600 samples"), 1u) << output;
-        EXPECT_EQ(count("The image number 2 holds 1200 samples"), 1u) << output;
+        EXPECT_EQ(count("The image number 0 (" + call.exposures[0] + ") holds 57600 samples"), 1u) << output;
+        EXPECT_EQ(count("The image number 2 (" + call.exposures[2] + ") holds 1200 samples"), 1u) << output;
     }
+}
+
+// One finite sample of 3e38, as only a corrupt file holds, was the largest sum and darkened
+// everything else to black: samples above 1e30 count as 0 like infinite ones. Bright real
+// radiance (a million times the scale) is light like any other.
+TEST_F(MergeFaults, SamplesBeyondAnyLightCountAsZeroButBrightLightStays) {
+    const BurstScene scene({160, 120}, 3);
+    for (const float brightness : {1.0f, 1e6f}) {
+        call.exposures.clear();
+        for (int i = 0; i < 3; ++i) {
+            cv::Mat floats;
+            scene.frame(i).convertTo(floats, CV_32F, brightness / 255.0);
+            if (i == 0) floats.at<cv::Vec3f>(5, 5)[1] = 3e38f;
+            call.exposures.push_back(folder.file("bright" + std::to_string(i) + ".pfm"));
+            ASSERT_TRUE(cv::imwrite(call.exposures.back(), floats));
+        }
+        call.instantPath = call.exposures[1];
+        call.outputPath = folder.file("merged.pfm");
+        std::filesystem::remove(folder.file("TessalineLog.txt"));
+        ASSERT_EQ(merge(), 0) << log();
+        const cv::Mat light = cv::imread(call.outputPath, cv::IMREAD_UNCHANGED | cv::IMREAD_ANYDEPTH);
+        ASSERT_FALSE(light.empty());
+        EXPECT_GT(cv::mean(light)[1], 0.2) << brightness;
+        EXPECT_EQ(count("The image number 0 (" + call.exposures[0] + ") holds 1 samples"), 1u)
+            << brightness << "\n" << log();
+        EXPECT_EQ(count("holds"), 1u) << brightness << "\n" << log();
+    }
+}
+
+// A flat burst has nothing to align by: the report says so, rather than blaming a lack of
+// memory, and the run writes nothing.
+TEST_F(MergeFaults, AlignmentOfAFlatBurstGivesItsTrueReason) {
+    for (int i = 0; i < 3; ++i) {
+        call.exposures.push_back(folder.file("flat" + std::to_string(i) + ".png"));
+        ASSERT_TRUE(cv::imwrite(call.exposures.back(), cv::Mat(60, 80, CV_8UC3, cv::Scalar::all(100 + i))));
+    }
+    call.instantPath = call.exposures[1];
+    call.align = "1";
+    call.outputPath = folder.file("merged.png");
+    EXPECT_EQ(merge(), 1);
+    EXPECT_FALSE(std::filesystem::exists(call.outputPath));
+    EXPECT_EQ(count("ERROR at function Aligning images => The align option failed: The exposure and the instant image "
+                    "do not correlate: there is nothing to align them by."),
+              1u)
+        << log();
+    EXPECT_EQ(log().find("lack of memory"), std::string::npos) << log();
 }
 
 // A burst of the generated scene as PNG files; the middle frame is the instant image.

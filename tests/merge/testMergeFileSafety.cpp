@@ -331,7 +331,7 @@ TEST_F(MergeFileSafety, FifosAreRefusedWithoutBlocking) {
     call.progressPath = folder.file("progress.txt");
     call.exposures.push_back(rawFifo);
     EXPECT_EQ(merge(), 0);
-    EXPECT_NE(log().find("The image'" + rawFifo + "' does not exist or we can not open it."), std::string::npos)
+    EXPECT_NE(log().find("The image '" + rawFifo + "' does not exist or we can not open it"), std::string::npos)
         << log();
 }
 

@@ -11,6 +11,7 @@
 #include <pty.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <regex>
 #include <thread>
@@ -195,12 +196,14 @@ TEST_F(NamedMerge, ReportsGoToStandardErrorAndToTheLogWhenAskedFor) {
     for (std::size_t i = png.size() / 2; i < png.size() / 2 + 64; ++i) png[i] ^= 0x5A;
     writeFile(broken, std::string(png.begin(), png.end()));
     EXPECT_EQ(run({"-o", folder.file("merged.hdr"), broken}), 1);
-    EXPECT_NE(err().find("tessaline: error: Error during accessing the image at index 0"), std::string::npos) << err();
+    EXPECT_NE(err().find("tessaline: error: Error during accessing the image '" + broken + "'"), std::string::npos)
+        << err();
     EXPECT_FALSE(fs::exists(folder.file("merged.hdr")));
     EXPECT_FALSE(fs::exists(folder.file("burst/TessalineLog.txt")));
 
     EXPECT_EQ(run({"-o", folder.file("merged.hdr"), "--log-dir", folder.file("app"), broken}), 1);
-    EXPECT_NE(log().find("\nERROR at function Main => Error during accessing the image at index 0"), std::string::npos)
+    EXPECT_NE(log().find("\nERROR at function Main => Error during accessing the image '" + broken + "'"),
+              std::string::npos)
         << log();
     EXPECT_NE(err().find("tessaline: error: "), std::string::npos);
 }
@@ -241,6 +244,51 @@ TEST_F(NamedMerge, ProgressCountsEveryImageAndReportsStandOnTheirOwnLines) {
     EXPECT_EQ(shown.substr(report - 2, 2), "\r\n") << shown;
 }
 
+// How many different values the samples of a 16-bit image take.
+std::size_t distinctValues(const cv::Mat& image) {
+    std::vector<bool> seen(65536);
+    std::size_t count = 0;
+    for (auto value = image.begin<std::uint16_t>(); value != image.end<std::uint16_t>(); ++value)
+        if (!seen[*value]) {
+            seen[*value] = true;
+            ++count;
+        }
+    return count;
+}
+
+// A call by name reads 16-bit and float files at their own depth, its own 32-bit TIFF
+// included; a call by position keeps reading 8 bits, and says why a float TIFF is beyond it.
+TEST_F(NamedMerge, NamedCallsReadDeepImagesAtTheirOwnDepth) {
+    makeBurst();
+    const std::string deep = folder.file("deep.tif");
+    ASSERT_EQ(run({"-o", deep, "--bits", "32", burst[0], burst[1], burst[2]}), 0) << err();
+    ASSERT_EQ(run({"-o", folder.file("again.tif"), "--bits", "32", deep, deep}), 0) << err();
+    EXPECT_EQ(cv::imread(folder.file("again.tif"), cv::IMREAD_UNCHANGED).type(), CV_32FC3);
+
+    MergeCall byPosition = positional(folder.file("positional.tif"), "32");
+    byPosition.instantPath = deep;
+    byPosition.exposures = {deep};
+    EXPECT_EQ(run(byPosition.arguments()), 1);
+    EXPECT_NE(log().find("The image '" + deep + "' does not exist or we can not open it: its samples cannot be read "
+                         "at 8 bits per channel"),
+              std::string::npos)
+        << log();
+
+    // 4096 levels, which 8-bit reading would fold into at most 256.
+    cv::Mat ramp(64, 64, CV_16UC3);
+    for (int y = 0; y < ramp.rows; ++y)
+        for (int x = 0; x < ramp.cols; ++x) ramp.at<cv::Vec3w>(y, x) = cv::Vec3w::all(static_cast<std::uint16_t>((y * 64 + x) * 16));
+    const std::string rampPath = folder.file("ramp.png");
+    ASSERT_TRUE(cv::imwrite(rampPath, ramp));
+    ASSERT_EQ(run({"-o", folder.file("named16.png"), "--bits", "16", rampPath}), 0) << err();
+    EXPECT_GT(distinctValues(cv::imread(folder.file("named16.png"), cv::IMREAD_UNCHANGED)), 2000u);
+    byPosition = positional(folder.file("positional16.png"), "16");
+    byPosition.instantPath = rampPath;
+    byPosition.exposures = {rampPath};
+    ASSERT_EQ(run(byPosition.arguments()), 0) << log();
+    EXPECT_LE(distinctValues(cv::imread(folder.file("positional16.png"), cv::IMREAD_UNCHANGED)), 256u);
+}
+
 // The bracket's frames are 4 s, 1 s and 0.3 s at f/2.8 and ISO 50: two stops apart.
 TEST_F(NamedMerge, BracketDrawsOneExposureWarningNamingTheFramesAndAThreshold) {
     for (const char* name : {"img03.jpg", "img05.jpg", "img07.jpg"})
@@ -271,6 +319,21 @@ TEST_F(NamedMerge, BurstOfEqualExposuresDrawsNoWarning) {
     ASSERT_EQ(run({"-o", folder.file("merged.jpg"), "--log-dir", folder.file("app"), burst[0], burst[1], burst[2]}), 0);
     EXPECT_EQ(err(), "");
     EXPECT_EQ(log(), "");
+}
+
+// Exposure times no burst has (0, two hours, a millionth of a microsecond) are broken
+// tags: the check ignores them and, the frames being equally bright, says nothing, where
+// it once warned of gaps of hundreds of stops.
+TEST_F(NamedMerge, AbsurdExposureTimesAreIgnoredByTheExposureCheck) {
+    makeBurst();
+    ASSERT_EQ(burst.size(), 3u);
+    ASSERT_TRUE(runExiftool({"-q", "-overwrite_original", "-ExposureTime=0", burst[0]}));
+    ASSERT_TRUE(runExiftool({"-q", "-overwrite_original", "-ExposureTime=7200", burst[2]}));
+    ASSERT_EQ(run({"-o", folder.file("merged.jpg"), burst[0], burst[1], burst[2]}), 0) << err();
+    EXPECT_EQ(err(), "");
+    ASSERT_TRUE(runExiftool({"-q", "-overwrite_original", "-ExposureTime=1e-12", burst[2]}));
+    ASSERT_EQ(run({"-o", folder.file("merged.jpg"), burst[0], burst[1], burst[2]}), 0) << err();
+    EXPECT_EQ(err(), "");
 }
 
 } // namespace

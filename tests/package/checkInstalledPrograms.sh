@@ -2,8 +2,10 @@
 # Checks an installed tree or the Debian package of a build, as a user gets them:
 #   checkInstalledPrograms.sh install BUILD_DIR   (cmake --install into a scratch prefix)
 #   checkInstalledPrograms.sh package BUILD_DIR   (the .deb, unpacked into a scratch root)
-# Both must hold the two programs, their compressed man pages and the copyright file; the programs run from there,
-# cut frames out of a video made by FFmpeg and merge them; man renders both pages.
+# Both must hold the two programs, the merge's decoder program, the compressed man pages
+# and the copyright file; the programs run from there, cut frames out of a video made by
+# FFmpeg and merge them (TGA frames through the decoder program too); man renders both
+# pages.
 set -eu
 mode=$1
 build=$2
@@ -26,8 +28,8 @@ package)
     [ -f "$1" ] || fail "cpack made no .deb"
     deb=$1
     dpkg-deb -c "$deb" >"$scratch/contents"
-    for file in ./usr/bin/tessaline ./usr/bin/kadrimo ./usr/share/man/man1/tessaline.1.gz \
-        ./usr/share/man/man1/kadrimo.1.gz ./usr/share/doc/tessaline/copyright; do
+    for file in ./usr/bin/tessaline ./usr/bin/kadrimo ./usr/libexec/tessaline/tessaline-decoder \
+        ./usr/share/man/man1/tessaline.1.gz ./usr/share/man/man1/kadrimo.1.gz ./usr/share/doc/tessaline/copyright; do
         grep -q " $file\$" "$scratch/contents" || fail "$file is not in the package: $(cat "$scratch/contents")"
     done
     # dpkg-shlibdeps found the libraries' packages; exiftool is named by hand.
@@ -64,4 +66,9 @@ ffmpeg -loglevel error -f lavfi -i testsrc=duration=1:size=96x64:rate=10 -pix_fm
 [ "$(ls frames | wc -l)" -eq 3 ] || fail "kadrimo wrote $(ls frames | wc -l) frames, not 3"
 "$bin/tessaline" -o merged.hdr frames/*.png || fail "the installed tessaline"
 [ -s merged.hdr ] || fail "tessaline wrote no merged.hdr"
+# TGA files are read by DevIL, in the decoder program that the merge finds in libexec.
+[ -x "$scratch/root/usr/libexec/tessaline/tessaline-decoder" ] || fail "the decoder program is not in libexec/tessaline"
+"$bin/kadrimo" clip.mp4 -o targa --to 0.2 --format tga || fail "the installed kadrimo writing TGA"
+"$bin/tessaline" -o fromTga.hdr targa/*.tga || fail "the installed tessaline reading TGA"
+[ -s fromTga.hdr ] || fail "tessaline wrote no fromTga.hdr"
 echo "$mode: both programs and both man pages work from $mode"

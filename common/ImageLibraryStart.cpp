@@ -1,0 +1,15 @@
+#include "common/ImageLibraryStart.hpp"
+
+#include "common/ImageLibraryThreads.hpp"
+
+#include <opencv2/imgcodecs.hpp>
+
+void startImageLibrary() {
+    runImageLibraryOnOwnThreads();
+    try {
+        // Asking for any writer registers every codec.
+        cv::haveImageWriter(".png");
+    } catch (const cv::Exception&) {
+        // No codec at all: each read and write says so in its turn.
+    }
+}
