@@ -11,7 +11,7 @@
 namespace {
 
 constexpr float noiseMultiple = 3.0f;    // k: differences within three spreads are noise
-constexpr float responseShare = 0.03f;   // tau: what a fitted curve may be off by
+constexpr float responseShare = 0.15f;   // tau: what a fitted curve may be off by
 
 // The frame smoothed over 3 x 3 blocks; a block is clipped where any of its blocks is, and
 // dark only where all are.

@@ -9,6 +9,11 @@ constexpr double lowestLog2 = -24, binsPerStop = 3;
 constexpr int binCount = 90;                 // up to 6 stops above the instant image's white
 constexpr std::size_t fewestBinSamples = 24;    // a bin with fewer borrows its neighbour's figures
 constexpr std::size_t enoughSamples = 1 << 19;
+// Where something moved over most of the still samples of a bin, the bin's figures would
+// call it noise: no response is that far off, and no noise that large after smoothing.
+constexpr float largestBias = 0.35f, largestSpread = 0.25f;  // shares of the bin's light
+
+float binLight(int b) { return static_cast<float>(std::exp2(lowestLog2 + (b + 0.5) / binsPerStop)); }
 
 int binOf(float light) {
     const double position = (std::log2(std::max(light, 1e-30f)) - lowestLog2) * binsPerStop;
@@ -59,8 +64,9 @@ NoiseProfile::NoiseProfile(const cv::Mat& instant, const cv::Mat& frame, const c
         if (d.size() < fewestBinSamples) continue;
         const float bias = medianOf(d);
         for (float& v : d) v = std::fabs(v - bias);
-        biases[static_cast<std::size_t>(b)] = bias;
-        spreads[static_cast<std::size_t>(b)] = 1.4826f * medianOf(d);
+        const float light = binLight(b);
+        biases[static_cast<std::size_t>(b)] = std::clamp(bias, -largestBias * light, largestBias * light);
+        spreads[static_cast<std::size_t>(b)] = std::min(1.4826f * medianOf(d), largestSpread * light);
         known[static_cast<std::size_t>(b)] = true;
     }
     fillGaps(biases, known);

@@ -27,7 +27,7 @@ void reduceRow(const cv::Mat& frame, const SampleReading& reading, float gain, i
                 for (int c = 0; c < channels; ++c) {
                     const T v = row[x + c];
                     sum[c] += reading.light(v);
-                    anyClipped[c] = anyClipped[c] || reading.clipped(v);
+                    anyClipped[c] = anyClipped[c] || reading.nearClip(v);
                     allDark[c] = allDark[c] && reading.dark(v);
                 }
         }

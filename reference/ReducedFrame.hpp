@@ -7,7 +7,8 @@
 // A frame at a fraction of its size, as the consistency test reads it: each block of
 // factor x factor pixels (smaller at the right and bottom edges) as the mean light of its
 // samples, brought onto the instant image's scale by gain, and per channel whether any
-// sample of the block is clipped and whether every one is in the noise floor.
+// sample of the block is clipped or near it (in the curve's shoulder, where the light is
+// only known to be at least what the curve says) and whether every one is in the noise floor.
 struct ReducedFrame {
     cv::Mat light;    // CV_32FC(channels)
     cv::Mat clipped;  // CV_8UC(channels), 255 or 0

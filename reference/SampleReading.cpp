@@ -28,6 +28,7 @@ SampleReading::SampleReading(int depth, const CameraResponse& response) : lights
     weights.resize(lights.size());
     for (int v = 0; v <= top; ++v) weights[static_cast<std::size_t>(v)] = static_cast<float>(hat(double(v) / top));
     clipCode = static_cast<int>(std::ceil(clipStart * top));
+    shoulderCode = static_cast<int>(std::ceil(fallStart * top));
     floorCode = static_cast<int>(std::floor(floorEnd * top));
     wellLowCode = static_cast<int>(std::ceil(wellLowFraction * top));
     wellHighCode = static_cast<int>(std::floor(wellHighFraction * top));
@@ -43,6 +44,7 @@ SampleReading::SampleReading(const cv::Mat& floatFrame) {
     const bool clips = largest > 0 && atTop >= 0.001 * samples;
     const float top = largest > 0 ? static_cast<float>(largest) : 1.0f;
     clipLight = clips ? 0.999f * top : std::numeric_limits<float>::infinity();
+    shoulderLight = clips ? static_cast<float>(fallStart) * top : clipLight;
     floorLight = top * 0x1p-16f;
     wellLow = top * 0x1p-10f;
     wellHigh = 0.9f * top;

@@ -36,6 +36,12 @@ public:
         if constexpr (std::is_same_v<T, float>) return v >= clipLight;
         else return v >= clipCode;
     }
+    // In the shoulder or above: where a fitted curve is least sure, and a camera's tone curve
+    // compresses most, the light is at least what the curve says.
+    template <typename T> bool nearClip(T v) const {
+        if constexpr (std::is_same_v<T, float>) return v >= shoulderLight;
+        else return v >= shoulderCode;
+    }
     template <typename T> bool dark(T v) const {
         if constexpr (std::is_same_v<T, float>) return v <= floorLight;
         else return v <= floorCode;
@@ -52,6 +58,6 @@ public:
 
 private:
     std::vector<float> lights, weights;  // per code, integer frames only
-    int clipCode = 0, floorCode = 0, wellLowCode = 0, wellHighCode = 0;
-    float clipLight = 0, floorLight = 0, wellLow = 0, wellHigh = 0;
+    int clipCode = 0, shoulderCode = 0, floorCode = 0, wellLowCode = 0, wellHighCode = 0;
+    float clipLight = 0, shoulderLight = 0, floorLight = 0, wellLow = 0, wellHigh = 0;
 };

@@ -10,6 +10,10 @@
 namespace {
 
 constexpr float instantWeight = 0.02f;  // the instant image's least weight where it is valid
+// Below this total weight the best bound joins the mean with the weight that is missing:
+// where every frame that is kept is clipped, the faint rest of a frame's feathered edge
+// would otherwise decide the pixel alone.
+constexpr float sufficientWeight = 0.1f;
 
 // Where a full-size coordinate falls between two reduced pixels.
 struct Tap {
@@ -62,7 +66,8 @@ void addFrameRow(const MergeFrame& frame, bool isInstant, int y, const Tap& rowT
             if (left < 0.5f) sums.bound[at + c] = std::max(sums.bound[at + c], light);
             if (clipped) continue;
             float w = read.weight(v[c]);
-            w = isInstant ? std::max(w, instantWeight) : w * trust * (1 - left);
+            const float kept = 1 - left;  // cubed: a frame half left out counts an eighth
+            w = isInstant ? std::max(w, instantWeight) : w * trust * kept * kept * kept;
             sums.weighted[at + c] += w * light;
             sums.weights[at + c] += w;
         }
@@ -80,8 +85,10 @@ void mergeRows(const std::vector<MergeFrame>& frames, int instant, int factor, i
         for (std::size_t f = 0; f < frames.size(); ++f)
             addFrameRow<T>(frames[f], static_cast<int>(f) == instant, y, rows[static_cast<std::size_t>(y)], columns, sums);
         float* result = out.ptr<float>(y);
-        for (std::size_t i = 0; i < perRow; ++i)
-            result[i] = sums.weights[i] > 0 ? sums.weighted[i] / sums.weights[i] : sums.bound[i];
+        for (std::size_t i = 0; i < perRow; ++i) {
+            const float missing = std::max(0.0f, sufficientWeight - sums.weights[i]);
+            result[i] = (sums.weighted[i] + missing * sums.bound[i]) / (sums.weights[i] + missing);
+        }
     }
 }
 

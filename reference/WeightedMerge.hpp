@@ -18,11 +18,11 @@ struct MergeFrame {
 // The frames' light on the instant image's scale, merged pixel by pixel: each frame's light
 // weighted by its sample weight (a hat over the codes, per channel; zero on every channel
 // where the worst channel is clipped), by its exposure relative to the instant image's
-// (a longer exposure holds less noise) and by one minus its mask, which is read at full
-// size by bilinear interpolation of the reduced mask (factor: the reduction). The instant
-// image keeps a small weight wherever it is not clipped, so that where every other frame
-// is left out the result is its own light. Where no frame has any weight (every one left
-// out or clipped), the largest light of the frames that are not left out, the best bound
-// a clipped value gives. Float, the instant image's channel count. Rows in slices on the
+// (a longer exposure holds less noise) and by the cube of one minus its mask, which is read
+// at full size by bilinear interpolation of the reduced mask (factor: the reduction). The
+// instant image keeps a small weight wherever it is not clipped, so that where every other
+// frame is left out the result is its own light. Where the frames' weights add up to
+// little (every one left out or clipped), the largest light of the frames not left out -
+// the best bound a clipped value gives - makes up the rest of the weight. Float, the instant image's channel count. Rows in slices on the
 // machine's cores.
 cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, int instant, int factor);
