@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,20 @@ struct Figures {
     double wall = 0, cpu = 0, peakMiB = 0;
     bool ok = false;
 };
+
+// The figures of a child process started at start, once it has ended.
+inline Figures awaitMeasured(pid_t child, std::chrono::steady_clock::time_point start) {
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    Figures f;
+    f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    f.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    f.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return f;
+}
 
 // Runs program to its end with its output thrown away (no shell); extra environment
 // settings (NAME=VALUE) are added to the child's.
@@ -31,14 +46,15 @@ inline Figures runMeasured(const std::string& program, const std::vector<std::st
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    Figures f;
-    f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    f.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    f.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return f;
+    return awaitMeasured(child, start);
+}
+
+// Runs work in a child process of its own, so that its time and peak memory are its own;
+// the child's exit status is 0 when work returned true.
+inline Figures measureInChild(const std::function<bool()>& work) {
+    std::fflush(stdout);  // or the child's copy of the buffer is printed again
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) _exit(work() ? 0 : 1);
+    return awaitMeasured(child, start);
 }
