@@ -73,7 +73,9 @@ cv::Mat renderForDisplay(const cv::Mat& radiance, const std::optional<CameraResp
             const float position = std::sqrt(std::clamp(in[x] / static_cast<float>(white), 0.0f, 1.0f)) * toIndex;
             const int i = std::min(static_cast<int>(position), tableSize - 1);
             const float t = position - static_cast<float>(i);
-            out[x] = table[static_cast<std::size_t>(i)] * (1 - t) + table[static_cast<std::size_t>(i) + 1] * t;
+            // a + (b - a) t: exact where the table is flat, so that the values never fall back.
+            const float a = table[static_cast<std::size_t>(i)], b = table[static_cast<std::size_t>(i) + 1];
+            out[x] = a + (b - a) * t;
         }
     }
     return display;
