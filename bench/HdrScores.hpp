@@ -38,10 +38,13 @@ inline double fittedScale(const cv::Mat& result, const cv::Mat& truth) {
 
 inline cv::Mat muLaw(const cv::Mat& image, double normaliser) {
     constexpr double mu = 5000;
-    cv::Mat x = cv::min(cv::max(image / normaliser, 0.0), 1.0);
+    // One channel for the arithmetic: OpenCV's expressions on several channels are deprecated.
+    const cv::Mat flat = image.reshape(1);
+    cv::Mat x = cv::min(cv::max(flat / normaliser, 0.0), 1.0);
     cv::Mat out;
     cv::log(x * mu + 1, out);
-    return out / std::log(1 + mu);
+    const cv::Mat scaled = out / std::log(1 + mu);
+    return scaled.reshape(image.channels());
 }
 
 // result and truth: float images of the same size and channels; region: 8-bit, 255 where the
