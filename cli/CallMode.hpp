@@ -4,19 +4,22 @@
 
 // Both programs take two kinds of command line: the front end's fixed positions, and
 // named options for people and scripts. These are the pieces of the rule that tells
-// them apart; each program states its whole rule beside its options.
+// them apart; each program states its whole rule beside its positions.
 
-// Whether text begins as the front end writes its numbers: an optional sign, then a
-// digit, or a point followed by a digit ("10", "-1", "12.5", ".5", "10,5"). No path
-// a person names begins like that unless its name is a number.
-bool beginsWithNumber(const std::string& text);
+// Whether argument begins as the front end's numbers begin (an optional sign, then a
+// digit, or a point and a digit: "10", "-1", ".5", "0,5") and does not name an existing
+// file. A call whose first argument does is meant to be read by position.
+bool beginsLikeNumber(const std::string& argument);
 
-// Whether the arguments argv[1] .. argv[argc - 1] ask for the named options: the first
-// one is a path (not empty, and beginning neither with "-" nor with a number), or one of them names
-// the output (-o, -oPATH, --output, --output=PATH) or asks for -h, --help or --version.
-bool asksForNamedOptions(int argc, const char* const* argv);
+// Whether argument is a number as a whole, as the front end writes its numbers ("10",
+// "-1", "12.5", ".5"), and does not name an existing file: a photograph called "1" or
+// "8.jpg" is a file, whatever its name looks like.
+bool isNumberArgument(const std::string& argument);
 
-// Ends a call by position that lacks positions, with exit status 1 as it always did. A
-// person's call (one that does not begin with a number) is told on standard error what
-// to do instead: "PROGRAM: HINT (see PROGRAM --help)".
-int refuseIncompleteCall(const std::string& program, const std::string& hint, int argc, const char* const* argv);
+// Whether one of argv[1] .. argv[argc - 1] names the output (-o, --output,
+// --output=PATH): such a call is read by name, whatever else it holds.
+bool holdsOutputOption(int argc, const char* const* argv);
+
+// Ends a call by position that cannot be read, with exit status 1 as it always did,
+// saying why on standard error: "PROGRAM: PROBLEM (see PROGRAM --help)".
+int refusePositionalCall(const std::string& program, const std::string& problem);

@@ -1,10 +1,12 @@
 #include "cli/NamedOptions.hpp"
 
 #include "cli/ProgramVersion.hpp"
+#include "cli/UnknownOption.hpp"
 
 #include <CLI/CLI.hpp>
 
 #include <ostream>
+#include <sstream>
 
 namespace {
 
@@ -19,6 +21,15 @@ public:
     std::string make_help(const CLI::App* app, std::string name, CLI::AppFormatMode mode) const override {
         return make_usage(app, std::move(name)) + "\n" + make_description(app) + make_positionals(app) +
                make_groups(app, mode) + "\n" + make_footer(app);
+    }
+
+    // An option and its description are two blanks apart at the least, or the description
+    // starts on the next line: with one blank, help2man would take both for the option.
+    std::string make_option(const CLI::Option* option, bool isPositional) const override {
+        std::stringstream out;
+        CLI::detail::format_help(out, make_option_name(option, isPositional) + make_option_opts(option) + " ",
+                                 make_option_desc(option), column_width_);
+        return out.str();
     }
 
 private:
@@ -47,6 +58,10 @@ void prepareNamedOptions(CLI::App& app, const std::string& program, const std::s
 
 std::optional<int> parseNamedOptions(CLI::App& app, int argc, const char* const* argv, std::ostream& out,
                                      std::ostream& err) {
+    if (const std::string problem = unknownOptionProblem(app, argc, argv); !problem.empty()) {
+        err << app.get_name() << ": " << problem << " (see " << app.get_name() << " --help)\n";
+        return 2;
+    }
     try {
         app.parse(argc, argv);
         return std::nullopt;

@@ -1,25 +1,15 @@
 #include "cli/OptionChecks.hpp"
 
+#include "cli/NumberText.hpp"
+#include "common/PathRefusal.hpp"
 #include "output/WritableImageName.hpp"
 
-#include <charconv>
 #include <climits>
-#include <cmath>
 #include <filesystem>
-#include <optional>
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The whole of text as a number, or nothing.
-template <typename Number> std::optional<Number> wholeTextAs(const std::string& text) {
-    Number value{};
-    const char* end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (error != std::errc() || stop != end) return std::nullopt;
-    return value;
-}
 
 // A validator without a description, so that the help text shows the value's name alone.
 CLI::Validator quiet(std::function<std::string(std::string&)> check) {
@@ -35,8 +25,8 @@ std::string folderOf(const std::string& path) {
 
 CLI::Validator numberAtLeast(double least) {
     return quiet([least](std::string& text) -> std::string {
-        const auto value = wholeTextAs<double>(text);
-        if (!value || !std::isfinite(*value)) return "'" + text + "' is not a number";
+        const auto value = decimalNumber(text);
+        if (!value) return "'" + text + "' is not a number";
         if (!(*value >= least)) return "'" + text + "' is below " + CLI::detail::to_string(least);
         return "";
     });
@@ -44,7 +34,7 @@ CLI::Validator numberAtLeast(double least) {
 
 CLI::Validator wholeNumberAtLeast(long long least) {
     return quiet([least](std::string& text) -> std::string {
-        const auto value = wholeTextAs<long long>(text);
+        const auto value = wholeNumber(text);
         if (!value) return "'" + text + "' is not a whole number";
         if (*value < least) return "'" + text + "' is below " + std::to_string(least);
         if (*value > INT_MAX) return "'" + text + "' is too large";
@@ -77,9 +67,23 @@ CLI::Validator fileInExistingFolder() {
     });
 }
 
+CLI::Validator writableTarget() {
+    return quiet([](std::string& path) -> std::string {
+        const std::string refusal = replacementRefusal(path, {});
+        return refusal.empty() ? "" : "'" + path + "' cannot be written: " + refusal;
+    });
+}
+
 CLI::Validator writableImageName() {
     return quiet([](std::string& path) -> std::string {
         if (isWritableImageName(path)) return "";
-        return "no image writer knows the extension of '" + path + "' (.hdr, .exr, .tif, .png and .jpg are known)";
+        return "no image writer takes the extension of '" + path + "' (" + extensionList(writableExtensions(8)) +
+               " do)";
     });
+}
+
+std::string extensionList(const std::vector<std::string>& extensions) {
+    std::string list;
+    for (const std::string& extension : extensions) list += (list.empty() ? "" : " ") + extension;
+    return list;
 }

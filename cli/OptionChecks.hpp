@@ -2,6 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <string>
+#include <vector>
+
 // Checks of named option values, each giving a usage error that says what is wrong
 // with the value. None of them writes anything.
 
@@ -20,5 +23,11 @@ CLI::Validator existingFolder();
 // A file name whose folder exists (the file itself may or may not).
 CLI::Validator fileInExistingFolder();
 
-// An image file name whose extension one of the image writers knows.
+// A file this user may write, or create in its folder, that is no folder, FIFO or device.
+CLI::Validator writableTarget();
+
+// An image file name whose extension one of the image writers takes at 8 bits per channel.
 CLI::Validator writableImageName();
+
+// The extensions as a usage error lists them: ".bmp .exr .hdr".
+std::string extensionList(const std::vector<std::string>& extensions);

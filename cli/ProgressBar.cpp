@@ -1,5 +1,7 @@
 #include "cli/ProgressBar.hpp"
 
+#include "diag/Log.hpp"
+
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -39,21 +41,28 @@ int terminalColumns(std::FILE* stream) {
     return size.ws_col;
 }
 
+std::string head(const MergeProgress& progress) {
+    return "exposure " + std::to_string(std::max(progress.exposure, 0)) + "/" + std::to_string(progress.total) + " ";
+}
+
+std::string tail(const MergeProgress& progress) {
+    char percent[8];
+    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(std::floor(shareDone(progress) * 100)));
+    return std::string(percent) + "  " + elapsedText(progress.elapsedSeconds);
+}
+
 } // namespace
 
 std::string progressLine(const MergeProgress& progress, int columns) {
-    const double share = shareDone(progress);
-    char percent[8];
-    std::snprintf(percent, sizeof percent, "%3d%%", static_cast<int>(std::floor(share * 100)));
-    const std::string head =
-        "exposure " + std::to_string(std::max(progress.exposure, 0)) + "/" + std::to_string(progress.total) + " ";
-    const std::string tail = std::string(percent) + "  " + elapsedText(progress.elapsedSeconds);
+    const std::string start = head(progress), end = tail(progress);
     const int usable = columns - 1;
-    const int room = usable - static_cast<int>(head.size() + tail.size()) - 3;  // "[", "] "
-    std::string line = head + (room >= narrowestBar ? bar(share, std::min(room, widestBar)) : "") + tail;
+    const int room = usable - static_cast<int>(start.size() + end.size()) - 3;  // "[", "] "
+    std::string line = start + (room >= narrowestBar ? bar(shareDone(progress), std::min(room, widestBar)) : "") + end;
     line.resize(static_cast<std::size_t>(std::max(usable, 0)), ' ');
     return "\r" + line;
 }
+
+std::string progressLogLine(const MergeProgress& progress) { return head(progress) + tail(progress) + "\n"; }
 
 ProgressBar::ProgressBar(std::FILE* stream)
     : stream(stream), terminal(isatty(fileno(stream)) == 1), columns(terminal ? terminalColumns(stream) : 0) {}
@@ -61,17 +70,28 @@ ProgressBar::ProgressBar(std::FILE* stream)
 ProgressBar::~ProgressBar() { finish(); }
 
 void ProgressBar::show(const MergeProgress& progress) {
-    if (!terminal) return;
+    if (!terminal) return writeLogLine(progress);
     std::string line = progressLine(progress, columns);
     if (line == shown) return;
     std::fputs(line.c_str(), stream);
     std::fflush(stream);
+    if (stream == stderr) standardErrorLineIsOpen();
     shown = std::move(line);
+}
+
+void ProgressBar::writeLogLine(const MergeProgress& progress) {
+    if (progress.elapsedSeconds < quietSeconds || progress.exposure == loggedExposure) return;
+    loggedExposure = progress.exposure;
+    std::fputs(progressLogLine(progress).c_str(), stream);
+    std::fflush(stream);
 }
 
 void ProgressBar::finish() {
     if (shown.empty()) return;
-    std::fputc('\n', stream);
+    if (stream == stderr)
+        endOpenStandardErrorLine();
+    else
+        std::fputc('\n', stream);
     std::fflush(stream);
     shown.clear();
 }

@@ -5,8 +5,8 @@
 
 // Where a merge stands, as the progress display shows it.
 struct MergeProgress {
-    int exposure = 0;           // the exposure in hand, 1 for the first; 0 before it
-    int total = 0;              // exposures the merge visits after the instant image
+    int exposure = 0;           // the image in hand, 1 for the instant image; 0 before it
+    int total = 0;              // images the merge visits, the instant image among them
     double percent = 0;         // how far the exposure in hand has come, 0 to 100
     double elapsedSeconds = 0;  // since the merge began
 };
@@ -20,8 +20,13 @@ struct MergeProgress {
 // terminal and is left out on a very narrow one.
 std::string progressLine(const MergeProgress& progress, int columns);
 
-// Draws the progress line on a stream that is a terminal, and nothing on any other (a
-// file or a pipe gets no carriage returns). Not thread-safe: one thread draws.
+// The merge's progress as one line of a log: "exposure 3/5  60%  0:12" and its line end.
+std::string progressLogLine(const MergeProgress& progress);
+
+// Draws the progress line on a stream that is a terminal. A file or a pipe gets no carriage
+// returns: once a run has taken quietSeconds, it gets one line of a log for each image
+// instead, so that a long run shows in a log or a CI job that it goes on. Not
+// thread-safe: one thread draws.
 class ProgressBar {
 public:
     explicit ProgressBar(std::FILE* stream);
@@ -34,9 +39,14 @@ public:
     // Ends a line that was drawn, so that what follows starts on a line of its own.
     void finish();
 
+    static constexpr double quietSeconds = 10;
+
 private:
+    void writeLogLine(const MergeProgress& progress);
+
     std::FILE* stream;
     bool terminal;
     int columns;
     std::string shown;
+    int loggedExposure = 0;
 };

@@ -1,6 +1,8 @@
 # Installation under the prefix (cmake --install) and the Debian package (cpack -G DEB,
 # or the "package" target): both programs in bin, their man pages in share/man/man1.
 install(TARGETS tessaline kadrimo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# Every Debian package carries its copyright file in /usr/share/doc/PACKAGE.
+install(FILES ${CMAKE_SOURCE_DIR}/cmake/copyright DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/tessaline)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessaline)

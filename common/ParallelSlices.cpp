@@ -7,7 +7,7 @@
 
 void runInSlices(std::size_t total, std::size_t minimumSlice,
                  const std::function<void(std::size_t first, std::size_t last)>& work) {
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    const auto cores = static_cast<std::size_t>(coreCount());
     const std::size_t slices = std::clamp<std::size_t>(total / std::max<std::size_t>(minimumSlice, 1), 1, cores);
     // What a slice threw, handed back to the caller once every thread has been joined:
     // an exception must neither end the process on a helper thread nor leave a helper
@@ -35,3 +35,7 @@ void runInSlices(std::size_t total, std::size_t minimumSlice,
     for (const std::exception_ptr& failure : failures)
         if (failure) std::rethrow_exception(failure);
 }
+
+int coreCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
+int cappedThreadCount(int requested) { return std::clamp(requested, 1, coreCount()); }

@@ -9,3 +9,11 @@
 // first exception is thrown again here, after every slice has ended.
 void runInSlices(std::size_t total, std::size_t minimumSlice,
                  const std::function<void(std::size_t first, std::size_t last)>& work);
+
+// The number of cores, at least 1.
+int coreCount();
+
+// A thread count asked for, held to the number of cores: more threads than cores buy no
+// speed, only memory (each band worker of a merge keeps matcher buffers of up to 24 MiB),
+// and tens of thousands of them would exhaust it. At least 1.
+int cappedThreadCount(int requested);

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
@@ -37,10 +38,17 @@ std::string oneLine(std::string text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// Whether a line drawn on standard error (the progress line) still lacks its end.
+std::atomic<bool>& openLine() {
+    static std::atomic<bool> open{false};
+    return open;
+}
+
 void echo(const char* kind, const std::string& message) {
     if (echoPrefix().empty()) return;
     const std::string line = echoPrefix() + ": " + kind + ": " + oneLine(message) + "\n";
     std::lock_guard<std::mutex> guard(logLock());
+    if (openLine().exchange(false)) std::fputc('\n', stderr);
     std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
@@ -94,6 +102,13 @@ void reportWarning(const std::string& label, const std::string& message) {
 }
 
 void echoReportsToStandardError(const std::string& program) { echoPrefix() = program; }
+
+void standardErrorLineIsOpen() { openLine() = true; }
+
+void endOpenStandardErrorLine() {
+    std::lock_guard<std::mutex> guard(logLock());
+    if (openLine().exchange(false)) std::fputc('\n', stderr);
+}
 
 void reportRedirectionFailure() {
     writeLogEntry("\nERROR => Redirection de la sortie standard impossible\n\n");

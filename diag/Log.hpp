@@ -34,5 +34,13 @@ void reportWarning(const std::string& label, const std::string& message);
 // there is a log: a person at a terminal reads it there.
 void echoReportsToStandardError(const std::string& program);
 
+// A line drawn on standard error is not yet ended (the progress line, redrawn in place):
+// a report echoed to standard error ends it first, so that the report stands on a line of
+// its own and the drawing goes on below it.
+void standardErrorLineIsOpen();
+
+// Ends the open line on standard error, when there is one.
+void endOpenStandardErrorLine();
+
 // Appends the entry for a standard output that could not be reopened on the log.
 void reportRedirectionFailure();

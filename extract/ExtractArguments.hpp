@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <variant>
 
 // The frame extractor's positional command line:
 //   1 ignored, 2 start numerator, 3 end numerator, 4 denominator, 5 video path,
@@ -19,11 +20,13 @@ struct ExtractArguments {
     std::optional<std::string> applicationFolder;
 };
 
-// Reads argv as the front end passes it (argv[0] is the program). Fewer than nine
-// positions give nothing: the run cannot name its files without all of them.
-std::optional<ExtractArguments> parseExtractArguments(int argc, const char* const* argv);
+// Whether argv asks to be read by position: it names no output option, and its second
+// to fourth arguments are whole numbers or its first begins like a number (and is not a
+// file). Any other
+// call is read by name.
+bool isPositionalExtractCall(int argc, const char* const* argv);
 
-// Reads a whole number the way atoi does (leading blanks, optional sign, digits, the
-// rest ignored, no number gives 0), but saturates at the int range instead of
-// overflowing.
-int readWholeNumber(const char* text);
+// Reads the positions of argv (argv[0] is the program): nine or ten of them, the second
+// to fourth whole numbers as a whole. Returns the arguments, or why the call cannot be
+// read.
+std::variant<ExtractArguments, std::string> parseExtractArguments(int argc, const char* const* argv);

@@ -1,5 +1,7 @@
 #include "extract/ExtractCommand.hpp"
 
+#include "cli/CallMode.hpp"
+#include "common/PathRefusal.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
 #include "extract/FrameExtraction.hpp"
@@ -38,4 +40,16 @@ int runNamedExtractCommand(const NamedExtractCall& call) {
         return 1;
     }
     return extractReportingFailures(call.arguments);
+}
+
+int refusePositionalExtractCall(int argc, const char* const* argv, const std::string& problem) {
+    // A call that names its application folder has its log hear of the problem too,
+    // unless the log would be one of the files named.
+    constexpr int applicationFolderPosition = 10;
+    if (argc - 1 >= applicationFolderPosition) {
+        useApplicationFolder(argv[applicationFolderPosition]);
+        if (pathRefusal(logPath(), std::vector<std::string>(argv + 1, argv + argc)).empty())
+            reportError("main", "The call cannot be read by position: " + problem + ". Nothing was written.");
+    }
+    return refusePositionalCall("kadrimo", problem);
 }

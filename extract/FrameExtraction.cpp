@@ -1,6 +1,7 @@
 #include "extract/FrameExtraction.hpp"
 
 #include "common/PathRefusal.hpp"
+#include "common/SameFile.hpp"
 #include "diag/Log.hpp"
 #include "extract/FrameFileNames.hpp"
 #include "extract/FrameFiler.hpp"
@@ -70,7 +71,8 @@ bool writeFrames(const ExtractArguments& a, VideoFrameSource& video, const Frame
     return false;
 }
 
-// The list file or the log naming the video, or something other than a regular file:
+// The list file or the log naming the video, the list naming the log, or either being
+// something other than a regular file or a file this user may not write:
 // refused before anything is written. Reported in the log, or on standard error when the
 // log itself is refused.
 bool refusesItsFiles(const ExtractArguments& a) {
@@ -80,7 +82,8 @@ bool refusesItsFiles(const ExtractArguments& a) {
                      logPath().c_str(), refusal.c_str());
         return true;
     }
-    const std::string refusal = pathRefusal(a.listPath, video);
+    std::string refusal = pathRefusal(a.listPath, video);
+    if (refusal.empty() && !a.listPath.empty() && samePath(a.listPath, logPath())) refusal = "it is the log file";
     if (refusal.empty()) return false;
     reportError("main", "The list file '" + a.listPath + "' cannot be written: " + refusal + ". Nothing was written.");
     return true;

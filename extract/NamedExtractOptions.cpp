@@ -1,7 +1,7 @@
 #include "extract/NamedExtractOptions.hpp"
 
-#include "cli/CallMode.hpp"
 #include "cli/NamedOptions.hpp"
+#include "cli/NumberText.hpp"
 #include "cli/OptionChecks.hpp"
 
 #include <CLI/CLI.hpp>
@@ -25,17 +25,17 @@ const char* const footer =
     "(padded with zeros to the width of the window's frame count) and .FORMAT.\n"
     "FOLDER is created when missing.\n"
     "\n"
-    "Named options or positions: a call whose first argument, or whose second to\n"
-    "fourth arguments, begin with a number is read by position, as the front end\n"
-    "calls the program; any other call is read by the names above when its first\n"
-    "argument is a video or it holds -o, --output, --help or --version. By position\n"
-    "(the second usage), the window runs from START/DENOMINATOR to END/DENOMINATOR\n"
-    "of the video, and reports go to APP_FOLDER/TessalineLog.txt.\n"
+    "Named options or positions: a call that names no -o or --output and whose\n"
+    "second to fourth arguments are whole numbers, or whose first is a number (and\n"
+    "not a file), is read by position, as the front end calls the program (the\n"
+    "second usage): it has 9 or 10 positions, the window runs from\n"
+    "START/DENOMINATOR to END/DENOMINATOR of the video, and reports go to\n"
+    "APP_FOLDER/TessalineLog.txt. Any other call is read by the names above.\n"
     "\n"
     "Reports go to standard error, and to DIR/TessalineLog.txt with --log-dir.\n"
     "\n"
     "Exit status: 0 frames written; 1 the video cannot be used, or a call by\n"
-    "position lacks positions; 2 a usage error of the named options (nothing is\n"
+    "position cannot be read; 2 a usage error of the named options (nothing is\n"
     "written).\n"
     "\n"
     "Examples:\n"
@@ -53,11 +53,14 @@ struct Given {
     std::string logFolder;
 };
 
+// A checked fraction as a double.
+double fractionOf(const std::string& text) { return *decimalNumber(text); }
+
 CLI::Validator fraction() {
     return CLI::Validator(
         [](std::string& text) -> std::string {
             const std::string problem = numberAtLeast(0)(text);
-            if (problem.empty() && std::stod(text) <= 1) return "";
+            if (problem.empty() && fractionOf(text) <= 1) return "";
             return "'" + text + "' is not a fraction from 0 to 1";
         },
         "");
@@ -98,15 +101,15 @@ void addOptions(CLI::App& app, Given& g) {
     app.add_option("--log-dir", g.logFolder, "append reports to DIR/TessalineLog.txt too")
         ->type_name("DIR")->check(existingFolder());
     app.callback([&g] {
-        if (std::stod(g.from) > std::stod(g.to))
+        if (fractionOf(g.from) > fractionOf(g.to))
             throw CLI::ValidationError("--from", "the window starts at " + g.from + ", after its end at " + g.to);
     });
 }
 
 ExtractArguments argumentsOf(const Given& g) {
     ExtractArguments a;
-    a.startNumerator = windowNumerator(std::stod(g.from));
-    a.endNumerator = windowNumerator(std::stod(g.to));
+    a.startNumerator = windowNumerator(fractionOf(g.from));
+    a.endNumerator = windowNumerator(fractionOf(g.to));
     a.denominator = windowDenominator;
     a.videoPath = g.video;
     a.outputFolder = g.output;
@@ -117,13 +120,6 @@ ExtractArguments argumentsOf(const Given& g) {
 }
 
 } // namespace
-
-bool isNamedExtractCall(int argc, const char* const* argv) {
-    if (argc >= 2 && beginsWithNumber(argv[1])) return false;
-    if (argc >= 5 && beginsWithNumber(argv[2]) && beginsWithNumber(argv[3]) && beginsWithNumber(argv[4]))
-        return false;
-    return asksForNamedOptions(argc, argv);
-}
 
 std::variant<NamedExtractCall, int> parseNamedExtractCall(int argc, const char* const* argv, std::ostream& out,
                                                           std::ostream& err) {

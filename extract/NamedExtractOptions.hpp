@@ -17,12 +17,6 @@ struct NamedExtractCall {
     std::string logFolder;       // empty: no log file
 };
 
-// Whether argv is to be read by name rather than by position. The front end's calls
-// (whose first argument, or whose second to fourth arguments, begin with a number) are
-// never read by name; any other call is when its first argument is a video or it holds
-// -o, --output, --help or --version.
-bool isNamedExtractCall(int argc, const char* const* argv);
-
 // Reads a named call and checks every value before anything is written. Returns the
 // call to run, or the exit status of a call that ends here: 0 after --help or
 // --version (printed on out), 2 after a usage error (one line on err).

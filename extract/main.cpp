@@ -1,4 +1,3 @@
-#include "cli/CallMode.hpp"
 #include "common/FailedWriteSignals.hpp"
 #include "extract/ExtractCommand.hpp"
 
@@ -14,12 +13,13 @@ int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
     ignoreFailedWriteSignals();
-    if (isNamedExtractCall(argc, argv)) {
+    if (!isPositionalExtractCall(argc, argv)) {
         const auto call = parseNamedExtractCall(argc, argv, std::cout, std::cerr);
         if (const int* status = std::get_if<int>(&call)) return *status;
         return runNamedExtractCommand(std::get<NamedExtractCall>(call));
     }
     const auto arguments = parseExtractArguments(argc, argv);
-    if (!arguments) return refuseIncompleteCall("kadrimo", "name the video and the frames' folder: VIDEO -o FOLDER", argc, argv);
-    return runExtractCommand(*arguments);
+    if (const auto* problem = std::get_if<std::string>(&arguments))
+        return refusePositionalExtractCall(argc, argv, *problem);
+    return runExtractCommand(std::get<ExtractArguments>(arguments));
 }

@@ -52,25 +52,20 @@ std::optional<std::int64_t> number(std::string_view& rest) {
     return value;
 }
 
-struct DeclaredSize {
-    std::int64_t rows;
-    std::int64_t cols;
-};
-
 // The size line as sscanf(line, "-Y %d +X %d") reads it.
-std::optional<DeclaredSize> parseSizeLine(std::string_view rest) {
+std::optional<RadianceSize> parseSizeLine(std::string_view rest) {
     if (!literal(rest, "-Y")) return std::nullopt;
     const std::optional<std::int64_t> rows = number(rest);
     skipSpace(rest);
     if (!rows || !literal(rest, "+X")) return std::nullopt;
     const std::optional<std::int64_t> cols = number(rest);
     if (!cols) return std::nullopt;
-    return DeclaredSize{*rows, *cols};
+    return RadianceSize{*rows, *cols};
 }
 
 // The size line after the header's first empty line, and the bytes that follow it.
 struct Layout {
-    DeclaredSize size;
+    RadianceSize size;
     std::int64_t pixelBytes;
 };
 
@@ -82,7 +77,7 @@ std::optional<Layout> readLayout(const std::string& path) {
         if (line.empty() || file.tellg() > longestHeader) return std::nullopt;
         if (line.front() == '\n') break;
     }
-    const std::optional<DeclaredSize> size = parseSizeLine(nextLine(file));
+    const std::optional<RadianceSize> size = parseSizeLine(nextLine(file));
     const std::streamoff sizeLineEnd = file.tellg();
     std::error_code error;
     const auto fileBytes = std::filesystem::file_size(path, error);
@@ -115,4 +110,10 @@ bool hasRadianceSignature(const std::string& path) {
 bool declaresDecodableRadianceSize(const std::string& path) {
     const std::optional<Layout> layout = readLayout(path);
     return layout && fits(*layout);
+}
+
+std::optional<RadianceSize> decodableRadianceSize(const std::string& path) {
+    const std::optional<Layout> layout = readLayout(path);
+    if (!layout || !fits(*layout)) return std::nullopt;
+    return layout->size;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 // The header of a Radiance (RGBE) file, read the way OpenCV's reader reads it, so that the
@@ -16,3 +18,10 @@ bool hasRadianceSignature(const std::string& path);
 // each of its 4 channels, a flat one 4 bytes a pixel. Other orientations are refused too:
 // OpenCV reads only this one.
 bool declaresDecodableRadianceSize(const std::string& path);
+
+// The size that a header declaresDecodableRadianceSize declares; nothing for any other.
+struct RadianceSize {
+    std::int64_t rows;
+    std::int64_t cols;
+};
+std::optional<RadianceSize> decodableRadianceSize(const std::string& path);

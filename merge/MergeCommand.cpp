@@ -1,12 +1,16 @@
 #include "merge/MergeCommand.hpp"
 
+#include "cli/CallMode.hpp"
 #include "cli/ProgressBar.hpp"
 #include "common/PathRefusal.hpp"
+#include "common/SameFile.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
+#include "input/ImageFileKind.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/CaptureSettings.hpp"
 #include "merge/ExposureCheck.hpp"
+#include "merge/ImageSizeCheck.hpp"
 #include "merge/MergeEngine.hpp"
 #include "merge/MergeObserver.hpp"
 #include "merge/SaveMergedImage.hpp"
@@ -20,24 +24,37 @@
 
 namespace {
 
-// The first file the run must not write, said before anything is written: the progress
-// file or the log naming one of the images (they are written before the images are read),
-// or any of them, the output too, being something other than a regular file. The output
-// may replace an image: it is written when every image has been read, and tagged from the
-// untouched instant image before it takes the image's place. Reported in the log, or on
-// standard error when the log itself is refused.
+// Why the progress file cannot be the file at its path: besides pathRefusal's reasons, it
+// must not be the log or the merged image, nor an image file that is there already (a
+// photograph whose name the call gave by mistake).
+std::string progressFileRefusal(const MergeSettings& settings, const std::vector<std::string>& images) {
+    const std::string& path = settings.progressPath;
+    if (std::string refusal = pathRefusal(path, images); !refusal.empty()) return refusal;
+    if (path.empty()) return "";
+    if (samePath(path, logPath())) return "it is the log file";
+    if (samePath(path, settings.outputPath)) return "it is the merged image";
+    if (looksLikeImageFile(path)) return "it is an image file";
+    return "";
+}
+
+// The first file the run must not write, said before anything is read or written: the
+// log, the merged image or the progress file naming one of the images or another of
+// them, something other than a regular file, or a file this user may not write. Reported
+// in the log, or on standard error when the log itself is refused.
 bool refusesItsFiles(const MergeSettings& settings, const std::vector<std::string>& images) {
     if (const std::string refusal = pathRefusal(logPath(), images); !refusal.empty()) {
         std::fprintf(stderr, "tessaline: The log file '%s' cannot be written: %s. Nothing was written.\n",
                      logPath().c_str(), refusal.c_str());
         return true;
     }
-    if (const std::string refusal = pathRefusal(settings.outputPath, {}); !refusal.empty()) {
+    std::string refusal = replacementRefusal(settings.outputPath, images);
+    if (refusal.empty() && samePath(settings.outputPath, logPath())) refusal = "it is the log file";
+    if (!refusal.empty()) {
         reportError("saveMergedImage", "The merged image could not be written to '" + settings.outputPath +
                                            "': " + refusal + ". Nothing was written.");
         return true;
     }
-    if (const std::string refusal = pathRefusal(settings.progressPath, images); !refusal.empty()) {
+    if (const std::string refusal = progressFileRefusal(settings, images); !refusal.empty()) {
         reportError("main", "The progress file '" + settings.progressPath + "' cannot be written: " + refusal +
                                 ". Nothing was written.");
         return true;
@@ -58,15 +75,14 @@ public:
         if (!exposures) {
             exposures.emplace(list.paths, list.instantIndex, ghostThreshold, reader, settings.collect());
             exposures->warnWhenDecided();
+            show(1);
         }
         exposures->noteImage(index, image);
     }
 
-    void exposureVisited(int position, int total) override {
-        if (!bar) return;
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        bar->show({position, total, 100.0, elapsed});
-    }
+    // The progress counts images, the instant image first: exposure visited at position
+    // p is image p + 1 of all.
+    void exposureVisited(int position, int) override { show(position + 1); }
 
     // Warns about the exposures decided by the end of the run.
     void finish() {
@@ -74,6 +90,12 @@ public:
     }
 
 private:
+    void show(int image) {
+        if (!bar) return;
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        bar->show({image, static_cast<int>(list.paths.size()), 100.0, elapsed});
+    }
+
     const ImageList& list;
     const float ghostThreshold;
     const WarningReader reader;
@@ -130,6 +152,10 @@ int runMergeCommand(const MergeSettings& settings) {
 }
 
 int runNamedMergeCommand(const NamedMergeCall& call) {
+    if (const std::string problem = imageSizeProblem(buildImageList(call.settings)); !problem.empty()) {
+        std::fprintf(stderr, "tessaline: IMAGE: %s (see tessaline --help)\n", problem.c_str());
+        return 2;
+    }
     echoReportsToStandardError("tessaline");
     if (!call.logFolder.empty()) setLogFolder(call.logFolder + "/");
     if (logTakesOutput(call.settings)) {
@@ -143,4 +169,16 @@ int runNamedMergeCommand(const NamedMergeCall& call) {
     exiftoolSession().sendErrorsTo(call.logFolder.empty() ? "/dev/null" : logPath());
     ProgressBar bar(stderr);
     return merge(call.settings, WarningReader::namedOptions, &bar);
+}
+
+int refusePositionalMergeCall(int argc, const char* const* argv, const std::string& problem) {
+    // A call with the positions the front end always gives names its application folder:
+    // its log hears of the problem too, unless the log would be one of the files named.
+    constexpr int applicationFolderPosition = 9, leastPositions = 11;
+    if (argc - 1 >= leastPositions) {
+        useApplicationFolder(argv[applicationFolderPosition]);
+        if (pathRefusal(logPath(), std::vector<std::string>(argv + 1, argv + argc)).empty())
+            reportError("main", "The call cannot be read by position: " + problem + ". Nothing was written.");
+    }
+    return refusePositionalCall("tessaline", problem);
 }

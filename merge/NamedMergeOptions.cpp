@@ -1,14 +1,16 @@
 #include "merge/NamedMergeOptions.hpp"
 
-#include "cli/CallMode.hpp"
 #include "cli/NamedOptions.hpp"
+#include "cli/NumberText.hpp"
 #include "cli/OptionChecks.hpp"
 #include "common/FileExtension.hpp"
+#include "common/ParallelSlices.hpp"
+#include "common/SameFile.hpp"
+#include "output/WritableImageName.hpp"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
-#include <cfloat>
 #include <filesystem>
 #include <thread>
 
@@ -27,8 +29,9 @@ const char* const positionalUsage =
 const char* const footer =
     "The instant image is the middle IMAGE unless --instant names one (of an even\n"
     "number, the earlier of the two in the middle). --threads is the number of cores\n"
-    "unless given. --bits is 32 (float) for .hdr, .exr and .pfm files and 8 for any\n"
-    "other unless given; --bits 32 with .tif gives a float TIFF.\n"
+    "unless given, and at most that: more threads buy nothing. --bits is 32 (float)\n"
+    "for .hdr, .exr and .pfm files and 8 for any other unless given; --bits 32 with\n"
+    ".tif gives a float TIFF.\n"
     "\n"
     "Brackets: the ghost test compares pixel values directly, so exposures of\n"
     "different brightness look like moving objects almost everywhere. Merge bursts\n"
@@ -36,17 +39,18 @@ const char* const footer =
     "tags show exposures more than half a stop from the instant image, the program\n"
     "warns on standard error and names a threshold.\n"
     "\n"
-    "Named options or positions: a call whose first argument begins with a number is\n"
-    "read by position, as the front end calls the program; any other call is read by\n"
-    "the names above when its first argument is an image or it holds -o, --output,\n"
-    "--help or --version. By position (the second usage), N is the number of images,\n"
-    "GHOSTING_POWER below 0 asks for an automatic search radius, ALIGN 1 aligns, and\n"
-    "reports go to APP_FOLDER/TessalineLog.txt.\n"
+    "Named options or positions: a call that names no -o or --output and whose first\n"
+    "argument is a number (and not a file) is read by position, as the front end\n"
+    "calls the program (the second usage): every number must be one as a whole, N\n"
+    "is the number of images that follow, GHOSTING_POWER below 0 asks for an\n"
+    "automatic search radius, ALIGN 1 aligns, and reports go to\n"
+    "APP_FOLDER/TessalineLog.txt. Any other call is read by the names above.\n"
     "\n"
     "Reports go to standard error, and to DIR/TessalineLog.txt with --log-dir.\n"
     "\n"
-    "Exit status: 0 merged; 1 the merge failed, or a call by position lacks\n"
-    "positions; 2 a usage error of the named options (nothing is written).\n"
+    "Exit status: 0 merged; 1 the merge failed, or a call by position cannot be\n"
+    "read; 2 a usage error of the named options, or an output that is one of the\n"
+    "images or that cannot be written (nothing is written).\n"
     "\n"
     "Examples:\n"
     "  $ tessaline -o merged.hdr burst/*.jpg\n"
@@ -86,9 +90,54 @@ CLI::Validator bitsValue() {
         "");
 }
 
+// The instant image as it is spelt among the images when it is one of them, so that it
+// is merged once; otherwise as given, or the middle image when none is given.
+std::string instantPath(const Given& g) {
+    if (g.instant.empty()) return g.images[(g.images.size() - 1) / 2];
+    for (const std::string& image : g.images) {
+        std::error_code error;
+        if (std::filesystem::equivalent(image, g.instant, error)) return image;
+    }
+    return g.instant;
+}
+
+// A checked number as a float; a double beyond the float range becomes the largest float.
+float asFloat(const std::string& text) { return clampedToFloat(*decimalNumber(text)); }
+
+// A checked whole number as an int.
+int asInt(const std::string& text) { return clampedToInt(*wholeNumber(text)); }
+
+// A merge never replaces one of its own images: running the same call twice in the
+// burst's folder would otherwise merge the first result in and replace it, and naming a
+// photograph as the output would replace the photograph.
+void refuseOutputAmongImages(const Given& g) {
+    std::vector<std::string> images = g.images;
+    if (!g.instant.empty()) images.push_back(g.instant);
+    for (const std::string& image : images)
+        if (samePath(g.output, image))
+            throw CLI::ValidationError("--output", "'" + g.output + "' is one of the images ('" + image +
+                                                       "'); name another file for the merged image");
+}
+
+// The output's format checked at the bits asked for, before a merge of minutes: a PNG
+// holds no float samples, so --bits 32 with .png is refused, naming the bits it holds and
+// the formats that hold 32.
+void refuseDepthTheFormatCannotHold(const Given& g) {
+    const int bits = g.bits.empty() ? defaultOutputBits(g.output) : asInt(g.bits);
+    if (isWritableImageName(g.output, bits)) return;
+    std::string held;
+    for (const int other : {8, 16, 32})
+        if (other != bits && isWritableImageName(g.output, other)) held += (held.empty() ? "" : " or ") + std::to_string(other);
+    throw CLI::ValidationError("--bits", "'" + g.output + "' cannot hold " + std::to_string(bits) +
+                                             " bits per channel" + (held.empty() ? "" : ", only " + held) + " (" +
+                                             extensionList(writableExtensions(bits)) + " hold " +
+                                             std::to_string(bits) + ")");
+}
+
 void addOptions(CLI::App& app, Given& g) {
     app.add_option("-o,--output", g.output, "the merged image; its extension picks the format")
-        ->required()->type_name("FILE")->check(fileInExistingFolder())->check(writableImageName());
+        ->required()->type_name("FILE")->check(fileInExistingFolder())->check(writableImageName())
+        ->check(writableTarget());
     app.add_option("--instant", g.instant, "the instant image (default: the middle IMAGE)")
         ->type_name("FILE")->check(existingFile());
     app.add_option("--threshold", g.threshold, "difference, in % of the full scale, from which\n"
@@ -109,48 +158,28 @@ void addOptions(CLI::App& app, Given& g) {
     app.add_option("--log-dir", g.logFolder, "append reports to DIR/TessalineLog.txt too")
         ->type_name("DIR")->check(existingFolder());
     app.add_option("IMAGE", g.images, "the photographs to merge")->required()->type_name("")->check(existingFile());
+    app.callback([&g] {
+        refuseOutputAmongImages(g);
+        refuseDepthTheFormatCannotHold(g);
+    });
 }
-
-// The instant image as it is spelt among the images when it is one of them, so that it
-// is merged once; otherwise as given, or the middle image when none is given.
-std::string instantPath(const Given& g) {
-    if (g.instant.empty()) return g.images[(g.images.size() - 1) / 2];
-    for (const std::string& image : g.images) {
-        std::error_code error;
-        if (std::filesystem::equivalent(image, g.instant, error)) return image;
-    }
-    return g.instant;
-}
-
-// A checked number as a float; a double beyond the float range becomes the largest float.
-float asFloat(const std::string& text) {
-    const double value = std::stod(text);
-    return static_cast<float>(std::clamp<double>(value, -FLT_MAX, FLT_MAX));
-}
-
-int coreCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
 MergeSettings settingsOf(const Given& g) {
     MergeSettings s;
     s.ghostThreshold = asFloat(g.threshold);
     s.ghostingPower = g.ghostingPower == "auto" ? -1.0f : asFloat(g.ghostingPower);
-    s.threads = g.threads.empty() ? coreCount() : std::stoi(g.threads);
+    s.threads = g.threads.empty() ? coreCount() : cappedThreadCount(asInt(g.threads));
     s.align = g.align;
-    s.tileSize = std::stoi(g.tile);
+    s.tileSize = asInt(g.tile);
     s.progressPath = g.progress;
     s.outputPath = g.output;
-    s.outputBits = g.bits.empty() ? defaultOutputBits(g.output) : std::stoi(g.bits);
+    s.outputBits = g.bits.empty() ? defaultOutputBits(g.output) : asInt(g.bits);
     s.instantPath = instantPath(g);
     s.exposurePaths = g.images;
     return s;
 }
 
 } // namespace
-
-bool isNamedMergeCall(int argc, const char* const* argv) {
-    if (argc >= 2 && beginsWithNumber(argv[1])) return false;
-    return asksForNamedOptions(argc, argv);
-}
 
 std::variant<NamedMergeCall, int> parseNamedMergeCall(int argc, const char* const* argv, std::ostream& out,
                                                       std::ostream& err) {

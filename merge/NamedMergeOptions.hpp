@@ -17,12 +17,6 @@ struct NamedMergeCall {
     std::string logFolder;   // empty: no log file
 };
 
-// Whether argv is to be read by name rather than by position. The front end's calls
-// always begin with a number (the ghost threshold) and are never read by name; any
-// other call is when its first argument is an image or it holds -o, --output, --help
-// or --version.
-bool isNamedMergeCall(int argc, const char* const* argv);
-
 // Reads a named call and checks every value before anything is written. Returns the
 // call to run, or the exit status of a call that ends here: 0 after --help or
 // --version (printed on out), 2 after a usage error (one line on err).

@@ -3,13 +3,14 @@
 #include "diag/Log.hpp"
 #include "output/BitDepthConversion.hpp"
 #include "output/ImageWriter.hpp"
-#include "output/OpenCvWriter.hpp"
+#include "output/WritableImageName.hpp"
 
 namespace {
 
 // The bits per channel the file at outputPath can hold of the bits asked for.
 int bitsToWrite(const std::string& outputPath, int bitsPerChannel) {
-    if (bitsPerChannel != 16 || !namesEightBitOpenCvFormat(outputPath)) return bitsPerChannel;
+    const int held = bitsTheFormatHolds(outputPath, bitsPerChannel);
+    if (held == bitsPerChannel) return bitsPerChannel;
     reportWarning("saveMergedImage", "The format of '" + outputPath +
                                        "' holds 8 bits per channel only: the merged image is written with 8 bits "
                                        "instead of 16.\n");

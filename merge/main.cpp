@@ -1,4 +1,3 @@
-#include "cli/CallMode.hpp"
 #include "common/FailedWriteSignals.hpp"
 #include "merge/MergeCommand.hpp"
 
@@ -7,12 +6,12 @@
 
 int main(int argc, char** argv) {
     ignoreFailedWriteSignals();
-    if (isNamedMergeCall(argc, argv)) {
+    if (!isPositionalMergeCall(argc, argv)) {
         const auto call = parseNamedMergeCall(argc, argv, std::cout, std::cerr);
         if (const int* status = std::get_if<int>(&call)) return *status;
         return runNamedMergeCommand(std::get<NamedMergeCall>(call));
     }
-    const auto settings = parseMergeArguments(argc, argv);
-    if (!settings) return refuseIncompleteCall("tessaline", "name the merged image with -o FILE", argc, argv);
-    return runMergeCommand(*settings);
+    const auto call = parseMergeArguments(argc, argv);
+    if (const auto* problem = std::get_if<std::string>(&call)) return refusePositionalMergeCall(argc, argv, *problem);
+    return runMergeCommand(std::get<MergeSettings>(call));
 }

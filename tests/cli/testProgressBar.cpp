@@ -80,16 +80,22 @@ TEST_F(TerminalTest, LinesAreRedrawnInPlaceAtTheTerminalsWidthAndEndedOnce) {
     EXPECT_EQ(received(), line(1, 2, 10, 1, 50) + line(2, 2, 0, 2, 50) + "\r\n");
 }
 
-TEST(ProgressBarTest, FilesAndPipesGetNothing) {
+// Off a terminal nothing is drawn; once a run has taken ten seconds, a line for each image
+// tells a log or a CI job that it goes on.
+TEST(ProgressBarTest, FilesAndPipesGetALineAnImageOnceTheRunIsLong) {
     TempFolder folder;
     std::FILE* file = std::fopen(folder.file("progress.txt").c_str(), "w");
     ASSERT_TRUE(file);
     {
         ProgressBar bar(file);
-        bar.show({1, 3, 50, 2});
+        bar.show({1, 3, 100, 2});
+        bar.show({2, 3, 100, 9.9});
+        bar.show({2, 3, 100, 10.5});
+        bar.show({2, 3, 100, 11});
+        bar.show({3, 3, 100, 75});
     }
     std::fclose(file);
-    EXPECT_EQ(readFile(folder.file("progress.txt")), "");
+    EXPECT_EQ(readFile(folder.file("progress.txt")), "exposure 2/3  66%  0:10\nexposure 3/3 100%  1:15\n");
 }
 
 } // namespace

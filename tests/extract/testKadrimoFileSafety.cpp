@@ -127,6 +127,20 @@ TEST_F(KadrimoFileSafety, LogThatIsTheVideoIsRefused) {
     EXPECT_TRUE(filesInOut().empty());
 }
 
+// A list file naming the log would wipe the log: refused like one naming the video, by
+// position and by name, and the log keeps what it held.
+TEST_F(KadrimoFileSafety, ListFileThatIsTheLogIsRefused) {
+    const std::string video = indexedVideo(4);
+    writeFile(log(), "earlier entries\n");
+    EXPECT_EQ(runProgram(TL_KADRIMO_BIN, arguments(video, 0, 1000, 1000, "base", "png", "", log())), 1);
+    EXPECT_EQ(readFile(log()).rfind("earlier entries\n", 0), 0u) << readFile(log());
+    EXPECT_TRUE(logReports("The list file '" + log() + "' cannot be written: it is the log file. Nothing was written."))
+        << readFile(log());
+    EXPECT_EQ(runProgram(TL_KADRIMO_BIN, {video, "-o", out(), "--list", log(), "--log-dir", app()}), 1);
+    EXPECT_EQ(readFile(log()).rfind("earlier entries\n", 0), 0u) << readFile(log());
+    EXPECT_TRUE(filesInOut().empty());
+}
+
 // A frame named like the video (here the video is out/base1.avi and the frames are .avi).
 TEST_F(KadrimoFileSafety, FrameThatIsTheVideoIsNotWritten) {
     const std::string made = indexedVideo(3);

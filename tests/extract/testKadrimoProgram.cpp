@@ -16,9 +16,15 @@ using KadrimoProgram = KadrimoProgramTest;
 TEST_F(KadrimoProgram, FewerThanNinePositionsEndWithStatusOneAndTouchNothing) {
     const std::vector<std::string> full{"1", "0", "1000", "1000", folder.file("missing.avi"),
                                         out(), "base", "png", list()};
-    // Six to eight positions lack names the run needs: treated like too few.
-    for (const long n : {0, 1, 6, 8})
-        EXPECT_EQ(runProgram(TL_KADRIMO_BIN, {full.begin(), full.begin() + n}), 1) << n;
+    // Six to eight positions lack names the run needs: treated like too few, and said.
+    const std::string err = folder.file("stderr.txt");
+    for (const long n : {1, 6, 8}) {
+        EXPECT_EQ(runProgram(TL_KADRIMO_BIN, {full.begin(), full.begin() + n}, "", err), 1) << n;
+        EXPECT_EQ(readFile(err), "kadrimo: a call by position has 9 or 10 positions, this one has " +
+                                     std::to_string(n) + " arguments (see kadrimo --help)\n");
+    }
+    // No argument at all is a usage error of the named options.
+    EXPECT_EQ(runProgram(TL_KADRIMO_BIN, {}, "", err), 2);
     EXPECT_FALSE(std::filesystem::exists(list()));
     EXPECT_EQ(filesInOut().size(), 0u);
 }

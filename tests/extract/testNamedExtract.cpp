@@ -89,7 +89,10 @@ TEST_F(NamedExtract, DefaultsCutTheWholeVideoIntoJpegsWithoutAList) {
 TEST_F(NamedExtract, BadOptionsEndWithStatusTwoAndWriteNothing) {
     writeFile(folder.file("file"), "");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{video, "--bogus"}, "--bogus"},
+        {{video, "--bogus"}, "unknown option '--bogus'"},
+        {{video, "--fromm", "0.5"}, "unknown option '--fromm' (did you mean --from?)"},
+        {{video, "--form", "png"}, "unknown option '--form' (did you mean --format?)"},
+        {{video, "--from", "1e-320", "--lsit", folder.file("l.txt")}, "unknown option '--lsit' (did you mean --list?)"},
         {{folder.file("missing.avi")}, "VIDEO: no such file"},
         {{video, "--from", "half"}, "--from: 'half' is not a fraction from 0 to 1"},
         {{video, "--to", "1.5"}, "--to: '1.5' is not a fraction from 0 to 1"},

@@ -1,3 +1,4 @@
+#include "common/ParallelSlices.hpp"
 #include "merge/MergeCommandLine.hpp"
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
@@ -6,14 +7,30 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
+#include <climits>
+#include <tuple>
 #include <filesystem>
 
 namespace {
 
-std::optional<MergeSettings> parse(const std::vector<std::string>& arguments) {
+std::variant<MergeSettings, std::string> read(const std::vector<std::string>& arguments) {
     std::vector<const char*> argv{"tessaline"};
     for (const auto& a : arguments) argv.push_back(a.c_str());
     return parseMergeArguments(static_cast<int>(argv.size()), argv.data());
+}
+
+std::optional<MergeSettings> parse(const std::vector<std::string>& arguments) {
+    const auto call = read(arguments);
+    if (const auto* settings = std::get_if<MergeSettings>(&call)) return *settings;
+    return std::nullopt;
+}
+
+// Why the call cannot be read by position; empty when it can.
+std::string problem(const std::vector<std::string>& arguments) {
+    const auto call = read(arguments);
+    const auto* text = std::get_if<std::string>(&call);
+    return text ? *text : "";
 }
 
 MergeCall call() {
@@ -38,7 +55,7 @@ TEST(MergeArguments, PositionsAreReadInOrder) {
     ASSERT_TRUE(s);
     EXPECT_FLOAT_EQ(s->ghostThreshold, 12.5f);
     EXPECT_FLOAT_EQ(s->ghostingPower, -3.f);
-    EXPECT_EQ(s->threads, 4);
+    EXPECT_EQ(s->threads, std::min(4, coreCount()));
     EXPECT_TRUE(s->align);
     EXPECT_EQ(s->tileSize, 10);
     EXPECT_EQ(s->progressPath, "/tmp/progress");
@@ -49,9 +66,12 @@ TEST(MergeArguments, PositionsAreReadInOrder) {
     EXPECT_EQ(s->exposurePaths, (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg"}));
 }
 
-TEST(MergeArguments, ThreadCountBelowTwoBecomesOne) {
-    for (const auto& [given, expected] :
-         std::vector<std::pair<std::string, int>>{{"0", 1}, {"-3", 1}, {"1", 1}, {"4", 4}, {"x", 1}}) {
+// Below 2 a thread count becomes 1; above the number of cores, that number: more threads
+// buy nothing, and a hundred thousand of them exhausted the memory.
+TEST(MergeArguments, ThreadCountIsOneAtLeastAndTheCoresAtMost) {
+    for (const auto& [given, expected] : std::vector<std::pair<std::string, int>>{
+             {"0", 1}, {"-3", 1}, {"1", 1}, {"4", std::min(4, coreCount())}, {"100000", coreCount()},
+             {"99999999999", coreCount()}}) {
         MergeCall c = call();
         c.threads = given;
         EXPECT_EQ(parse(c.arguments())->threads, expected) << given;
@@ -60,31 +80,43 @@ TEST(MergeArguments, ThreadCountBelowTwoBecomesOne) {
 
 TEST(MergeArguments, AlignmentOnlyForTheValueOne) {
     for (const auto& [given, expected] : std::vector<std::pair<std::string, bool>>{
-             {"1", true}, {"2", false}, {"0", false}, {"yes", false}, {"-1", false}, {"", false}}) {
+             {"1", true}, {"2", false}, {"0", false}, {"-1", false}, {"+1", true}}) {
         MergeCall c = call();
         c.align = given;
         EXPECT_EQ(parse(c.arguments())->align, expected) << given;
     }
 }
 
-TEST(MergeArguments, NumbersAreReadAsAtoiAndAtofReadThem) {
+// A number by position is one as a whole: atoi and atof would read a prefix ("8.jpg" as
+// 8, "0,5" as 0) and a photograph's name could become the progress file or the output.
+TEST(MergeArguments, NumbersMustBeNumbersAsAWhole) {
+    const std::vector<std::pair<int, std::string>> cases{
+        {1, "abc"}, {1, "0,5"}, {2, "2.5%"}, {3, "x"}, {3, "2.0"}, {4, ""}, {5, "yes"},
+        {6, "8.jpg"}, {7, " 7px"}, {11, "16bits"}, {13, "3.0"}};
+    for (const auto& [position, text] : cases) {
+        MergeCall c = call();
+        std::vector<std::string> a = c.arguments();
+        a[static_cast<std::size_t>(position - 1)] = text;
+        const std::string why = problem(a);
+        EXPECT_NE(why.find("position " + std::to_string(position) + " "), std::string::npos) << why;
+        EXPECT_NE(why.find("'" + text + "'"), std::string::npos) << why;
+    }
     MergeCall c = call();
-    c.ghostThreshold = "abc";
-    c.ghostingPower = "2.5%";
-    c.tileSize = " 7px";
-    c.outputBits = "16bits";
-    const auto s = parse(c.arguments());
-    EXPECT_FLOAT_EQ(s->ghostThreshold, 0.f);
-    EXPECT_FLOAT_EQ(s->ghostingPower, 2.5f);
-    EXPECT_EQ(s->tileSize, 7);
-    EXPECT_EQ(s->outputBits, 16);
+    c.ghostThreshold = "1e-320";  // too small for a float: 0, not a failure
+    c.ghostingPower = "-.5";
+    ASSERT_TRUE(parse(c.arguments())) << problem(c.arguments());
+    EXPECT_EQ(parse(c.arguments())->ghostThreshold, 0.f);
+    EXPECT_FLOAT_EQ(parse(c.arguments())->ghostingPower, -0.5f);
 }
 
 TEST(MergeArguments, ShortVectorsAndNegativeCountsAreRefused) {
     std::vector<std::string> a = call().arguments();
-    EXPECT_FALSE(parse({a.begin(), a.begin() + 10}));
-    EXPECT_FALSE(parse({a.begin(), a.begin() + 12}));  // the count itself is missing
-    EXPECT_FALSE(parse({a.begin(), a.end() - 1}));      // one exposure path short
+    EXPECT_NE(problem({a.begin(), a.begin() + 10}).find("13 positions"), std::string::npos);
+    EXPECT_NE(problem({a.begin(), a.begin() + 12}).find("13 positions"), std::string::npos);  // no count
+    EXPECT_EQ(problem({a.begin(), a.end() - 1}), "position 13 (N) says 3 images follow, but 2 do");
+    std::vector<std::string> more = a;
+    more.push_back("d.jpg");  // a path beyond the count is no longer ignored
+    EXPECT_EQ(problem(more), "position 13 (N) says 3 images follow, but 4 do");
     a[12] = "-1";
     EXPECT_FALSE(parse({a.begin(), a.begin() + 13}));
     a[12] = "0";
@@ -143,15 +175,44 @@ protected:
 TEST_F(MergeProgram, TenArgumentsEndWithStatusOneAndNoLog) {
     std::vector<std::string> a = validCall().arguments();
     a.resize(10);
-    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, a), 1);
+    const std::string err = folder.file("stderr.txt");
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, a, "", err), 1);
     EXPECT_FALSE(std::filesystem::exists(log()));
+    EXPECT_EQ(readFile(err), "tessaline: a call by position has 13 positions followed by N images, this one has 10 "
+                             "arguments (see tessaline --help)\n");
+}
+
+// A call by position that cannot be read says why, on standard error and in its log, and
+// writes nothing else: not the progress file, not the output.
+TEST_F(MergeProgram, UnreadableCallSaysWhyOnStandardErrorAndInTheLog) {
+    MergeCall c = validCall();
+    for (auto [field, text, why] : std::vector<std::tuple<std::string*, std::string, std::string>>{
+             {&c.ghostThreshold, "0,5", "position 1 (GHOST_THRESHOLD) must be a number, not '0,5'"},
+             {&c.align, "yes", "position 5 (ALIGN) must be a whole number, not 'yes'"}}) {
+        const std::string kept = *field;
+        *field = text;
+        const std::string err = folder.file("stderr.txt");
+        EXPECT_EQ(runProgram(TL_TESSALINE_BIN, c.arguments(), "", err), 1);
+        EXPECT_EQ(readFile(err), "tessaline: " + why + " (see tessaline --help)\n");
+        EXPECT_NE(readFile(log()).find("ERROR at function main => The call cannot be read by position: " + why +
+                                       ". Nothing was written."),
+                  std::string::npos)
+            << readFile(log());
+        *field = kept;
+    }
+    std::vector<std::string> a = c.arguments();
+    a[12] = "2";
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, a), 1);
+    EXPECT_NE(readFile(log()).find("position 13 (N) says 2 images follow, but 0 do"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(c.progressPath));
+    EXPECT_FALSE(std::filesystem::exists(c.outputPath));
 }
 
 TEST_F(MergeProgram, NegativeCountEndsWithStatusOne) {
     std::vector<std::string> a = validCall().arguments();
     a[12] = "-2";
     EXPECT_EQ(runProgram(TL_TESSALINE_BIN, a), 1);
-    EXPECT_FALSE(std::filesystem::exists(log()));
+    EXPECT_NE(readFile(log()).find("position 13 (N) says -2 images follow, but 0 do"), std::string::npos);
 }
 
 TEST_F(MergeProgram, ValidCallCreatesTheLogInTheApplicationFolder) {
@@ -187,7 +248,7 @@ TEST_F(MergeProgram, HelpAndVersionPrintAndSucceed) {
     EXPECT_NE(readFile(out).find("usage: tessaline"), std::string::npos);
     EXPECT_EQ(runProgram(TL_TESSALINE_BIN, {"--version"}, out), 0);
     EXPECT_EQ(readFile(out).rfind("tessaline ", 0), 0u);
-    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, {"--verbose"}), 1);
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, {"--verbose"}), 2);
 }
 
 } // namespace

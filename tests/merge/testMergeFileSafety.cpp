@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -106,7 +107,8 @@ TEST_F(MergeFileSafety, EveryFailedWriteIsReportedWithExitStatusOne) {
     fs::create_directory(folder.file("a folder.hdr"));
     const struct {
         std::string path, reason;
-    } cases[] = {{folder.file("missing/merged.hdr"), "No such file or directory"},
+    } cases[] = {{folder.file("missing/merged.hdr"),
+                  "its folder '" + folder.file("missing") + "' cannot take a new file: No such file or directory"},
                  {folder.file("a folder.hdr"), "it is not a regular file"},
                  {folder.file("merged.nosuchformat"), "no writer takes this image under this name"}};
     for (const auto& c : cases) {
@@ -122,19 +124,115 @@ TEST_F(MergeFileSafety, EveryFailedWriteIsReportedWithExitStatusOne) {
     EXPECT_FALSE(fs::exists(folder.file("missing")));
 }
 
-// The output may replace the instant image itself: it is written when every image has been
-// read, and the camera's tags come from the photograph as it was.
-TEST_F(MergeFileSafety, OutputReplacingTheInstantImageKeepsItsCameraTags) {
+// A merge never replaces one of its own images: the output naming an image, in any
+// spelling, is refused before anything is read, and the photograph stays as it was.
+TEST_F(MergeFileSafety, OutputNamingAnImageIsRefusedAndThePhotographKept) {
     useTaggedBurst();
-    call.outputPath = call.instantPath;
+    const std::string photograph = readFile(call.instantPath);
     call.outputBits = "8";
-    ASSERT_EQ(merge(), 0) << log();
-    EXPECT_FALSE(cv::imread(call.outputPath).empty());
-    EXPECT_EQ(tag(call.outputPath, "Model"), "Burst Generator\n");
-    EXPECT_EQ(tag(call.outputPath, "ExposureTime"), "1/125\n");
-    EXPECT_EQ(tag(call.outputPath, "Firmware"), "Tessaline\n");
+    for (const std::string& output : {call.instantPath, folder.file("burst/../burst/frame03.jpg")}) {
+        call.outputPath = output;
+        EXPECT_EQ(merge(), 1) << output;
+        EXPECT_NE(log().find("ERROR at function saveMergedImage => The merged image could not be written to '" +
+                             output + "': it is one of the input files. Nothing was written."),
+                  std::string::npos)
+            << log();
+    }
+    EXPECT_EQ(readFile(call.instantPath), photograph);
     EXPECT_EQ(leftovers(folder.file("burst"), {"frame01.jpg", "frame02.jpg", "frame03.jpg"}),
               std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(call.progressPath));
+}
+
+// Run twice in the burst's folder, a named merge would take its first result for a
+// photograph of the burst and replace it with a merge of itself; and naming a photograph as
+// the output would replace it. Both are usage errors: one line naming both files, nothing
+// written.
+TEST_F(MergeFileSafety, NamedOutputAmongTheImagesIsAUsageError) {
+    useTaggedBurst();
+    const std::string merged = folder.file("burst/merged.jpg");
+    std::vector<std::string> images = call.exposures;
+    ASSERT_EQ(runProgram(TL_TESSALINE_BIN, {"-o", merged, images[0], images[1], images[2]}), 0);
+    const std::string first = readFile(merged);
+    const std::string photograph = readFile(images[1]);
+    images.push_back(merged);  // burst/*.jpg the second time
+    const std::string err = folder.file("stderr.txt");
+    for (const std::string& output : {merged, images[1], folder.file("burst/./frame02.jpg")}) {
+        std::vector<std::string> arguments{"-o", output};
+        arguments.insert(arguments.end(), images.begin(), images.end());
+        EXPECT_EQ(runProgram(TL_TESSALINE_BIN, arguments, "", err), 2) << output;
+        EXPECT_NE(readFile(err).find("'" + output + "' is one of the images ('"), std::string::npos) << readFile(err);
+        const std::string said = readFile(err);
+        EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    }
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, {"-o", merged, "--instant", merged, images[0], images[1]}, "", err), 2);
+    EXPECT_EQ(readFile(merged), first);
+    EXPECT_EQ(readFile(images[1]), photograph);
+}
+
+// Photographs named by the camera's counter (1.jpg .. 14.jpg, enough to fill every position
+// of the front end's call) merged by name: the call is read by name, every photograph stays
+// as it was and only the output is written.
+TEST_F(MergeFileSafety, PhotographsNamedLikeNumbersAreMergedByName) {
+    usePngBurst();
+    std::vector<std::string> arguments;  // as a shell gives them in the photographs' folder
+    for (int i = 1; i <= 14; ++i) {
+        arguments.push_back(std::to_string(i) + ".png");
+        fs::copy_file(call.exposures[static_cast<std::size_t>(i % 3)], folder.file(arguments.back()));
+    }
+    arguments.insert(arguments.end(), {"-o", "merged.hdr", "--ghosting-power", "0"});
+    ASSERT_EQ(chdir(folder.path().c_str()), 0);
+    const int status = runProgram(TL_TESSALINE_BIN, arguments, "", folder.file("stderr.txt"));
+    ASSERT_EQ(chdir("/"), 0);
+    EXPECT_EQ(status, 0) << readFile(folder.file("stderr.txt"));
+    EXPECT_TRUE(fs::exists(folder.file("merged.hdr")));
+    for (int i = 1; i <= 14; ++i)
+        EXPECT_EQ(readFile(folder.file(std::to_string(i) + ".png")),
+                  readFile(call.exposures[static_cast<std::size_t>(i % 3)]))
+            << i;
+    EXPECT_FALSE(fs::exists(folder.file("progress.txt")));
+}
+
+// Files this user may not write are kept, as cp and the shell's > keep them: a read-only
+// output, a read-only progress file, an output in a folder closed to new files. Refused
+// before any work, with the reason; named calls with status 2, calls by position with 1.
+TEST_F(MergeFileSafety, ReadOnlyTargetsAreRefusedBeforeTheWork) {
+    usePngBurst();
+    const std::string keep = folder.file("keep.jpg");
+    writeFile(keep, userBytes);
+    const std::string closed = folder.file("closed");
+    fs::create_directory(closed);
+    for (const std::string& path : call.exposures) openToEveryone(path);
+    openToEveryone(folder.file("app"));
+    openToEveryone(keep);
+    openToEveryone(closed);
+    fs::permissions(keep, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(closed, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                                fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    RunLimits unprivileged{60, -1, true};
+    const std::string err = folder.file("stderr.txt");
+    const auto named = [&](const std::string& output) {
+        return runProgram(TL_TESSALINE_BIN, {"-o", output, call.exposures[0], call.exposures[1]}, "", err, unprivileged);
+    };
+    EXPECT_EQ(named(keep), 2);
+    EXPECT_NE(readFile(err).find("'" + keep + "' cannot be written: it is read-only"), std::string::npos) << readFile(err);
+    EXPECT_EQ(named(closed + "/merged.jpg"), 2);
+    EXPECT_NE(readFile(err).find("cannot take a new file"), std::string::npos) << readFile(err);
+
+    call.outputPath = keep;
+    call.outputBits = "8";
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, call.arguments(), "", err, unprivileged), 1);
+    EXPECT_NE(log().find("could not be written to '" + keep + "': it is read-only. Nothing was written."),
+              std::string::npos)
+        << log();
+    call.outputPath = folder.file("merged.jpg");
+    call.progressPath = keep;
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN, call.arguments(), "", err, unprivileged), 1);
+    EXPECT_NE(log().find("The progress file '" + keep + "' cannot be written: it is read-only."), std::string::npos)
+        << log();
+    EXPECT_EQ(readFile(keep), userBytes);
+    EXPECT_FALSE(fs::exists(call.outputPath));
+    EXPECT_TRUE(fs::is_empty(closed));
 }
 
 // A progress file or log that is one of the images would overwrite it before it is read.
@@ -162,6 +260,42 @@ TEST_F(MergeFileSafety, ProgressFileOrLogNamingAnImageIsRefused) {
     EXPECT_NE(readFile(folder.file("stderr.txt")).find("The log file '" + logAsImage + "' cannot be written: it is "
                                                        "one of the input files."),
               std::string::npos);
+}
+
+// A progress file naming the log would wipe it, and one naming a photograph that is not
+// among the images (a slip of the front end's positions) would overwrite it: both refused.
+TEST_F(MergeFileSafety, ProgressFileNamingTheLogOrAnotherPhotographIsRefused) {
+    usePngBurst();
+    call.outputPath = folder.file("merged.hdr");
+    const std::string logFile = folder.file("app/TessalineLog.txt");
+    writeFile(logFile, "earlier entries\n");
+    call.progressPath = logFile;
+    EXPECT_EQ(merge(), 1);
+    EXPECT_EQ(log().rfind("earlier entries\n", 0), 0u) << log();
+    EXPECT_NE(log().find("The progress file '" + logFile + "' cannot be written: it is the log file."),
+              std::string::npos)
+        << log();
+
+    const std::string other = folder.file("8.jpg");
+    ASSERT_TRUE(cv::imwrite(other, cv::Mat(8, 8, CV_8UC3, cv::Scalar(1, 2, 3))));
+    const std::string photograph = readFile(other);
+    call.progressPath = other;
+    EXPECT_EQ(merge(), 1);
+    EXPECT_EQ(readFile(other), photograph);
+    EXPECT_NE(log().find("The progress file '" + other + "' cannot be written: it is an image file."),
+              std::string::npos)
+        << log();
+    EXPECT_FALSE(fs::exists(call.outputPath));
+
+    // By name as well.
+    const std::string err = folder.file("stderr.txt");
+    EXPECT_EQ(runProgram(TL_TESSALINE_BIN,
+                         {"-o", call.outputPath, "--progress", logFile, "--log-dir", folder.file("app"),
+                          call.exposures[0], call.exposures[1]},
+                         "", err),
+              1);
+    EXPECT_EQ(log().rfind("earlier entries\n", 0), 0u) << log();
+    EXPECT_FALSE(fs::exists(call.outputPath));
 }
 
 // A file named like exiftool's backup of the output was there before: it is the user's.

@@ -5,6 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgcodecs.hpp>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <regex>
 #include <thread>
@@ -108,7 +114,9 @@ TEST_F(NamedMerge, BadOptionsEndWithStatusTwoAndWriteNothing) {
     writeFile(image, "");  // its content is never read
     const std::string output = folder.file("merged.hdr");
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
-        {{"--bogus", image}, "--bogus"},
+        {{"--bogus", image}, "unknown option '--bogus'"},
+        {{"--treshold", "20", image}, "unknown option '--treshold' (did you mean --threshold?)"},
+        {{"--threshold", "1e-320", "--ghosting-power", "2e-308", "--bogus", image}, "unknown option '--bogus'"},
         {{folder.file("missing.jpg")}, "no such file: '" + folder.file("missing.jpg") + "'"},
         {{"--instant", folder.file("missing.jpg"), image}, "--instant: no such file"},
         {{"--threshold", "abc", image}, "--threshold: 'abc' is not a number"},
@@ -137,17 +145,55 @@ TEST_F(NamedMerge, BadOptionsEndWithStatusTwoAndWriteNothing) {
     for (const auto& [arguments, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
              {{image}, "--output is required"},
              {{"-o", folder.file("nowhere/merged.hdr"), image}, "--output: no such folder"},
-             {{"-o", folder.file("merged.xyz"), image}, "--output: no image writer knows the extension"},
-             {{"-o", output}, "IMAGE is required"}}) {
+             {{"-o", folder.file("merged.xyz"), image}, "--output: no image writer takes the extension"},
+             {{"-o", folder.file("merged.gif"), image}, ".bmp .dds .dib .exr .hdr .jp2 "},
+             {{"-o", folder.file("merged.gif"), image}, ".pfm .pgm .pic .png .pnm .ppm "},
+             {{"-o", folder.file("merged.gif"), image}, ".tif .tiff .webp do)"},
+             {{"-o", folder.file("merged.png"), "--bits", "32", image},
+              "--bits: '" + folder.file("merged.png") + "' cannot hold 32 bits per channel, only 8 or 16 ("},
+             {{"-o", folder.file("merged.webp"), "--bits", "32", image}, "cannot hold 32 bits per channel"},
+             {{"-o", folder.file("merged.ppm"), "--bits", "32", image}, "cannot hold 32 bits per channel"},
+             {{"-o", folder.file("merged.jp2"), "--bits", "32", image}, "cannot hold 32 bits per channel"},
+             {{"-o", output}, "IMAGE is required"},
+             {{}, "--output is required"},
+             {{"--out", output, image}, "unknown option '--out' (did you mean --output?)"}}) {
         EXPECT_EQ(run(arguments), 2) << message;
         EXPECT_TRUE(std::regex_match(err(), std::regex("tessaline: [^\n]+\n"))) << err();
         EXPECT_NE(err().find(message), std::string::npos) << err();
     }
 }
 
+// Images that cannot be merged are found before the merge, from their headers: one that
+// cannot be read, one of another size. Each is a usage error naming the file (and both
+// sizes), and nothing is written.
+TEST_F(NamedMerge, ImagesAreCheckedBeforeTheMerge) {
+    makeBurst();
+    const std::string junk = folder.file("burst/junk.jpg");
+    writeFile(junk, "not a picture");
+    const std::string small = folder.file("burst/small.png");
+    ASSERT_TRUE(cv::imwrite(small, cv::Mat(80, 120, CV_8UC3, cv::Scalar(1, 2, 3))));
+    const std::string merged = folder.file("merged.hdr");
+    EXPECT_EQ(run({"-o", merged, "--log-dir", folder.file("app"), burst[0], junk, burst[1]}), 2);
+    EXPECT_EQ(err(), "tessaline: IMAGE: '" + junk + "' cannot be read as an image (see tessaline --help)\n");
+    EXPECT_EQ(run({"-o", merged, burst[0], burst[1], small, burst[2]}), 2);
+    EXPECT_EQ(err(), "tessaline: IMAGE: '" + small + "' is 120x80, but the instant image '" + burst[1] +
+                         "' is 240x160 (see tessaline --help)\n");
+    EXPECT_EQ(run({"-o", merged, "--instant", small, burst[0], burst[1]}), 2);
+    EXPECT_NE(err().find("but the instant image '" + small + "' is 120x80"), std::string::npos) << err();
+    EXPECT_FALSE(fs::exists(merged));
+    EXPECT_FALSE(fs::exists(folder.file("app/TessalineLog.txt")));
+}
+
+// A file whose header reads well but whose picture cannot be decoded (a PNG whose data
+// is damaged) fails in the merge: reported on standard error and in the log when asked for.
 TEST_F(NamedMerge, ReportsGoToStandardErrorAndToTheLogWhenAskedFor) {
-    const std::string broken = folder.file("burst/broken.jpg");
-    writeFile(broken, "not a picture");
+    const std::string broken = folder.file("burst/broken.png");
+    std::vector<unsigned char> png;
+    cv::Mat noise(64, 64, CV_8UC3);
+    cv::randu(noise, 0, 255);
+    ASSERT_TRUE(cv::imencode(".png", noise, png));
+    for (std::size_t i = png.size() / 2; i < png.size() / 2 + 64; ++i) png[i] ^= 0x5A;
+    writeFile(broken, std::string(png.begin(), png.end()));
     EXPECT_EQ(run({"-o", folder.file("merged.hdr"), broken}), 1);
     EXPECT_NE(err().find("tessaline: error: Error during accessing the image at index 0"), std::string::npos) << err();
     EXPECT_FALSE(fs::exists(folder.file("merged.hdr")));
@@ -157,6 +203,42 @@ TEST_F(NamedMerge, ReportsGoToStandardErrorAndToTheLogWhenAskedFor) {
     EXPECT_NE(log().find("\nERROR at function Main => Error during accessing the image at index 0"), std::string::npos)
         << log();
     EXPECT_NE(err().find("tessaline: error: "), std::string::npos);
+}
+
+// At a terminal the progress line counts every image, the instant image too, and a report
+// made while it is drawn stands on a line of its own instead of being glued to it.
+TEST_F(NamedMerge, ProgressCountsEveryImageAndReportsStandOnTheirOwnLines) {
+    std::vector<std::string> images = writeBurst(folder.file("burst"), {240, 160}, 4, false);
+    ASSERT_EQ(images.size(), 4u);
+    const std::string broken = folder.file("burst/broken.png");
+    std::vector<unsigned char> png;
+    cv::Mat noise(160, 240, CV_8UC3);
+    cv::randu(noise, 0, 255);
+    ASSERT_TRUE(cv::imencode(".png", noise, png));
+    for (std::size_t i = png.size() / 2; i < png.size() / 2 + 64; ++i) png[i] ^= 0x5A;
+    writeFile(broken, std::string(png.begin(), png.end()));
+    images.insert(images.begin() + 3, broken);  // visited first, after the instant image
+
+    int master = -1, terminal = -1;
+    winsize size{};
+    size.ws_col = 100;
+    size.ws_row = 20;
+    ASSERT_EQ(openpty(&master, &terminal, nullptr, nullptr, &size), 0);
+    std::vector<std::string> arguments{"-o", folder.file("merged.jpg")};
+    arguments.insert(arguments.end(), images.begin(), images.end());
+    runProgram(TL_TESSALINE_BIN, arguments, "", ttyname(terminal));
+    close(terminal);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    std::string shown;
+    char buffer[4096];
+    for (ssize_t n; (n = read(master, buffer, sizeof buffer)) > 0;) shown.append(buffer, static_cast<std::size_t>(n));
+    close(master);
+    EXPECT_NE(shown.find("exposure 1/5"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("exposure 5/5"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("/4 "), std::string::npos) << shown;
+    const std::size_t report = shown.find("tessaline: error:");
+    ASSERT_NE(report, std::string::npos) << shown;
+    EXPECT_EQ(shown.substr(report - 2, 2), "\r\n") << shown;
 }
 
 // The bracket's frames are 4 s, 1 s and 0.3 s at f/2.8 and ISO 50: two stops apart.

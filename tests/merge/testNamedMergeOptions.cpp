@@ -1,8 +1,10 @@
+#include "common/ParallelSlices.hpp"
 #include "merge/NamedMergeOptions.hpp"
 #include "tests/support/TempFolder.hpp"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <filesystem>
 #include <regex>
@@ -92,7 +94,8 @@ TEST_F(NamedMergeOptionsTest, ValuesAreConverted) {
     const NamedMergeCall& c = std::get<NamedMergeCall>(call);
     EXPECT_FLOAT_EQ(c.settings.ghostThreshold, 12.5f);
     EXPECT_LT(c.settings.ghostingPower, 0.f);
-    EXPECT_EQ(c.settings.threads, 3);
+    EXPECT_EQ(c.settings.threads, std::min(3, coreCount()));
+    EXPECT_EQ(settings({"--threads", "100000", "-o", folder.file("o.png"), images[0]}).threads, coreCount());
     EXPECT_EQ(c.settings.tileSize, 4);
     EXPECT_TRUE(c.settings.align);
     EXPECT_EQ(c.settings.progressPath, folder.file("p.txt"));
@@ -100,13 +103,18 @@ TEST_F(NamedMergeOptionsTest, ValuesAreConverted) {
     EXPECT_FLOAT_EQ(settings({"--ghosting-power", "25", "-o", folder.file("o.png"), images[0]}).ghostingPower, 25.f);
     // Beyond the float range the threshold is the largest float, not undefined.
     EXPECT_FLOAT_EQ(settings({"--threshold", "1e300", "-o", folder.file("o.png"), images[0]}).ghostThreshold, FLT_MAX);
+    // Below the smallest normal double a value is 0, not a failure (it once aborted).
+    const MergeSettings tiny =
+        settings({"--threshold", "1e-320", "--ghosting-power", "2e-308", "-o", folder.file("o.png"), images[0]});
+    EXPECT_EQ(tiny.ghostThreshold, 0.f);
+    EXPECT_EQ(tiny.ghostingPower, 0.f);
 }
 
 TEST_F(NamedMergeOptionsTest, HelpAndVersionArePrintedOnStandardOutput) {
     EXPECT_EQ(std::get<int>(parse({"--help"})), 0);
     const std::string help = out.str();
     for (const char* option : {"--output", "--instant", "--threshold", "--ghosting-power", "--align", "--threads",
-                               "--tile", "--bits", "--progress", "--log-dir", "Examples:", "begins with a number",
+                               "--tile", "--bits", "--progress", "--log-dir", "Examples:", "is read by position",
                                "Exit status"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
     out.str("");

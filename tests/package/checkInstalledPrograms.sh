@@ -2,7 +2,7 @@
 # Checks an installed tree or the Debian package of a build, as a user gets them:
 #   checkInstalledPrograms.sh install BUILD_DIR   (cmake --install into a scratch prefix)
 #   checkInstalledPrograms.sh package BUILD_DIR   (the .deb, unpacked into a scratch root)
-# Both must hold the two programs and their man pages; the programs run from there,
+# Both must hold the two programs, their compressed man pages and the copyright file; the programs run from there,
 # cut frames out of a video made by FFmpeg and merge them; man renders both pages.
 set -eu
 mode=$1
@@ -26,7 +26,8 @@ package)
     [ -f "$1" ] || fail "cpack made no .deb"
     deb=$1
     dpkg-deb -c "$deb" >"$scratch/contents"
-    for file in ./usr/bin/tessaline ./usr/bin/kadrimo ./usr/share/man/man1/tessaline.1 ./usr/share/man/man1/kadrimo.1; do
+    for file in ./usr/bin/tessaline ./usr/bin/kadrimo ./usr/share/man/man1/tessaline.1.gz \
+        ./usr/share/man/man1/kadrimo.1.gz ./usr/share/doc/tessaline/copyright; do
         grep -q " $file\$" "$scratch/contents" || fail "$file is not in the package: $(cat "$scratch/contents")"
     done
     # dpkg-shlibdeps found the libraries' packages; exiftool is named by hand.
@@ -42,14 +43,18 @@ package)
 esac
 
 bin=$scratch/root/usr/bin
+[ -s "$scratch/root/usr/share/doc/tessaline/copyright" ] || fail "the copyright file is missing"
 man=$scratch/root/usr/share/man/man1
 for program in tessaline kadrimo; do
     [ -x "$bin/$program" ] || fail "$bin/$program is missing"
     "$bin/$program" --version | grep -q "^$program [0-9]" || fail "$program --version"
-    MANWIDTH=80 man -l "$man/$program.1" >"$scratch/$program.txt" 2>"$scratch/man.err" ||
-        fail "man -l $program.1: $(cat "$scratch/man.err")"
+    gzip -t "$man/$program.1.gz" || fail "$program.1.gz is not compressed"
+    MANWIDTH=80 man -l "$man/$program.1.gz" >"$scratch/$program.txt" 2>"$scratch/man.err" ||
+        fail "man -l $program.1.gz: $(cat "$scratch/man.err")"
     grep -q "^NAME" "$scratch/$program.txt" || fail "$program.1 renders no NAME section"
-    grep -q -- "--output" "$scratch/$program.txt" || fail "$program.1 does not list --output"
+    # Each option stands on a line of its own, its description below it.
+    grep -Eq -- "^ +-o,--output [A-Z]+ REQUIRED\$" "$scratch/$program.txt" ||
+        fail "$program.1 does not list -o,--output on a line of its own: $(grep -- --output "$scratch/$program.txt")"
 done
 
 cd "$scratch"

@@ -1,6 +1,7 @@
 #include "tests/support/RunProgram.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <thread>
 
@@ -26,6 +28,10 @@ namespace {
     };
     redirect(1, stdoutFile);
     redirect(2, stderrFile);
+    if (limits.unprivileged && geteuid() == 0) {
+        constexpr id_t nobody = 65534;
+        if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0) _exit(126);
+    }
     if (limits.fileSizeLimit >= 0) {
         const rlimit cap{static_cast<rlim_t>(limits.fileSizeLimit), static_cast<rlim_t>(limits.fileSizeLimit)};
         if (setrlimit(RLIMIT_FSIZE, &cap) != 0) _exit(126);
@@ -78,4 +84,14 @@ std::vector<std::string> MergeCall::arguments() const {
                                std::to_string(exposures.size())};
     a.insert(a.end(), exposures.begin(), exposures.end());
     return a;
+}
+
+void openToEveryone(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    fs::permissions(path, fs::perms::all, fs::perm_options::add, ignored);
+    const fs::path top = fs::temp_directory_path();
+    for (fs::path folder = fs::path(path).parent_path(); folder.has_relative_path() && folder != top;
+         folder = folder.parent_path())
+        fs::permissions(folder, fs::perms::all, fs::perm_options::add, ignored);
 }

@@ -9,10 +9,18 @@
 // is killed: a hang fails the test instead of blocking the suite. fileSizeLimit, when not
 // negative, caps the size of every file the program writes (RLIMIT_FSIZE), the way a full
 // disk stops a write half way.
+// unprivileged runs the program as a user whom file permissions bind, as they bind a
+// photographer: the tests' own user, or "nobody" (uid and gid 65534) when the tests run as
+// root. Its files and folders must then be open to that user (see openToEveryone).
 struct RunLimits {
     int timeLimitSeconds = 300;
     long long fileSizeLimit = -1;
+    bool unprivileged = false;
 };
+
+// Lets every user read and write path and, down to it from the temporary folder, enter
+// each folder: what a program run unprivileged needs to reach a test's files.
+void openToEveryone(const std::string& path);
 
 // Runs program with arguments (no shell) and waits. Standard output and error go to
 // the given files when not empty. Returns the exit status, -1 when the program could not
