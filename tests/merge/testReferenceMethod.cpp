@@ -3,6 +3,8 @@
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tools/BracketFiles.hpp"
+#include "tools/BurstFiles.hpp"
+#include "tools/BurstScene.hpp"
 
 #include <gtest/gtest.h>
 
@@ -99,6 +101,26 @@ TEST_F(ReferenceMethod, MasksShowWhatWasLeftOut) {
         }
     }
     EXPECT_EQ(cv::imread(folder.file("merged.jpg")).size(), cv::Size(240, 160));
+}
+
+// The demo's burst - five frames of a ball rolling further between two frames than any
+// search radius - merged with the defaults: the ball once, opaque, where the instant
+// frame has it, and the grass where the other frames had it.
+TEST_F(ReferenceMethod, TheDemoBurstShowsTheBallOnceAndOpaque) {
+    fs::create_directories(folder.path() / "burst");
+    frames = writeBurst(folder.file("burst"), {360, 240}, 5, true);
+    ASSERT_EQ(run({"-o", folder.file("merged.png")}), 0) << err();
+    const cv::Mat merged = cv::imread(folder.file("merged.png"), cv::IMREAD_COLOR);
+    const cv::Mat instant = cv::imread(frames[2], cv::IMREAD_COLOR);
+    const BurstScene scene({360, 240}, 5);
+    const auto redness = [](const cv::Mat& image, cv::Point at) {
+        const cv::Vec3b v = image.at<cv::Vec3b>(at);
+        return static_cast<int>(v[2]) - (static_cast<int>(v[0]) + v[1]) / 2;
+    };
+    EXPECT_GT(redness(merged, scene.ballCentre(2)), 100) << "the instant frame's ball";
+    for (int i : {0, 1, 3, 4})
+        EXPECT_NEAR(redness(merged, scene.ballCentre(i)), redness(instant, scene.ballCentre(i)), 25)
+            << "where frame " << i + 1 << " had the ball";
 }
 
 } // namespace
