@@ -6,7 +6,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,15 +45,5 @@ inline Figures runMeasured(const std::string& program, const std::vector<std::st
         execv(program.c_str(), argv.data());
         _exit(127);
     }
-    return awaitMeasured(child, start);
-}
-
-// Runs work in a child process of its own, so that its time and peak memory are its own;
-// the child's exit status is 0 when work returned true.
-inline Figures measureInChild(const std::function<bool()>& work) {
-    std::fflush(stdout);  // or the child's copy of the buffer is printed again
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) _exit(work() ? 0 : 1);
     return awaitMeasured(child, start);
 }

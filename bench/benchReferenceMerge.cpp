@@ -1,18 +1,13 @@
 // The reference merge at camera resolution: a bracket (-4 to +4 stops) and a burst (all at
 // -2 stops) of five 24-megapixel JPEG frames with EXIF tags (tools/BracketFiles), each merged
 // into a Radiance file by the patch merge with ghost removal off (ghost threshold 1000 %,
-// ghosting power 0, as the real program by position) and by the reference merge (reading
-// the files and their tags, merging, writing the file, in a child process of its own). Each
-// run is a separate process: wall time, processor time and peak memory are its own. Three
+// ghosting power 0, as the real program by position) and by the reference merge (the real
+// program by name with its defaults). Each run is a separate process: wall time, processor
+// time and peak memory are its own. Three
 // runs of each; the summary gives medians and the ratios the targets are stated in
 // (reference at most 2.5 times the patch merge's time, peak at most 1.5 GB).
 #include "bench/MeasuredRun.hpp"
-#include "merge/CaptureSettings.hpp"
-#include "output/ImageWriter.hpp"
-#include "reference/ReferenceMerge.hpp"
 #include "tools/BracketFiles.hpp"
-
-#include <opencv2/imgcodecs.hpp>
 
 #include <unistd.h>
 
@@ -51,19 +46,11 @@ Figures patchMerge(const Set& set, const fs::path& folder) {
     return runMeasured(TL_TESSALINE_BIN, arguments);
 }
 
-// What the merge command does for the reference merge: the tags asked of exiftool while the
-// frames are read, the merge, the file written with the instant frame's tags.
-bool referenceMergeOfFiles(const Set& set, const std::string& output) {
-    PendingCaptureSettings capture(set.frames);
-    std::vector<cv::Mat> images;
-    for (const std::string& path : set.frames)
-        images.push_back(cv::imread(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION));
-    const ReferenceMergeResult merged = mergeOnReference({images, 2, capture.collect()}, {});
-    images.clear();
-    std::string failure;
-    if (writeImage(output, merged.radiance, set.frames[2], "Tessaline", &failure)) return true;
-    std::fprintf(stderr, "benchReferenceMerge: %s\n", failure.c_str());
-    return false;
+Figures referenceMerge(const Set& set, const fs::path& folder) {
+    std::vector<std::string> arguments{"-o", (folder / "reference.hdr").string(), "--threads", "2", "--instant",
+                                       set.frames[2]};
+    arguments.insert(arguments.end(), set.frames.begin(), set.frames.end());
+    return runMeasured(TL_TESSALINE_BIN, arguments);
 }
 
 double median(std::vector<double> values) {
@@ -99,7 +86,7 @@ int main() {
         std::vector<Figures> patch, reference;
         for (int run = 0; run < runs; ++run) {
             patch.push_back(patchMerge(set, folder));
-            reference.push_back(measureInChild([&] { return referenceMergeOfFiles(set, (folder / "reference.hdr").string()); }));
+            reference.push_back(referenceMerge(set, folder));
         }
         const bool ok = std::all_of(patch.begin(), patch.end(), [](const Figures& f) { return f.ok; }) &&
                         std::all_of(reference.begin(), reference.end(), [](const Figures& f) { return f.ok; });
