@@ -36,6 +36,7 @@ inline Figures runMeasured(const std::string& program, const std::vector<std::st
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    std::fflush(stdout);  // the child's freopen would print its copy of the buffer again
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
