@@ -5,16 +5,14 @@
 // merge of the same frames with its MTB alignment and anti-ghosting, for comparison. Each
 // run is a separate process: wall time, processor time and peak memory are the process's
 // own. The summary gives medians and the ratios the targets are stated in.
+#include "bench/MeasuredRun.hpp"
 #include "tools/BurstFiles.hpp"
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -41,36 +39,6 @@ struct Burst {
 const Burst& burst() {
     static const Burst made;
     return made;
-}
-
-struct Figures {
-    double wall = 0, cpu = 0, peakMiB = 0;
-    bool ok = false;
-};
-
-// Runs program to its end; its own wall time, processor time and peak resident memory.
-Figures runMeasured(const std::string& program, const std::vector<std::string>& arguments) {
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t child = fork();
-    if (child == 0) {
-        std::freopen("/dev/null", "w", stdout);
-        std::freopen("/dev/null", "w", stderr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    rusage usage{};
-    wait4(child, &status, 0, &usage);
-    Figures f;
-    f.wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    f.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    f.peakMiB = static_cast<double>(usage.ru_maxrss) / 1024.0;
-    f.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-    return f;
 }
 
 std::map<std::string, std::vector<Figures>> measured;

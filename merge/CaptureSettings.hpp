@@ -1,16 +1,9 @@
 #pragma once
 
-#include <optional>
+#include "reference/CaptureSettings.hpp"
+
 #include <string>
 #include <vector>
-
-// How a photograph was exposed, as its EXIF tags tell; each value only when the file
-// carries it.
-struct CaptureSettings {
-    std::optional<double> exposureTime;  // seconds
-    std::optional<double> fNumber;
-    std::optional<double> iso;
-};
 
 // The capture settings of each file, in the order given, read with the process's
 // kept-alive exiftool in one command: the tag copy that writes the merged image then

@@ -13,6 +13,7 @@
 #include "merge/ImageSizeCheck.hpp"
 #include "merge/MergeEngine.hpp"
 #include "merge/MergeObserver.hpp"
+#include "merge/ReferenceMergeRun.hpp"
 #include "merge/SaveMergedImage.hpp"
 #include "output/ExiftoolSession.hpp"
 
@@ -110,6 +111,7 @@ private:
 int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar) {
     const ImageList list = buildImageList(settings);
     if (refusesItsFiles(settings, list.paths)) return 1;
+    if (settings.method == MergeMethod::reference) return runReferenceMerge(settings, list, bar);
     const int count = static_cast<int>(list.paths.size());
     ImagesSequence sequence(list.paths.data(), count,
                             settings.namedOptions ? InputDepth::own : InputDepth::eightBit);

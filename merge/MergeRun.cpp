@@ -140,14 +140,7 @@ cv::Mat loadImage(ImagesSequenceBase& source, int index, const ImageNaming& nami
         reportError("main", "The image " + naming.number(index) + " could not be read: " + causeOf(failure));
         throw RunEnded{};
     }
-    std::size_t replaced = 0;
-    cv::Mat image = withUsableSamples(loaded, replaced);
-    if (replaced > 0)
-        reportWarning("parallelComputeLightImage", "The image " + naming.number(index) + " holds " +
-                                                     std::to_string(replaced) +
-                                                     " samples that are not finite or are negative; they count "
-                                                     "as 0.\n");
-    return image;
+    return withUsableSamplesReported(loaded, naming.number(index));
 }
 
 // The instant image, or an empty image after the report that ends the run.

@@ -11,16 +11,17 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 namespace {
 
 const char* const description =
-    "Merges a burst of photographs of one scene, taken with equal exposures, into\n"
-    "one high-dynamic-range image, and removes the ghosts of whatever moved between\n"
-    "them: where an exposure differs from the instant image, the moment the result\n"
-    "shows, it is patched from the exposure's matching parts.";
+    "Merges a burst or an exposure bracket of photographs of one scene into one\n"
+    "high-dynamic-range image that shows the moment of the instant image: whatever\n"
+    "moved between the photographs appears once, where the instant image has it.";
 
 const char* const positionalUsage =
     "tessaline GHOST_THRESHOLD GHOSTING_POWER THREADS 0 ALIGN 0 TILE_SIZE PROGRESS_FILE APP_FOLDER OUTPUT BITS "
@@ -33,11 +34,17 @@ const char* const footer =
     "for .hdr, .exr and .pfm files and 8 for any other unless given; --bits 32 with\n"
     ".tif gives a float TIFF.\n"
     "\n"
-    "Brackets: the ghost test compares pixel values directly, so exposures of\n"
-    "different brightness look like moving objects almost everywhere. Merge bursts\n"
-    "of equal exposures; merge a bracket only with a high --threshold. When the EXIF\n"
-    "tags show exposures more than half a stop from the instant image, the program\n"
-    "warns on standard error and names a threshold.\n"
+    "Methods: reference (the default) brings every photograph onto the instant\n"
+    "image's scale - exposures from the EXIF tags checked against the images, or\n"
+    "--ev; the camera's curve fitted to the photographs - and leaves out, pixel by\n"
+    "pixel, whatever disagrees with the instant image by more than the noise; .hdr,\n"
+    ".exr and .pfm files hold linear light on the instant image's scale, 8- and\n"
+    "16-bit files a rendering through the camera's curve with the highlights rolled\n"
+    "off. patch (chosen by --threshold, --ghosting-power or --tile too) is the front\n"
+    "end's merge of bursts of equal exposures: an exposure that differs from the\n"
+    "instant image is patched from its matching parts; the ghost test compares pixel\n"
+    "values, so merge a bracket with it only at a high --threshold (when the EXIF\n"
+    "tags show exposures more than half a stop apart it warns and names one).\n"
     "\n"
     "Named options or positions: a call that names no -o or --output and whose first\n"
     "argument is a number (and not a file) is read by position, as the front end\n"
@@ -55,7 +62,9 @@ const char* const footer =
     "Examples:\n"
     "  $ tessaline -o merged.hdr burst/*.jpg\n"
     "  $ tessaline -o merged.tif --bits 16 --instant burst/frame03.jpg burst/*.jpg\n"
-    "  $ tessaline -o preview.jpg --align --log-dir . burst/*.jpg";
+    "  $ tessaline -o preview.jpg --align --log-dir . burst/*.jpg\n"
+    "  $ tessaline -o merged.hdr --masks . burst/*.jpg\n"
+    "  $ tessaline -o patched.hdr --method patch --threshold 10 burst/*.jpg";
 
 // The values as given, converted once every check has passed.
 struct Given {
@@ -70,6 +79,10 @@ struct Given {
     std::string progress;
     std::string logFolder;
     std::vector<std::string> images;
+    std::string method;
+    std::string stops;
+    std::string masks;
+    bool patchOptionGiven = false;  // --threshold, --ghosting-power or --tile
 };
 
 CLI::Validator ghostingPowerValue() {
@@ -99,6 +112,44 @@ std::string instantPath(const Given& g) {
         if (std::filesystem::equivalent(image, g.instant, error)) return image;
     }
     return g.instant;
+}
+
+// The exposures of --ev, one decimal number per comma; nothing when one is not a number.
+std::optional<std::vector<double>> stopsOf(const std::string& list) {
+    std::vector<double> stops;
+    std::size_t begin = 0;
+    while (begin <= list.size()) {
+        const std::size_t end = std::min(list.find(',', begin), list.size());
+        const std::optional<double> value = decimalNumber(list.substr(begin, end - begin));
+        if (!value || !std::isfinite(*value) || std::fabs(*value) > 64) return std::nullopt;
+        stops.push_back(*value);
+        begin = end + 1;
+    }
+    return stops;
+}
+
+// --method as asked, or by the options given: the patch merge's own options choose it,
+// the reference merge is the default. The reference merge takes none of them, the patch
+// merge neither --ev nor --masks.
+std::string chosenMethod(const Given& g) {
+    const std::string method = g.method.empty() ? (g.patchOptionGiven ? "patch" : "reference") : g.method;
+    if (method == "reference" && g.patchOptionGiven)
+        throw CLI::ValidationError("--method", "the reference merge takes no --threshold, --ghosting-power or --tile; "
+                                               "they belong to --method patch");
+    if (method == "patch" && (!g.stops.empty() || !g.masks.empty()))
+        throw CLI::ValidationError("--method", "the patch merge takes no --ev or --masks; they belong to "
+                                               "--method reference");
+    return method;
+}
+
+void refuseStopsThatDoNotFit(const Given& g) {
+    if (g.stops.empty()) return;
+    const std::optional<std::vector<double>> stops = stopsOf(g.stops);
+    if (!stops)
+        throw CLI::ValidationError("--ev", "'" + g.stops + "' is not a comma-separated list of exposures in stops");
+    if (stops->size() != g.images.size())
+        throw CLI::ValidationError("--ev", "'" + g.stops + "' gives " + std::to_string(stops->size()) +
+                                               " exposures for " + std::to_string(g.images.size()) + " images");
 }
 
 // A checked number as a float; a double beyond the float range becomes the largest float.
@@ -140,6 +191,16 @@ void addOptions(CLI::App& app, Given& g) {
         ->check(writableTarget());
     app.add_option("--instant", g.instant, "the instant image (default: the middle IMAGE)")
         ->type_name("FILE")->check(existingFile());
+    app.add_option("--method", g.method, "reference (the default): the instant image's moment,\n"
+                                         "whatever disagrees with it left out; patch: every\n"
+                                         "exposure patched from its matching parts")
+        ->type_name("reference|patch")->check(CLI::IsMember({"reference", "patch"}));
+    app.add_option("--ev", g.stops, "reference merge: each IMAGE's exposure in stops,\n"
+                                    "comma-separated (overrides the EXIF tags)")
+        ->type_name("LIST");
+    app.add_option("--masks", g.masks, "reference merge: write what was left out of each\n"
+                                       "IMAGE as DIR/mask-NAME.png")
+        ->type_name("DIR")->check(existingFolder());
     app.add_option("--threshold", g.threshold, "difference, in % of the full scale, from which\n"
                                                "a pixel counts as moved (ghost threshold)")
         ->type_name("PERCENT")->capture_default_str()->check(numberAtLeast(0));
@@ -158,7 +219,10 @@ void addOptions(CLI::App& app, Given& g) {
     app.add_option("--log-dir", g.logFolder, "append reports to DIR/TessalineLog.txt too")
         ->type_name("DIR")->check(existingFolder());
     app.add_option("IMAGE", g.images, "the photographs to merge")->required()->type_name("")->check(existingFile());
-    app.callback([&g] {
+    app.callback([&g, &app] {
+        g.patchOptionGiven = app.count("--threshold") + app.count("--ghosting-power") + app.count("--tile") > 0;
+        g.method = chosenMethod(g);
+        refuseStopsThatDoNotFit(g);
         refuseOutputAmongImages(g);
         refuseDepthTheFormatCannotHold(g);
     });
@@ -177,6 +241,9 @@ MergeSettings settingsOf(const Given& g) {
     s.instantPath = instantPath(g);
     s.exposurePaths = g.images;
     s.namedOptions = true;
+    s.method = g.method == "patch" ? MergeMethod::patch : MergeMethod::reference;
+    if (!g.stops.empty()) s.stops = stopsOf(g.stops);
+    s.masksFolder = g.masks;
     return s;
 }
 

@@ -7,7 +7,8 @@
 #include <variant>
 
 // The merge program's named options, for people and scripts:
-//   tessaline -o merged.hdr [--instant FILE] [--threshold 10] [--ghosting-power 2|auto]
+//   tessaline -o merged.hdr [--instant FILE] [--method reference|patch] [--ev LIST]
+//             [--masks DIR] [--threshold 10] [--ghosting-power 2|auto]
 //             [--align] [--threads N] [--tile 9] [--bits 8|16|32] [--progress FILE]
 //             [--log-dir DIR] IMAGE...
 

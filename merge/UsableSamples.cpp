@@ -1,5 +1,7 @@
 #include "merge/UsableSamples.hpp"
 
+#include "diag/Log.hpp"
+
 namespace {
 
 // No camera, merge or renderer writes a sample above this: one that is comes from a
@@ -35,4 +37,14 @@ cv::Mat withUsableSamples(const cv::Mat& image, std::size_t& replaced) {
             if (!usable(row[i])) row[i] = 0.0f;
     }
     return usableCopy;
+}
+
+cv::Mat withUsableSamplesReported(const cv::Mat& image, const std::string& shownAs) {
+    std::size_t replaced = 0;
+    cv::Mat usable = withUsableSamples(image, replaced);
+    if (replaced > 0)
+        reportWarning("parallelComputeLightImage", "The image " + shownAs + " holds " + std::to_string(replaced) +
+                                                     " samples that are not finite or are negative; they count "
+                                                     "as 0.\n");
+    return usable;
 }

@@ -3,6 +3,7 @@
 #include <opencv2/core.hpp>
 
 #include <cstddef>
+#include <string>
 
 // Float images may hold samples no light can have: infinities, NaN, negative values, and
 // finite values above 1e30 that only corrupt files hold. One such sample would turn the
@@ -12,3 +13,7 @@
 // image itself when all its samples are usable (or it is not float); otherwise a copy in
 // which the others are 0, with their number in replaced.
 cv::Mat withUsableSamples(const cv::Mat& image, std::size_t& replaced);
+
+// withUsableSamples, with a warning when samples were replaced that names the image as
+// shownAs gives it ("number 2 (a.hdr)" or "'a.hdr'").
+cv::Mat withUsableSamplesReported(const cv::Mat& image, const std::string& shownAs);

@@ -56,10 +56,10 @@ protected:
     }
 };
 
-TEST_F(NamedMerge, DefaultsMergeAsTheFrontEndsCallWithTheSameValues) {
+TEST_F(NamedMerge, PatchMethodDefaultsMergeAsTheFrontEndsCallWithTheSameValues) {
     makeBurst();
     ASSERT_EQ(burst.size(), 3u);
-    ASSERT_EQ(run({"-o", folder.file("named.hdr"), burst[0], burst[1], burst[2]}), 0) << err();
+    ASSERT_EQ(run({"-o", folder.file("named.hdr"), "--method", "patch", burst[0], burst[1], burst[2]}), 0) << err();
     EXPECT_EQ(out(), "");
     EXPECT_EQ(err(), "");
     ASSERT_EQ(run(positional(folder.file("positional.hdr"), "32").arguments()), 0) << log();
@@ -316,7 +316,9 @@ TEST_F(NamedMerge, BracketDrawsOneExposureWarningNamingTheFramesAndAThreshold) {
 TEST_F(NamedMerge, BurstOfEqualExposuresDrawsNoWarning) {
     makeBurst();
     ASSERT_EQ(burst.size(), 3u);
-    ASSERT_EQ(run({"-o", folder.file("merged.jpg"), "--log-dir", folder.file("app"), burst[0], burst[1], burst[2]}), 0);
+    ASSERT_EQ(run({"-o", folder.file("merged.jpg"), "--method", "patch", "--log-dir", folder.file("app"), burst[0],
+                   burst[1], burst[2]}),
+              0);
     EXPECT_EQ(err(), "");
     EXPECT_EQ(log(), "");
 }

@@ -1,0 +1,163 @@
+#include "merge/ReferenceMergeRun.hpp"
+
+#include "cli/ProgressBar.hpp"
+#include "common/ExceptionCause.hpp"
+#include "diag/Log.hpp"
+#include "input/ImagesSequence.hpp"
+#include "merge/CaptureSettings.hpp"
+#include "merge/SaveMergedImage.hpp"
+#include "merge/UsableSamples.hpp"
+#include "output/ImageWriter.hpp"
+#include "reference/DisplayRendering.hpp"
+#include "reference/MaskShaping.hpp"
+#include "reference/ReferenceMerge.hpp"
+#include "reference/ReferenceMergeFailure.hpp"
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+
+namespace {
+
+const char* const label = "referenceMerge";
+
+// The images that can be merged, with their paths and capture settings, the instant image's
+// index among them; empty when the instant image cannot be read.
+struct LoadedFrames {
+    ReferenceFrames frames;
+    std::vector<std::string> paths;
+    std::vector<std::size_t> listIndices;  // where each is in the merge's image list
+};
+
+bool fitsInstant(const cv::Mat& image, const cv::Mat& instant, const std::string& path) {
+    if (image.empty()) {
+        reportError(label, "The image '" + path + "' cannot be read; it is left out.");
+        return false;
+    }
+    if (image.size() != instant.size() || image.type() != instant.type()) {
+        reportError(label, "The image '" + path + "' differs in size, channels or depth from the instant image; "
+                           "it is left out.");
+        return false;
+    }
+    return true;
+}
+
+LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar) {
+    PendingCaptureSettings pending(list.paths);
+    // Named calls only: 16-bit and float images are read at their own depth.
+    ImagesSequence sequence(list.paths.data(), static_cast<int>(list.paths.size()), InputDepth::own);
+    const auto read = [&](int index) {
+        return withUsableSamplesReported(sequence.getImage(index), "'" + list.paths[static_cast<std::size_t>(index)] + "'");
+    };
+    const cv::Mat instant = read(list.instantIndex);
+    LoadedFrames loaded;
+    if (instant.empty()) {
+        reportError("Main", "Error during accessing the image '" + list.paths[static_cast<std::size_t>(list.instantIndex)] +
+                                "'\n");
+        return loaded;
+    }
+    const std::vector<CaptureSettings> settings = pending.collect();
+    const auto start = std::chrono::steady_clock::now();
+    const int total = static_cast<int>(list.paths.size());
+    for (int i = 0; i < total; ++i) {
+        const cv::Mat image = i == list.instantIndex ? instant : read(i);
+        if (bar) bar->show({i + 1, total, 100.0, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
+        if (!fitsInstant(image, instant, list.paths[static_cast<std::size_t>(i)])) continue;
+        if (i == list.instantIndex) loaded.frames.instantIndex = static_cast<int>(loaded.paths.size());
+        loaded.frames.images.push_back(image);
+        loaded.frames.capture.push_back(settings[static_cast<std::size_t>(i)]);
+        loaded.paths.push_back(list.paths[static_cast<std::size_t>(i)]);
+        loaded.listIndices.push_back(static_cast<std::size_t>(i));
+    }
+    return loaded;
+}
+
+const char* sourceName(ExposureSource source) {
+    switch (source) {
+    case ExposureSource::given: return "--ev";
+    case ExposureSource::exif: return "EXIF";
+    case ExposureSource::images: return "the images";
+    case ExposureSource::assumed: return "assumed equal to the instant image's";
+    }
+    return "";
+}
+
+std::string stopsText(double stops) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%+.2f EV", stops);
+    return text;
+}
+
+void logExposures(const ReferenceMergeResult& merged, const std::vector<std::string>& paths) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const FrameExposure& e = merged.exposures[i];
+        writeLogEntry("\nReference merge: '" + paths[i] + "' at " + stopsText(e.stops) + " from the instant image (" +
+                      sourceName(e.source) + ")\n\n");
+        if (e.disputed())
+            reportWarning(label, "The EXIF tags of '" + paths[i] + "' say " + stopsText(*e.exifStops) +
+                                     ", the images " + stopsText(e.stops) + ": the images' value is used.");
+    }
+}
+
+// Each frame's mask as DIR/mask-NAME.png (NAME: the image's file name without extension);
+// the instant image's is black: nothing of it is left out.
+bool writeMasks(const ReferenceMergeResult& merged, const LoadedFrames& loaded, const std::string& folder) {
+    const cv::Size size = loaded.frames.images.front().size();
+    for (std::size_t i = 0; i < loaded.paths.size(); ++i) {
+        const cv::Mat mask = merged.masks[i].empty() ? cv::Mat::zeros(size, CV_8U) : expandMask(merged.masks[i], size);
+        const std::string path =
+            folder + "/mask-" + std::filesystem::path(loaded.paths[i]).stem().string() + ".png";
+        std::string failure;
+        if (!writeImageFile(path, mask, &failure)) {
+            reportError(label, "The mask '" + path + "' could not be written: " + failure + ".");
+            return false;
+        }
+    }
+    return true;
+}
+
+// The given exposures of the frames that were read (--ev names one per IMAGE; an instant
+// image that is not among them has none, and the merge refuses the list).
+std::optional<std::vector<double>> givenStops(const MergeSettings& settings, const LoadedFrames& loaded) {
+    if (!settings.stops) return std::nullopt;
+    std::vector<double> stops;
+    for (const std::size_t i : loaded.listIndices)
+        if (i < settings.stops->size()) stops.push_back((*settings.stops)[i]);
+    return stops;
+}
+
+int writeResult(const ReferenceMergeResult& merged, const MergeSettings& settings, const std::string& instantPath) {
+    const cv::Mat image =
+        settings.outputBits == 32 ? merged.radiance : renderForDisplay(merged.radiance, merged.response);
+    std::string failure;
+    if (saveMergedImage(image, settings.outputPath, settings.outputBits, instantPath, &failure)) return 0;
+    reportError("saveMergedImage",
+                "The merged image could not be written to '" + settings.outputPath + "': " + failure + ".");
+    return 1;
+}
+
+// The merge from reading the images to writing the result; failures the steps could not
+// handle (not enough memory, say) come out as exceptions.
+int mergeAndWrite(const MergeSettings& settings, const ImageList& list, ProgressBar* bar) {
+    const LoadedFrames loaded = loadFrames(list, bar);
+    if (bar) bar->finish();
+    if (loaded.frames.images.empty()) return 1;
+    const ReferenceMergeResult merged = mergeOnReference(loaded.frames, {settings.align, givenStops(settings, loaded)});
+    logExposures(merged, loaded.paths);
+    if (!settings.masksFolder.empty() && !writeMasks(merged, loaded, settings.masksFolder)) return 1;
+    return writeResult(merged, settings, loaded.paths[static_cast<std::size_t>(loaded.frames.instantIndex)]);
+}
+
+} // namespace
+
+int runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar) {
+    try {
+        return mergeAndWrite(settings, list, bar);
+    } catch (const ReferenceMergeFailure& failure) {
+        reportError(label, std::string(failure.what()) + " Nothing was written.");
+    } catch (const std::exception& failure) {
+        reportError(label, "The merge failed: " + causeOf(failure) + " Nothing was written.");
+    }
+    return 1;
+}

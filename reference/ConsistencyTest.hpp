@@ -1,0 +1,21 @@
+#pragma once
+
+#include "reference/ReducedFrame.hpp"
+
+#include <opencv2/core.hpp>
+
+// Where a frame shows something other than the instant image, at the reduced size: for
+// every pixel the largest over the channels of how far the frame's light lies from the
+// instant image's, in units of the threshold k * spread + tau * light (the frames' own
+// noise profile, plus a share of the light for what the response gets wrong). Both are
+// lightly smoothed (3 x 3 blocks) first. Near the limits the test is one-sided: a clipped
+// value only says the light is at least that much, a value in the noise floor only that it
+// is at most the floor, so where the instant image is clipped only a darker frame disagrees
+// and where it is in its floor only a clearly brighter one. 0 where the two agree, 1 at the
+// threshold. The floors are on the instant image's scale.
+struct FloorLevels {
+    float instant;  // the instant image's noise floor
+    float frame;    // the frame's, times its gain
+};
+
+cv::Mat disagreement(const ReducedFrame& instant, const ReducedFrame& frame, FloorLevels floors);

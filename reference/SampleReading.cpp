@@ -1,0 +1,51 @@
+#include "reference/SampleReading.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+// Fractions of the code range: the noise floor, the end of the weight's rising ramp, the
+// start of its falling ramp, and the clip level. JPEG ringing keeps clipped areas a few
+// codes below the top, hence the clip level below it.
+constexpr double floorEnd = 0.012, riseEnd = 0.08, fallStart = 0.85, clipStart = 0.98;
+// The codes an exposure estimate compares: well inside the curve, where an assumed curve
+// is least wrong.
+constexpr double wellLowFraction = 0.1, wellHighFraction = 0.85;
+
+double hat(double u) {
+    if (u <= floorEnd || u >= clipStart) return 0;
+    if (u < riseEnd) return (u - floorEnd) / (riseEnd - floorEnd);
+    if (u > fallStart) return (clipStart - u) / (clipStart - fallStart);
+    return 1;
+}
+
+} // namespace
+
+SampleReading::SampleReading(int depth, const CameraResponse& response) : lights(response.table(depth)) {
+    const int top = static_cast<int>(lights.size()) - 1;
+    weights.resize(lights.size());
+    for (int v = 0; v <= top; ++v) weights[static_cast<std::size_t>(v)] = static_cast<float>(hat(double(v) / top));
+    clipCode = static_cast<int>(std::ceil(clipStart * top));
+    shoulderCode = static_cast<int>(std::ceil(fallStart * top));
+    floorCode = static_cast<int>(std::floor(floorEnd * top));
+    wellLowCode = static_cast<int>(std::ceil(wellLowFraction * top));
+    wellHighCode = static_cast<int>(std::floor(wellHighFraction * top));
+    clipLight = lights[static_cast<std::size_t>(clipCode)];
+    floorLight = lights[static_cast<std::size_t>(floorCode)];
+}
+
+SampleReading::SampleReading(const cv::Mat& floatFrame) {
+    double largest = 0;
+    cv::minMaxLoc(floatFrame.reshape(1), nullptr, &largest);
+    const auto atTop = static_cast<double>(cv::countNonZero(floatFrame.reshape(1) >= 0.999 * largest));
+    const double samples = static_cast<double>(floatFrame.total()) * floatFrame.channels();
+    const bool clips = largest > 0 && atTop >= 0.001 * samples;
+    const float top = largest > 0 ? static_cast<float>(largest) : 1.0f;
+    clipLight = clips ? 0.999f * top : std::numeric_limits<float>::infinity();
+    shoulderLight = clips ? static_cast<float>(fallStart) * top : clipLight;
+    floorLight = top * 0x1p-16f;
+    wellLow = top * 0x1p-10f;
+    wellHigh = 0.9f * top;
+}
