@@ -20,6 +20,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A PNG of size whose header reads well but whose picture data is damaged half way, so
+// that no decoder can read it.
+void writeDamagedPng(const std::string& path, cv::Size size) {
+    std::vector<unsigned char> png;
+    cv::Mat noise(size, CV_8UC3);
+    cv::randu(noise, 0, 255);
+    ASSERT_TRUE(cv::imencode(".png", noise, png));
+    for (std::size_t i = png.size() / 2; i < png.size() / 2 + 64; ++i) png[i] ^= 0x5A;
+    writeFile(path, std::string(png.begin(), png.end()));
+}
+
 // The merge program called by name, as a person or a script calls it, next to the same
 // merge called by position.
 class NamedMerge : public ::testing::Test {
@@ -189,12 +200,7 @@ TEST_F(NamedMerge, ImagesAreCheckedBeforeTheMerge) {
 // is damaged) fails in the merge: reported on standard error and in the log when asked for.
 TEST_F(NamedMerge, ReportsGoToStandardErrorAndToTheLogWhenAskedFor) {
     const std::string broken = folder.file("burst/broken.png");
-    std::vector<unsigned char> png;
-    cv::Mat noise(64, 64, CV_8UC3);
-    cv::randu(noise, 0, 255);
-    ASSERT_TRUE(cv::imencode(".png", noise, png));
-    for (std::size_t i = png.size() / 2; i < png.size() / 2 + 64; ++i) png[i] ^= 0x5A;
-    writeFile(broken, std::string(png.begin(), png.end()));
+    writeDamagedPng(broken, {64, 64});
     EXPECT_EQ(run({"-o", folder.file("merged.hdr"), broken}), 1);
     EXPECT_NE(err().find("tessaline: error: Error during accessing the image '" + broken + "'"), std::string::npos)
         << err();
@@ -214,12 +220,7 @@ TEST_F(NamedMerge, ProgressCountsEveryImageAndReportsStandOnTheirOwnLines) {
     std::vector<std::string> images = writeBurst(folder.file("burst"), {240, 160}, 4, false);
     ASSERT_EQ(images.size(), 4u);
     const std::string broken = folder.file("burst/broken.png");
-    std::vector<unsigned char> png;
-    cv::Mat noise(160, 240, CV_8UC3);
-    cv::randu(noise, 0, 255);
-    ASSERT_TRUE(cv::imencode(".png", noise, png));
-    for (std::size_t i = png.size() / 2; i < png.size() / 2 + 64; ++i) png[i] ^= 0x5A;
-    writeFile(broken, std::string(png.begin(), png.end()));
+    writeDamagedPng(broken, {240, 160});
     images.insert(images.begin() + 3, broken);  // visited first, after the instant image
 
     int master = -1, terminal = -1;
