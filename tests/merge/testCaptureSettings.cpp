@@ -1,4 +1,5 @@
 #include "merge/CaptureSettings.hpp"
+#include "output/MetadataCopy.hpp"
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"
@@ -6,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+
+#include <filesystem>
 
 namespace {
 
@@ -68,6 +71,38 @@ TEST(ReadCaptureSettingsTest, CameraRawFilesAreReadToo) {
     ASSERT_TRUE(read[0].exposureTime);
     EXPECT_DOUBLE_EQ(*read[0].exposureTime, 0.004);
     EXPECT_DOUBLE_EQ(*read[0].iso, 200);
+}
+
+// The kept-alive exiftool reads its arguments from a file, where a line that starts with
+// "#" is a comment and one that starts with a blank is trimmed: relative names of that
+// kind, and one that starts with "-", must still reach it as files, for the capture
+// settings and for the tag copy alike.
+TEST(ReadCaptureSettingsTest, RelativeNamesExiftoolCouldMisreadAreReadAndCopiedFrom) {
+    TempFolder folder;
+    const std::vector<std::string> names = {"#1.jpg", "-2.jpg", " 3.jpg", "\t4.jpg"};
+    for (const std::string& name : names) {
+        ASSERT_TRUE(cv::imwrite(folder.file(name), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
+        ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-q", "-overwrite_original", "-ExposureTime=1/250", "-FNumber=5.6",
+                                                   "-ISO=400", "-Make=Relative Optics", folder.file(name)}),
+                  0);
+    }
+    ASSERT_TRUE(cv::imwrite(folder.file("#copy.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    const std::vector<CaptureSettings> read = PendingCaptureSettings(names).collect();
+    const TagCopyOutcome copy = copyMetadata("#1.jpg", "#copy.jpg", "Tessaline");
+    std::filesystem::current_path(before);
+
+    ASSERT_EQ(read.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        ASSERT_TRUE(read[i].exposureTime) << names[i];
+        EXPECT_DOUBLE_EQ(*read[i].exposureTime, 0.004) << names[i];
+        EXPECT_DOUBLE_EQ(*read[i].iso, 400) << names[i];
+    }
+    EXPECT_EQ(copy.end, TagCopyOutcome::End::copied) << copy.reason;
+    const std::string out = folder.file("tags.txt");
+    ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-T", "-Make", "-Firmware", folder.file("#copy.jpg")}, out), 0);
+    EXPECT_EQ(readFile(out), "Relative Optics\tTessaline\n");
 }
 
 } // namespace
