@@ -1,59 +1,28 @@
 #include "fusion/ExposureCompensation.hpp"
 
 #include "common/ImageLibraryThreads.hpp"
-#include "common/WorkerThread.hpp"
-#include "diag/Log.hpp"
+#include "common/TaskGroup.hpp"
 #include "fusion/BorderCompensation.hpp"
 #include "fusion/CompensationBands.hpp"
 
-#include <pthread.h>
-
-#include <exception>
 #include <optional>
-#include <vector>
 
 namespace {
 
-// Starts one band worker per first band, up to T; the calling thread treats the shares of
-// workers that could not be started, then the borders and corners, and joins everybody.
-// What any of them throws (std::bad_alloc, cv::Exception) is thrown again here, once
-// every worker has been joined.
+// Starts one band worker per first band, up to job.threads; the calling thread treats the
+// borders and corners meanwhile, and any share whose worker could not be started. What
+// any of them throws (std::bad_alloc, cv::Exception) is thrown again here, once every
+// worker has ended.
 void runWorkersAndBorders(const CompensationJob& job, const cv::Mat& output, ProgressFile& progress) {
     // The band workers already fill the cores: OpenCV's inner threads on top of them would
     // only compete for them (bench/benchCompensation compares both).
     std::optional<ImageLibraryHeldToCallers> held;
     if (job.threads > 1) held.emplace();
-    const std::vector<long long> firstCentres = job.layout.workerFirstCentres(job.threads);
-    // One slot per worker, the caller's last; each is written by its own thread only.
-    std::vector<std::exception_ptr> failures(firstCentres.size() + 1);
-    const auto guarded = [&failures](std::size_t slot, const auto& work) {
-        try {
-            work();
-        } catch (...) {
-            failures[slot] = std::current_exception();
-        }
-    };
-    std::vector<pthread_t> started;
-    std::vector<std::size_t> leftToCaller;
-    for (std::size_t w = 0; w < firstCentres.size(); ++w) {
-        const auto share = [&job, centre = firstCentres[w], output, &progress] {
-            compensateBands(job, centre, output, progress);
-        };
-        pthread_t handle;
-        if (startWorker([&guarded, w, share] { guarded(w, share); }, &handle))
-            started.push_back(handle);
-        else
-            leftToCaller.push_back(w);
-    }
-    guarded(firstCentres.size(), [&] {
-        for (std::size_t w : leftToCaller) compensateBands(job, firstCentres[w], output, progress);
-        compensateBorders(job, output);
-    });
-    for (pthread_t handle : started)
-        if (pthread_join(handle, nullptr) != 0)
-            reportError("parallelComputeLightImage", "ERROR during pthread_join()\n");
-    for (const std::exception_ptr& failure : failures)
-        if (failure) std::rethrow_exception(failure);
+    TaskGroup workers;
+    for (const long long centre : job.layout.workerFirstCentres(job.threads))
+        workers.run([&job, centre, output, &progress] { compensateBands(job, centre, output, progress); });
+    compensateBorders(job, output);
+    workers.wait();
 }
 
 } // namespace

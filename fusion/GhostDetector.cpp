@@ -2,7 +2,7 @@
 
 #include "common/ElementType.hpp"
 #include "common/LargestElement.hpp"
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "fusion/GhostThresholds.hpp"
 
 #include <opencv2/imgproc.hpp>

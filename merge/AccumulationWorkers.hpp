@@ -4,7 +4,11 @@
 
 class MergeEngine;
 
-// The functions that the run's accumulation worker runs (see WorkerLauncher.hpp). Both
+// Entry of the accumulation worker: (bits per channel, image, engine). The image is
+// shared with the worker, not copied.
+using AccumulationFunction = void (*)(int bitsPerChannel, cv::Mat image, MergeEngine* engine);
+
+// The functions that the run's accumulation worker runs, on a thread of its own. Both
 // dispatch on bits per channel to the element type (8: 8-bit unsigned, 16: 16-bit
 // unsigned, 32: 32-bit float) and do nothing for any other value.
 

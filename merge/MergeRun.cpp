@@ -2,13 +2,13 @@
 
 #include "align/ExposureAlignment.hpp"
 #include "common/ExceptionCause.hpp"
+#include "common/TaskGroup.hpp"
 #include "diag/Log.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/AccumulationWorkers.hpp"
 #include "merge/MergeObserver.hpp"
 #include "merge/RunPlan.hpp"
 #include "merge/UsableSamples.hpp"
-#include "merge/WorkerLauncher.hpp"
 
 #include <opencv2/imgproc.hpp>
 
@@ -20,31 +20,22 @@ constexpr int patchHalfSizeOfRun = 8;
 
 // The run's one accumulation worker. While it adds an exposure, the calling thread
 // loads, checks and aligns the next one; it is joined before the next compensation and
-// at the latest when the run leaves, whichever way it leaves.
+// at the latest when the run leaves, whichever way it leaves. A worker that cannot be
+// started does its addition at once instead: the sum comes out the same, only without
+// the overlap.
 class AccumulationWorker {
 public:
     explicit AccumulationWorker(MergeEngine* engine) : engine(engine) {}
-    ~AccumulationWorker() { join(); }
-    AccumulationWorker(const AccumulationWorker&) = delete;
-    AccumulationWorker& operator=(const AccumulationWorker&) = delete;
 
-    // A worker that cannot be started does its addition here instead: the sum comes
-    // out the same, only without the overlap.
-    void start(ImageWorkerFunction function, int bitsPerChannel, const cv::Mat& image) {
-        running = startImageWorker(function, bitsPerChannel, image, engine, &handle);
-        if (!running) function(bitsPerChannel, image, engine);
+    void start(AccumulationFunction function, int bitsPerChannel, const cv::Mat& image) {
+        worker.run([function, bitsPerChannel, image, engine = engine] { function(bitsPerChannel, image, engine); });
     }
 
-    void join() {
-        if (!running) return;
-        running = false;
-        if (pthread_join(handle, nullptr) != 0) reportError("main", "ERROR during pthread_join()\n");
-    }
+    void join() { worker.wait(); }
 
 private:
     MergeEngine* engine;
-    pthread_t handle{};
-    bool running = false;
+    TaskGroup worker;
 };
 
 // The log has always blamed a lack of memory; it says so where that is the cause, and

@@ -4,7 +4,7 @@
 #include "cli/NumberText.hpp"
 #include "cli/OptionChecks.hpp"
 #include "common/FileExtension.hpp"
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "common/SameFile.hpp"
 #include "output/WritableImageName.hpp"
 
