@@ -1,7 +1,5 @@
 #include "align/RowMatcher.hpp"
 
-#include "align/MatchPatch.hpp"
-
 #include <algorithm>
 #include <cmath>
 
@@ -14,7 +12,6 @@ int RowMatcher::widestRun(int rows) const {
 }
 
 std::vector<PatchMatch> RowMatcher::matchRow(int y, std::span<const int> centres) {
-    countPatchMatches(static_cast<long long>(centres.size()));
     columns.assign(centres.begin(), centres.end());
     windows.clear();
     for (const int x : columns) windows.push_back(patchWindow(y, x, t, r, A.size(), B.size()));

@@ -2,6 +2,7 @@
 
 #include "align/ExposurePair.hpp"
 #include "align/MotionRange.hpp"
+#include "fusion/ExposureCompensation.hpp"
 #include "fusion/GhostDetector.hpp"
 #include "fusion/LightAccumulator.hpp"
 #include "merge/MergeSettings.hpp"
@@ -13,6 +14,18 @@
 
 class ImagesSequenceBase;
 class MergeObserver;
+
+// How one aligned exposure is compensated.
+struct CompensationRequest {
+    int bitsPerChannel = 8;
+    int patchHalfSize = 8;
+    int searchRadius = -1;      // pixels; negative: chosen for the exposure
+    float ghostThreshold = 10;  // percent
+    int tileSize = 9;           // as given
+    int bandWorkers = 1;
+    int visitingPosition = 0;   // for the progress file and the report
+    std::string progressPath;   // empty: no progress file
+};
 
 // The merge engine: one run over an image sequence. The run is a short list of steps,
 // each a member here that hands its work to the part that owns the state it needs: the
@@ -34,23 +47,19 @@ public:
     bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
              MergeObserver* observer = nullptr);
 
-    // Ghost compensation of one aligned exposure into output, with patch half-size h,
-    // search radius g (negative: chosen for the exposure), ghost threshold p, the tile size
-    // as given and T band workers. Returns whether output holds a compensated exposure to
-    // accumulate: false for bits other than 8, 16 and 32, or, after a report, when the
-    // automatic radius or the compensation itself failed.
-    bool compensateImage(int bitsPerChannel, int h, int g, float p, int tileSize, int T, int visitingPosition,
-                         cv::Mat& output, const cv::Mat& instant, const cv::Mat& exposure,
-                         const std::string& progressPath);
+    // Ghost compensation of one aligned exposure as the request says. Returns the
+    // compensated exposure to accumulate; nothing for bits other than 8, 16 and 32, or,
+    // after a report, when the automatic radius or the compensation itself failed.
+    std::optional<CompensatedExposure> compensateImage(const CompensationRequest& request, const cv::Mat& instant,
+                                                       const cv::Mat& exposure);
 
-    // The ghost mask of exposure against instant for ghost threshold p.
-    GhostMask buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float p);
-    // The search radius of an exposure whose radius is automatic: 2h + 1 without ghosts,
-    // otherwise the motion range, estimated on T threads; nothing (after a report) when
-    // the estimate failed.
-    std::optional<int> chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghosts, int h, int T);
-    // The motion range of the pair, as a search radius in pixels.
-    int estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h, int T);
+    // The ghost mask of exposure against instant for the ghost threshold (percent).
+    GhostMask buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float ghostThreshold);
+    // The search radius of an exposure whose radius is automatic, for patches of the given
+    // half-size: 2 halfSize + 1 without ghosts, otherwise the motion range, estimated on
+    // the given number of threads; nothing (after a report) when the estimate failed.
+    std::optional<int> chooseSearchRadius(const ExposurePair& pair, const GhostMask& ghosts, int patchHalfSize,
+                                          int threads);
 
     // Light accumulation; T is the element type of the images.
     template <typename T> void addInstantLight(const cv::Mat& instant) { light.start<T>(instant); }
@@ -69,8 +78,8 @@ private:
         MergeObserver* observer;
     };
     void mergeAround(cv::Mat& result, ImagesSequenceBase& source, const cv::Mat& instant, const RunContext& run);
-    bool compensateOrThrow(int h, int g, float p, int tileSize, int T, int visitingPosition, cv::Mat& output,
-                           const cv::Mat& instant, const cv::Mat& exposure, const std::string& progressPath);
+    std::optional<CompensatedExposure> compensateOrThrow(const CompensationRequest& request, const cv::Mat& instant,
+                                                         const cv::Mat& exposure);
 
     LightAccumulator light;
     GhostDetector ghosts;

@@ -206,11 +206,12 @@ void MergeEngine::mergeAround(cv::Mat& result, ImagesSequenceBase& source, const
             // complete first. Without a sum to add to, nothing further can be merged.
             accumulation.join();
             if (light.empty()) return;
-            cv::Mat compensated;
-            if (!compensateImage(bits, patchHalfSizeOfRun, radius, settings.ghostThreshold, settings.tileSize,
-                                 settings.threads, position, compensated, instant, exposure, settings.progressPath))
-                return;
-            accumulation.start(accumulateExposure, bits, compensated);
+            const std::optional<CompensatedExposure> compensated =
+                compensateImage({bits, patchHalfSizeOfRun, radius, settings.ghostThreshold, settings.tileSize,
+                                 settings.threads, position, settings.progressPath},
+                                instant, exposure);
+            if (!compensated) return;
+            accumulation.start(accumulateExposure, bits, compensated->image);
         }
         if (run.observer) run.observer->exposureVisited(position, exposures);
     }
