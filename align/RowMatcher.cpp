@@ -62,7 +62,7 @@ void RowMatcher::matchRun(size_t first, size_t last, bool hold) {
             hintsFor(k + j, j == 0, hints[j]);
             origins.emplace_back(windows[k + j].window.x - left, 0);
         }
-        searchPatches(std::span(windows).subspan(k, n), A, B, std::span(hints).first(n), statistics, origins,
+        searchPatches(std::span(windows).subspan(k, n), A, B, std::span(hints).first(n), {statistics, origins},
                       std::span(matches).subspan(k, n));
     }
 }
