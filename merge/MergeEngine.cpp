@@ -2,13 +2,15 @@
 
 #include "common/ElementType.hpp"
 #include "common/ExceptionCause.hpp"
-#include "diag/Log.hpp"
+#include "common/Failure.hpp"
 #include "fusion/CompensationJob.hpp"
 #include "fusion/ExposureCompensation.hpp"
 #include "fusion/MatchingCopy.hpp"
 #include "fusion/ProgressFile.hpp"
+#include "merge/AccumulationWorkers.hpp"
 
 #include <algorithm>
+#include <new>
 
 MergeEngine::MergeEngine() = default;
 
@@ -32,51 +34,49 @@ std::optional<CompensatedExposure> MergeEngine::compensateImage(const Compensati
     if (instant.rows < 2 * h + 2 || instant.cols < 2 * h + 2) return CompensatedExposure{exposure, 0};
     // An exposure that cannot be compensated (for want of memory, on any of its threads)
     // fails as one whose automatic radius failed.
-    try {
-        return compensateOrThrow(request, instant, exposure);
-    } catch (const std::exception& failure) {
-        reportError("parallelComputeLightImage", "The exposure at visiting position " +
-                                                     std::to_string(request.visitingPosition) +
-                                                     " could not be compensated: " + causeOf(failure) + "\n");
-        return std::nullopt;
-    }
-}
-
-std::optional<CompensatedExposure> MergeEngine::compensateOrThrow(const CompensationRequest& request,
-                                                                  const cv::Mat& instant, const cv::Mat& exposure) {
-    ProgressFile progress(request.progressPath, request.visitingPosition);
-    progress.begin();
-    const GhostMask ghostMask = buildGhostMask(instant, exposure, request.ghostThreshold);
-    const ExposurePair pair = pairFor(instant, exposure, ghostMask.noGhost);
+    const auto compensationFailure = [&](const std::exception& cause) {
+        return StepFailure({Failure::Code::compensationFailed, "",
+                            "The exposure at visiting position " + std::to_string(request.visitingPosition) +
+                                " could not be compensated: " + causeOf(cause) + "\n"});
+    };
     const int bandWorkers = std::max(1, request.bandWorkers);
-    int radius = request.searchRadius;
-    if (radius < 0) {
-        const std::optional<int> chosen = chooseSearchRadius(pair, ghostMask, request.patchHalfSize, bandWorkers);
-        if (!chosen) return std::nullopt;
-        radius = *chosen;
+    try {
+        ProgressFile progress(request.progressPath, request.visitingPosition);
+        progress.begin();
+        const GhostMask ghostMask = buildGhostMask(instant, exposure, request.ghostThreshold);
+        const ExposurePair pair = pairFor(instant, exposure, ghostMask.noGhost);
+        const int radius = request.searchRadius >= 0
+                               ? request.searchRadius
+                               : chooseSearchRadius(pair, ghostMask, request.patchHalfSize, bandWorkers);
+        const BandLayout layout{instant.rows, instant.cols, h, normaliseTileSize(request.tileSize)};
+        return compensateExposure({pair, ghostMask.mask, layout, radius, bandWorkers}, progress);
+    } catch (const cv::Exception& cause) {
+        throw compensationFailure(cause);
+    } catch (const std::bad_alloc& cause) {
+        throw compensationFailure(cause);
     }
-    const BandLayout layout{instant.rows, instant.cols, request.patchHalfSize, normaliseTileSize(request.tileSize)};
-    return compensateExposure({pair, ghostMask.mask, layout, radius, bandWorkers}, progress);
 }
 
 GhostMask MergeEngine::buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float ghostThreshold) {
     return ghosts.detect(instant, exposure, ghostThreshold);
 }
 
-std::optional<int> MergeEngine::chooseSearchRadius(const ExposurePair& pair, const GhostMask& ghostMask,
-                                                   int patchHalfSize, int threads) {
+int MergeEngine::chooseSearchRadius(const ExposurePair& pair, const GhostMask& ghostMask, int patchHalfSize,
+                                    int threads) {
     if (ghostMask.noGhost) return 2 * patchHalfSize + 1;
     try {
         return motionRange.estimate(pair, ghostMask.mask, patchHalfSize, threads).searchRadius;
-    } catch (...) {
-        reportError("Computing ghosting power",
-                    "The automatic ghosting power option failed maybe because of a lack of memory, "
-                    "try to disable this option next times");
-        return std::nullopt;
+    } catch (const std::exception&) {
+        throw StepFailure({Failure::Code::searchRadiusFailed, "",
+                           "The automatic ghosting power option failed maybe because of a lack of memory, "
+                           "try to disable this option next times"});
     }
 }
 
-bool MergeEngine::finishLightImage(cv::Mat& lightImage) {
-    lightImage = light.finish();
-    return true;
+cv::Mat MergeEngine::finishLightImage() {
+    try {
+        return light.finish();
+    } catch (const std::exception&) {
+        throw StepFailure(lightMemoryFailure());
+    }
 }

@@ -38,18 +38,19 @@ public:
     MergeEngine(const MergeEngine&) = delete;
     MergeEngine& operator=(const MergeEngine&) = delete;
 
-    // One merge of the count images of source around the one at instantIndex. Fills result
-    // with the light image; it stays empty when the run ended early for a failure, which
-    // has been reported: a failed alignment, an exposure that could not be compensated,
-    // no memory for the light image or for an image. Returns false when the instant image
-    // cannot be read; the caller then ends the process with exit status 1. An observer,
-    // when given, follows the run.
-    bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
-             MergeObserver* observer = nullptr);
+    // One merge of the count images of source around the one at instantIndex. Returns the
+    // light image; it is empty when the images are of a depth that is not merged. A fault
+    // that ends the run (the instant image or another image cannot be read, a failed
+    // alignment, an exposure that could not be compensated, no memory for the light image)
+    // is thrown as a StepFailure, once the addition running then has ended; the faults the
+    // run goes past (an exposure left out, unusable samples) go to the observer. An
+    // observer, when given, follows the run.
+    cv::Mat run(ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
+                MergeObserver* observer = nullptr);
 
     // Ghost compensation of one aligned exposure as the request says. Returns the
-    // compensated exposure to accumulate; nothing for bits other than 8, 16 and 32, or,
-    // after a report, when the automatic radius or the compensation itself failed.
+    // compensated exposure to accumulate; nothing for bits other than 8, 16 and 32. When
+    // the automatic radius or the compensation itself fails it throws a StepFailure.
     std::optional<CompensatedExposure> compensateImage(const CompensationRequest& request, const cv::Mat& instant,
                                                        const cv::Mat& exposure);
 
@@ -57,14 +58,15 @@ public:
     GhostMask buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float ghostThreshold);
     // The search radius of an exposure whose radius is automatic, for patches of the given
     // half-size: 2 halfSize + 1 without ghosts, otherwise the motion range, estimated on
-    // the given number of threads; nothing (after a report) when the estimate failed.
-    std::optional<int> chooseSearchRadius(const ExposurePair& pair, const GhostMask& ghosts, int patchHalfSize,
+    // the given number of threads. When the estimate fails it throws a StepFailure.
+    int chooseSearchRadius(const ExposurePair& pair, const GhostMask& ghosts, int patchHalfSize,
                                           int threads);
 
     // Light accumulation; T is the element type of the images.
     template <typename T> void addInstantLight(const cv::Mat& instant) { light.start<T>(instant); }
     template <typename T> void addExposureLight(const cv::Mat& compensated) { light.add<T>(compensated); }
-    bool finishLightImage(cv::Mat& lightImage);
+    // The light image of the sum; a lack of memory for it is thrown as a StepFailure.
+    cv::Mat finishLightImage();
 
     const LightAccumulator& lightAccumulator() const { return light; }
     LightAccumulator& lightAccumulator() { return light; }
@@ -77,9 +79,7 @@ private:
         const MergeSettings* settings;
         MergeObserver* observer;
     };
-    void mergeAround(cv::Mat& result, ImagesSequenceBase& source, const cv::Mat& instant, const RunContext& run);
-    std::optional<CompensatedExposure> compensateOrThrow(const CompensationRequest& request, const cv::Mat& instant,
-                                                         const cv::Mat& exposure);
+    cv::Mat mergeAround(ImagesSequenceBase& source, const cv::Mat& instant, const RunContext& run);
 
     LightAccumulator light;
     GhostDetector ghosts;
