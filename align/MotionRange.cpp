@@ -4,7 +4,7 @@
 #include "align/GridCornerDetector.hpp"
 #include "align/MatchPatch.hpp"
 #include "align/ThreadTeam.hpp"
-#include "common/LargestElement.hpp"
+#include "common/ElementType.hpp"
 
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>

@@ -1,7 +1,6 @@
 #include "fusion/GhostDetector.hpp"
 
 #include "common/ElementType.hpp"
-#include "common/LargestElement.hpp"
 #include "common/TaskGroup.hpp"
 #include "fusion/GhostThresholds.hpp"
 

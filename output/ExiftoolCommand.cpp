@@ -1,8 +1,7 @@
 #include "output/ExiftoolCommand.hpp"
 
-#include "common/ExecutableFile.hpp"
 #include "common/FileExtension.hpp"
-#include "common/RawExtensions.hpp"
+#include "common/PlainFile.hpp"
 #include "common/ToolFolder.hpp"
 
 namespace {
