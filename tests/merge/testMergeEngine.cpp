@@ -62,7 +62,7 @@ void compensateWithoutMemory() {
 
 TEST(CompensationWithoutMemory, CompensationFailsWithItsOwnFailure) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(compensateWithoutMemory(), ::testing::ExitedWithCode(0), "");
 }
 

@@ -178,7 +178,7 @@ void mergeWithoutRoomForThreads() {
 
 TEST(MergeRunFallback, WorkerThatCannotStartIsRunOnTheCallingThread) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(mergeWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 
@@ -200,7 +200,7 @@ void mergeWithoutRoomForTheLight() {
 
 TEST(MergeRunFallback, NoMemoryForTheLightEndsTheRunWithItsFailure) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(mergeWithoutRoomForTheLight(), ::testing::ExitedWithCode(0), "");
 }
 
