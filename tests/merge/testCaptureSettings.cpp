@@ -8,6 +8,7 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 
 namespace {
@@ -76,7 +77,27 @@ TEST(ReadCaptureSettingsTest, CameraRawFilesAreReadToo) {
 // The kept-alive exiftool reads its arguments from a file, where a line that starts with
 // "#" is a comment and one that starts with a blank is trimmed: relative names of that
 // kind, and one that starts with "-", must still reach it as files, for the capture
-// settings and for the tag copy alike.
+// settings and for the tag copy alike. The names are relative to the folder that the
+// process and its exiftool share: the check runs in a fresh process (a death test) that
+// goes into the folder before its exiftool starts. Exit code 0: every file's settings
+// were read (else 3), the copy says so (else 4) and the copy holds the tags (else 5).
+void readRelativeNames(const std::string& folder, const std::vector<std::string>& names) {
+    std::filesystem::current_path(folder);
+    const std::vector<CaptureSettings> read = PendingCaptureSettings(names).collect();
+    bool allRead = read.size() == names.size();
+    for (const CaptureSettings& settings : read)
+        allRead = allRead && settings.exposureTime && *settings.exposureTime == 0.004 && settings.iso &&
+                  *settings.iso == 400;
+    const bool copied = copyMetadata("#1.jpg", "#copy.jpg", "Tessaline").end == TagCopyOutcome::End::copied;
+    const std::string tags = folder + "/tags.txt";
+    const bool tagged = runProgram("/usr/bin/exiftool", {"-T", "-Make", "-Firmware", "./#copy.jpg"}, tags) == 0 &&
+                        readFile(tags) == "Relative Optics\tTessaline\n";
+    // This process ends without its destructors: the folder it made goes here.
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(folder);
+    std::_Exit(!allRead ? 3 : !copied ? 4 : !tagged ? 5 : 0);
+}
+
 TEST(ReadCaptureSettingsTest, RelativeNamesExiftoolCouldMisreadAreReadAndCopiedFrom) {
     TempFolder folder;
     const std::vector<std::string> names = {"#1.jpg", "-2.jpg", " 3.jpg", "\t4.jpg"};
@@ -87,22 +108,8 @@ TEST(ReadCaptureSettingsTest, RelativeNamesExiftoolCouldMisreadAreReadAndCopiedF
                   0);
     }
     ASSERT_TRUE(cv::imwrite(folder.file("#copy.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
-    const std::filesystem::path before = std::filesystem::current_path();
-    std::filesystem::current_path(folder.path());
-    const std::vector<CaptureSettings> read = PendingCaptureSettings(names).collect();
-    const TagCopyOutcome copy = copyMetadata("#1.jpg", "#copy.jpg", "Tessaline");
-    std::filesystem::current_path(before);
-
-    ASSERT_EQ(read.size(), names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        ASSERT_TRUE(read[i].exposureTime) << names[i];
-        EXPECT_DOUBLE_EQ(*read[i].exposureTime, 0.004) << names[i];
-        EXPECT_DOUBLE_EQ(*read[i].iso, 400) << names[i];
-    }
-    EXPECT_EQ(copy.end, TagCopyOutcome::End::copied) << copy.reason;
-    const std::string out = folder.file("tags.txt");
-    ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-T", "-Make", "-Firmware", folder.file("#copy.jpg")}, out), 0);
-    EXPECT_EQ(readFile(out), "Relative Optics\tTessaline\n");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(readRelativeNames(folder.path().string(), names), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace
