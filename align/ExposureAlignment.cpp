@@ -5,7 +5,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <exception>
+#include <new>
 
 namespace {
 
@@ -23,15 +23,14 @@ cv::Mat estimateTranslation(const cv::Mat& greyInstant, const cv::Mat& greyExpos
     return warp;
 }
 
-cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels, std::string& cause) {
+cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
     CV_Assert(exposure.size() == greyInstant.size());
     cv::Mat greyExposure = exposure;
     if (instantChannels > 1) cv::cvtColor(exposure, greyExposure, cv::COLOR_BGR2GRAY);
     const cv::Mat warp = estimateTranslation(greyInstant, greyExposure);
-    if (warp.empty()) {
-        cause = "The exposure and the instant image do not correlate: there is nothing to align them by.";
-        return {};
-    }
+    if (warp.empty())
+        throw StepFailure(
+            alignmentFailure("The exposure and the instant image do not correlate: there is nothing to align them by."));
     greyExposure.release();
     // Copied only now, when the estimate's working buffers are gone: the copy does not
     // add to the peak, which is what fails first on large images.
@@ -46,11 +45,23 @@ cv::Mat alignOrThrow(const cv::Mat& greyInstant, const cv::Mat& exposure, int in
 
 }  // namespace
 
-cv::Mat alignExposure(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels, std::string& cause) {
+cv::Mat alignExposure(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
+    cv::Mat aligned;
     try {
-        return alignOrThrow(greyInstant, exposure, instantChannels, cause);
-    } catch (const std::exception& e) {
-        cause = causeOf(e);
+        aligned = alignOrThrow(greyInstant, exposure, instantChannels);
+    } catch (const cv::Exception& e) {
+        throw StepFailure(alignmentFailure(causeOf(e)));
+    } catch (const std::bad_alloc& e) {
+        throw StepFailure(alignmentFailure(causeOf(e)));
     }
-    return {};
+    return aligned;
+}
+
+Failure alignmentFailure(const std::string& cause) {
+    const std::string advice = "try to disable this option next times.";
+    if (!cause.empty() && cause != notEnoughMemory)
+        return {Failure::Code::alignmentFailed, "", "The align option failed: " + cause + " Please " + advice};
+    std::string message = "The align option failed maybe because of a lack of memory, " + advice;
+    if (!cause.empty()) message += "\n" + cause;
+    return {Failure::Code::alignmentFailed, "", message};
 }

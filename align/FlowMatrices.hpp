@@ -17,12 +17,31 @@ struct RowPair {
 
 constexpr int flowBorder = 5;  // pixels this close to an edge are damped
 
-// Pixel x of row y.
-template <typename R1Rows>
-inline void flowMatrixPixel(const float* R0, R1Rows r1Rows, const float* flow, int x, int y, int width, int height,
-                            float* M) {
+// One row y of the update, as every kernel of a row takes it first: the first image's
+// expansion R0 at the row, the row's current flow (dx and dy per pixel) and the row of
+// terms M (five per pixel) that the kernel writes.
+struct FlowRow {
+    const float* R0;
+    const float* flow;
+    float* M;
+    int y, width, height;
+};
+
+// How much the terms of pixel (x, y) are damped: 1 away from the border.
+inline float borderDamping(int x, int y, int width, int height) {
     constexpr int BORDER = flowBorder;
     static const float border[BORDER] = {0.14f, 0.14f, 0.4472f, 0.4472f, 0.4472f};
+    return (x < BORDER ? border[x] : 1.f) * (x >= width - BORDER ? border[width - x - 1] : 1.f) *
+           (y < BORDER ? border[y] : 1.f) * (y >= height - BORDER ? border[height - y - 1] : 1.f);
+}
+
+// Pixel x of the row.
+template <typename R1Rows>
+inline void flowMatrixPixel(const FlowRow& row, R1Rows r1Rows, int x) {
+    const float *R0 = row.R0, *flow = row.flow;
+    float* M = row.M;
+    const int y = row.y, width = row.width, height = row.height;
+    constexpr int BORDER = flowBorder;
     const size_t w = static_cast<size_t>(width);
     float dx = flow[x * 2], dy = flow[x * 2 + 1];
     float fx = x + dx, fy = y + dy;
@@ -63,8 +82,7 @@ inline void flowMatrixPixel(const float* R0, R1Rows r1Rows, const float* flow, i
 
     if ((unsigned)(x - BORDER) >= (unsigned)(width - BORDER * 2) ||
         (unsigned)(y - BORDER) >= (unsigned)(height - BORDER * 2)) {
-        float scale = (x < BORDER ? border[x] : 1.f) * (x >= width - BORDER ? border[width - x - 1] : 1.f) *
-                      (y < BORDER ? border[y] : 1.f) * (y >= height - BORDER ? border[height - y - 1] : 1.f);
+        const float scale = borderDamping(x, y, width, height);
         r2 *= scale;
         r3 *= scale;
         r4 *= scale;
@@ -79,11 +97,10 @@ inline void flowMatrixPixel(const float* R0, R1Rows r1Rows, const float* flow, i
     M[x * 5 + 4] = r6 * r2 + r5 * r3;  // h(2)
 }
 
-// Pixels [begin, end) of row y.
+// Pixels [begin, end) of the row.
 template <typename R1Rows>
-void flowMatrixRow(const float* R0, R1Rows r1Rows, const float* flow, int y, int width, int height, float* M,
-                   int begin, int end) {
-    for (int x = begin; x < end; x++) flowMatrixPixel(R0, r1Rows, flow, x, y, width, height, M);
+void flowMatrixRow(const FlowRow& row, R1Rows r1Rows, int begin, int end) {
+    for (int x = begin; x < end; x++) flowMatrixPixel(row, r1Rows, x);
 }
 
 // Rows of R1 that row y's pixels sample: [lowest, highest] over the pixels whose flow

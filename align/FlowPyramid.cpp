@@ -9,13 +9,22 @@ namespace {
 constexpr int maxCoarseLevels = 4;
 constexpr int smallestSide = 32;
 
-// Blurs `strip` (input rows [first, ...)) into `out` for image rows [begin, end). A
-// view into the strip lets the filter read the real rows around it; where the strip is
-// the whole image, it is filtered as the whole image.
-void blurStrip(const cv::Mat& strip, int first, int imageRows, const FlowLevel& level, int begin, int end,
-               cv::Mat out) {
+// Rows of the input image held in a strip: rows [first, first + rows.rows) of an image of
+// imageRows rows.
+struct InputStrip {
+    cv::Mat rows;
+    int first;
+    int imageRows;
+};
+
+// Blurs the strip into `out` for image rows [begin, end). A view into the strip lets the
+// filter read the real rows around it; where the strip is the whole image, it is filtered
+// as the whole image.
+void blurStrip(const InputStrip& input, const FlowLevel& level, int begin, int end, cv::Mat out) {
+    const cv::Mat& strip = input.rows;
+    const int first = input.first;
     const cv::Size kernel(level.blurSide, level.blurSide);
-    const bool whole = strip.rows == imageRows;
+    const bool whole = strip.rows == input.imageRows;
     const cv::Mat rows = whole ? strip : strip.rowRange(begin - first, end - first);
     if (whole) {
         cv::Mat blurred;
@@ -53,7 +62,7 @@ void blurLevelStrip(const cv::Mat& input, const FlowLevel& level, int begin, int
     const int first = std::max(0, begin - reach), last = std::min(input.rows, end + reach);
     input.rowRange(first, last).convertTo(scratch, CV_32F);
     out.create(end - begin, input.cols, CV_32F);
-    blurStrip(scratch, first, input.rows, level, begin, end, out);
+    blurStrip({scratch, first, input.rows}, level, begin, end, out);
 }
 
 void blurLevelRows(const cv::Mat& input, const FlowLevel& level, int begin, int end, cv::Mat& out,

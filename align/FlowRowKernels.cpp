@@ -121,7 +121,7 @@ private:
 
 // Whether the targets of pixels x, x + 1, ... can be loaded whole; sets square if so.
 HWY_INLINE bool loadable(const Targets& t, hn::Mask<DI> inRing, int x, int width, const ExpansionRing& ring,
-                         size_t planeLength, LoadedSquare& square) {
+                         LoadedSquare& square) {
     const DI di;
     const int n = static_cast<int>(hn::Lanes(di));
     if (!hn::AllTrue(di, inRing)) return false;
@@ -135,7 +135,7 @@ HWY_INLINE bool loadable(const Targets& t, hn::Mask<DI> inRing, int x, int width
     square.rows[0] = rowAt(rowLow);
     square.rows[1] = rowAt(rowLow + 1);
     square.rows[2] = rowHigh > rowLow ? rowAt(rowLow + 2) : square.rows[1];
-    square.planeLength = planeLength;
+    square.planeLength = static_cast<size_t>(width);
     square.firstRow = hn::RebindMask(DF(), hn::Eq(t.y1, hn::Set(di, rowLow)));
     square.firstOffset = hn::RebindMask(DF(), hn::Eq(offset, hn::Set(di, offsetLow)));
     return true;
@@ -168,8 +168,10 @@ HWY_INLINE void systemTerms(const float* R0, size_t w, int x, const Targets& t, 
     hn::Store(hn::Add(hn::Mul(r6, r2), hn::Mul(r5, r3)), df, terms + 4 * n);
 }
 
-int FlowMatrixSpan(const float* R0, const ExpansionRing& ring, const float* flow, int y, int width, int height,
-                   int begin, int end, float* M, int* missed) {
+int FlowMatrixSpan(const FlowRow& row, const ExpansionRing& ring, int begin, int end, int* missed) {
+    const float *R0 = row.R0, *flow = row.flow;
+    float* M = row.M;
+    const int y = row.y, width = row.width, height = row.height;
     const DF df;
     const DI di;
     const int n = static_cast<int>(hn::Lanes(df));
@@ -188,7 +190,7 @@ int FlowMatrixSpan(const float* R0, const ExpansionRing& ring, const float* flow
         const auto inRing = hn::And(t.inside, hn::And(hn::Gt(t.y1, hn::Set(di, ring.lowest - 1)),
                                                       hn::Lt(t.y1, hn::Set(di, ring.highest))));
         LoadedSquare loaded;
-        if (loadable(t, inRing, x, width, ring, w, loaded))
+        if (loadable(t, inRing, x, width, ring, loaded))
             systemTerms(R0, w, x, t, loaded, terms);
         else
             systemTerms(R0, w, x, t, GatheredSquare(t, ring, inRing, w), terms);
@@ -311,9 +313,8 @@ HWY_EXPORT(AddColumnDifferences);
 HWY_EXPORT(SolveFlowRow);
 } // namespace flow_kernels
 
-int flowMatrixSpan(const float* R0, const ExpansionRing& ring, const float* flow, int y, int width, int height,
-                   int begin, int end, float* M, int* missed) {
-    return HWY_DYNAMIC_DISPATCH(flow_kernels::FlowMatrixSpan)(R0, ring, flow, y, width, height, begin, end, M, missed);
+int flowMatrixSpan(const FlowRow& row, const ExpansionRing& ring, int begin, int end, int* missed) {
+    return HWY_DYNAMIC_DISPATCH(flow_kernels::FlowMatrixSpan)(row, ring, begin, end, missed);
 }
 
 SampledRows sampledRows(const float* flow, int y, int width, int height) {

@@ -17,13 +17,12 @@ struct ExpansionRing {
     int lowest, highest;
 };
 
-// flowMatrixRow for pixels [begin, end) of row y, where every pixel lies at least
+// flowMatrixRow for pixels [begin, end) of the row, where every pixel lies at least
 // flowBorder pixels inside the image (none is damped). A pixel whose flow samples rows
 // outside the ring is left to the caller: its column goes to `missed` (room for end - begin
 // columns) and the count of them is returned. So are all pixels of a span shorter than a
 // vector.
-int flowMatrixSpan(const float* R0, const ExpansionRing& ring, const float* flow, int y, int width, int height,
-                   int begin, int end, float* M, int* missed);
+int flowMatrixSpan(const FlowRow& row, const ExpansionRing& ring, int begin, int end, int* missed);
 
 // sums[x] += entering[x] - leaving[x] for x in [0, count), the difference in float, the
 // sum in double; the new sums also go to copy.

@@ -107,19 +107,26 @@ ExpansionRing LevelFlow::ring(int lowest, int highest, MemberRows& own) const {
 // one by one.
 template <typename Pair>
 void LevelFlow::matrixRowOf(int y, const ExpansionRing& ring, Pair& pair, MemberRows& own) {
-    const float* R0 = own.firstRow.data();
-    const float* f = flow.ptr<float>(y);
-    float* M = matrixRow(y);
+    const FlowRow row{own.firstRow.data(), flow.ptr<float>(y), matrixRow(y), y, width, height};
     const bool damped = y < flowBorder || y >= height - flowBorder || width <= 2 * flowBorder;
     if (damped) {
-        flowMatrixRow(R0, pair, f, y, width, height, M, 0, width);
+        flowMatrixRow(row, pair, 0, width);
         return;
     }
-    flowMatrixRow(R0, pair, f, y, width, height, M, 0, flowBorder);
-    const int missed = flowMatrixSpan(R0, ring, f, y, width, height, flowBorder, width - flowBorder, M,
-                                      own.missed.data());
-    for (int i = 0; i < missed; i++) flowMatrixPixel(R0, pair, f, own.missed[static_cast<size_t>(i)], y, width, height, M);
-    flowMatrixRow(R0, pair, f, y, width, height, M, width - flowBorder, width);
+    flowMatrixRow(row, pair, 0, flowBorder);
+    const int missed = flowMatrixSpan(row, ring, flowBorder, width - flowBorder, own.missed.data());
+    for (int i = 0; i < missed; i++) flowMatrixPixel(row, pair, own.missed[static_cast<size_t>(i)]);
+    flowMatrixRow(row, pair, width - flowBorder, width);
+}
+
+SampledRows LevelFlow::sampledSpan(int first, int last) const {
+    SampledRows span{height, -1};
+    for (int y = first; y < last; y++) {
+        const SampledRows s = sampledRows(flow.ptr<float>(y), y, width, height);
+        span.lowest = std::min(span.lowest, s.lowest);
+        span.highest = std::max(span.highest, s.highest);
+    }
+    return span;
 }
 
 void LevelFlow::member(int index, MemberRows& own) {
@@ -132,12 +139,7 @@ void LevelFlow::member(int index, MemberRows& own) {
         const int from = matricesDone, to = std::min(b1 + m, height);
         const Share rows = shareOf(to - from, members, index);
 
-        SampledRows span{height, -1};
-        for (int y = from + rows.begin; y < from + rows.end; y++) {
-            const SampledRows s = sampledRows(flow.ptr<float>(y), y, width, height);
-            span.lowest = std::min(span.lowest, s.lowest);
-            span.highest = std::max(span.highest, s.highest);
-        }
+        const SampledRows span = sampledSpan(from + rows.begin, from + rows.end);
         lowest[static_cast<size_t>(index)] = span.lowest;
         highest[static_cast<size_t>(index)] = span.highest;
         team.sync();

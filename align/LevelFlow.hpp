@@ -31,6 +31,8 @@ private:
     struct MemberRows;  // a member's own buffers
 
     void member(int index, MemberRows& own);
+    // The rows of the second expansion that the flow of rows [first, last) samples.
+    SampledRows sampledSpan(int first, int last) const;
     void expandFirst(int y, MemberRows& own, float* out) const;
     RowPair sampled(int row, int x, int lowest, int highest, MemberRows& own) const;
     void fillSampledRows(int lowest, int highest, int index, MemberRows& own);

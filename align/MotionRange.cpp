@@ -4,7 +4,7 @@
 #include "align/GridCornerDetector.hpp"
 #include "align/MatchPatch.hpp"
 #include "align/ThreadTeam.hpp"
-#include "common/LargestElement.hpp"
+#include "common/ElementType.hpp"
 
 #include <opencv2/features2d.hpp>
 #include <opencv2/imgproc.hpp>
@@ -120,31 +120,32 @@ std::vector<Candidate> candidates(const std::vector<FlowPixel>& pixels, const st
 // patch match moved and fits well. Whether a candidate counts depends on its own match
 // only, so the matches still needed are computed together on the threads and then
 // taken in order: the samples are those of one match after another.
-std::vector<float> verifiedSamples(const std::vector<Candidate>& ranked, const ExposurePair& pair, int S, int R,
-                                   int threads) {
-    struct Verified {
-        double score = 0;
-        int dy = 0, dx = 0;
-    };
+struct VerifiedSamples {
+    std::vector<float> squaredDisplacements;
+    long long patchesMatched = 0;
+};
+
+VerifiedSamples verifiedSamples(const std::vector<Candidate>& ranked, const ExposurePair& pair, int S, int R,
+                                int threads) {
     ThreadTeam team(threads);
     std::vector<float> samples;
-    std::vector<Verified> results;
-    for (std::size_t next = 0; next < ranked.size() && samples.size() < maxSamples;) {
-        results.assign(std::min(ranked.size() - next, maxSamples - samples.size()), Verified{});
+    std::vector<PatchMatch> results;
+    std::size_t next = 0;
+    while (next < ranked.size() && samples.size() < maxSamples) {
+        results.assign(std::min(ranked.size() - next, maxSamples - samples.size()), PatchMatch{});
         const auto members = static_cast<std::size_t>(team.size());
         team.run([&](int member) {
             for (std::size_t k = static_cast<std::size_t>(member); k < results.size(); k += members) {
                 const Candidate& c = ranked[next + k];
-                Verified& v = results[k];
-                v.score = matchPatch(c.row, c.column, S, R, v.dy, v.dx, pair.instantMatching, pair.exposureMatching);
+                results[k] = matchPatch({c.row, c.column, S, R}, pair.instantMatching, pair.exposureMatching);
             }
         });
-        for (const Verified& v : results)
+        for (const PatchMatch& v : results)
             if ((v.dy != 0 || v.dx != 0) && v.score <= maxVerifiedScore)
                 samples.push_back(static_cast<float>(v.dx * v.dx + v.dy * v.dy));
         next += results.size();
     }
-    return samples;
+    return {samples, static_cast<long long>(next)};
 }
 
 } // namespace
@@ -164,14 +165,14 @@ int radiusFromSamples(std::vector<float> samples, int h) {
     return d > static_cast<float>(3 * h) ? whole + h + 2 : whole + 2 * h + 2;
 }
 
-int MotionRangeEstimator::estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int patchHalfSize,
-                                         int threads) {
+MotionRange MotionRangeEstimator::estimate(const ExposurePair& pair, const cv::Mat& ghostMask, int patchHalfSize,
+                                           int threads) {
     const int S = 2 * patchHalfSize, P = 2 * S + 1;
     const int rows = pair.instant.rows, cols = pair.instant.cols;
     const int R = std::max(rows, cols) / 20;
     if (corners.rows != rows || corners.cols != cols) {
         cv::Mat found = detectCorners(pair.instantMatching, ghostMask, P);
-        if (found.empty()) return 2 * patchHalfSize + 1;
+        if (found.empty()) return {2 * patchHalfSize + 1, 0};
         corners = found;
     }
 
@@ -181,5 +182,6 @@ int MotionRangeEstimator::estimateRadius(const ExposurePair& pair, const cv::Mat
     // Strongest flow first; among equal ones the first in row-major order.
     std::stable_sort(ranked.begin(), ranked.end(), [](const Candidate& a, const Candidate& b) { return a.flow > b.flow; });
 
-    return radiusFromSamples(verifiedSamples(ranked, pair, S, R, threads), patchHalfSize);
+    const VerifiedSamples verified = verifiedSamples(ranked, pair, S, R, threads);
+    return {radiusFromSamples(verified.squaredDisplacements, patchHalfSize), verified.patchesMatched};
 }

@@ -12,13 +12,20 @@
 // two images, smoothed, picks the corners that moved most in textured places; up to 30 of
 // them are verified by patch matches, and the median verified displacement plus a margin
 // is the radius.
+// The estimate for one exposure: the search radius in pixels, and the number of patches
+// matched to verify it.
+struct MotionRange {
+    int searchRadius = 0;
+    long long patchesMatched = 0;
+};
+
 class MotionRangeEstimator {
 public:
-    // The search radius in pixels for this exposure, for patches of half-size h: at least
-    // 2h + 1. The pair's matching copies are set. The flow is computed on the given number
-    // of threads, with the same result for any number. Errors of the image library
-    // (running out of memory among them) are thrown.
-    int estimateRadius(const ExposurePair& pair, const cv::Mat& ghostMask, int h, int threads);
+    // The motion range of this exposure, for patches of the given half-size: a radius of
+    // at least 2 halfSize + 1. The pair's matching copies are set. The flow is computed on
+    // the given number of threads, with the same result for any number. Errors of the
+    // image library (running out of memory among them) are thrown.
+    MotionRange estimate(const ExposurePair& pair, const cv::Mat& ghostMask, int patchHalfSize, int threads);
 
     // 255 at the corners found for the run, 0 elsewhere; empty before the first corners.
     const cv::Mat& cornerMask() const { return corners; }

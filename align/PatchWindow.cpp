@@ -87,8 +87,8 @@ PatchMatch searchPatch(const PatchWindow& where, const cv::Mat& A, const cv::Mat
 }
 
 void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const cv::Mat& B,
-                   std::span<const std::vector<cv::Point>> hints, const WindowStatistics& statistics,
-                   std::span<const cv::Point> origins, std::span<PatchMatch> matches) {
+                   std::span<const std::vector<cv::Point>> hints, const SharedStatistics& shared,
+                   std::span<PatchMatch> matches) {
     SearchesScratch& mine = threadScratch<SearchesScratch>();
     auto& [searches, candidates, lists, homes, results] = mine;
     const size_t n = windows.size();
@@ -97,7 +97,7 @@ void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const
     lists.clear();
     if (candidates.size() < n) candidates.resize(n);
     for (size_t j = 0; j < n; ++j) {
-        searches.push_back(searchOf(windows[j], A, B, &statistics, origins[j]));
+        searches.push_back(searchOf(windows[j], A, B, &shared.statistics, shared.origins[j]));
         homes.push_back(home(windows[j]));
         addCandidates(windows[j], hints[j], candidates[j]);
         lists.emplace_back(candidates[j]);

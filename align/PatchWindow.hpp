@@ -32,9 +32,16 @@ PatchWindow patchWindow(int y, int x, int t, int r, cv::Size a, cv::Size b);
 PatchMatch searchPatch(const PatchWindow& where, const cv::Mat& A, const cv::Mat& B, std::span<const cv::Point> hints,
                        const WindowStatistics* statistics = nullptr, cv::Point statisticsOrigin = {});
 
+// Statistics that several windows share, origins[j] holding the top-left corner of the
+// j-th window.
+struct SharedStatistics {
+    const WindowStatistics& statistics;
+    std::span<const cv::Point> origins;
+};
+
 // searchPatch for the patches of windows of the same rows (none empty) over shared
-// statistics, origins[j] holding windows[j]'s top-left corner, searched together (see
-// searchWindows): the results are searchPatch's, window for window.
+// statistics, searched together (see searchWindows): the results are searchPatch's,
+// window for window, written into matches.
 void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const cv::Mat& B,
-                   std::span<const std::vector<cv::Point>> hints, const WindowStatistics& statistics,
-                   std::span<const cv::Point> origins, std::span<PatchMatch> matches);
+                   std::span<const std::vector<cv::Point>> hints, const SharedStatistics& shared,
+                   std::span<PatchMatch> matches);

@@ -65,20 +65,42 @@ constexpr int n = PolynomialExpansion::radius;
 // start under).
 #define TL_INLINE inline __attribute__((always_inline))
 
-// One column's vertical sums for the three planes: Gaussian, odd (y) and y² weights.
-// above[k] and below[k] are the rows k above and below.
-TL_INLINE void verticalAt(const float* const* above, const float* const* below, int x,
-                                                      const float* g, const float* xg, const float* xxg, float& t0,
-                                                      float& t1, float& t2) {
-    t0 = above[0][x] * g[0];
-    t1 = 0.f;
-    t2 = 0.f;
+// The weights of the sums, each centred on its middle element: the Gaussian, the odd one
+// (the Gaussian times the offset) and the square one (times the offset squared).
+struct Weights {
+    const float *gaussian, *odd, *square;
+};
+
+// One column's or one row's sums in the three planes of those weights.
+struct ColumnSums {
+    float gaussian, odd, square;
+};
+template <typename Float> struct SumPlanes {
+    Float *gaussian, *odd, *square;
+};
+
+// The five coefficient planes of an expanded row.
+struct CoefficientPlanes {
+    float* plane[5];
+};
+struct Coefficients {
+    float value[5];
+};
+
+// One column's vertical sums for the three planes. above[k] and below[k] are the rows k
+// above and below.
+TL_INLINE ColumnSums verticalAt(const float* const* above, const float* const* below, int x, Weights weights) {
+    const float *g = weights.gaussian, *xg = weights.odd, *xxg = weights.square;
+    float t0 = above[0][x] * g[0];
+    float t1 = 0.f;
+    float t2 = 0.f;
     for (int k = 1; k <= n; k++) {
         float p = above[k][x] + below[k][x];
         t0 = t0 + g[k] * p;
         t1 = t1 + xg[k] * (below[k][x] - above[k][x]);
         t2 = t2 + xxg[k] * p;
     }
+    return {t0, t1, t2};
 }
 
 struct InverseGram {
@@ -86,10 +108,10 @@ struct InverseGram {
 };
 
 // One pixel's horizontal sums over the three planes and its five coefficients.
-TL_INLINE void horizontalAt(const float* plane0, const float* plane1,
-                                                        const float* plane2, int x, const float* g, const float* xg,
-                                                        const float* xxg, InverseGram inv, float* c0, float* c1,
-                                                        float* c2, float* c3, float* c4) {
+TL_INLINE Coefficients horizontalAt(SumPlanes<const float> planes, int x, Weights weights,
+                                    InverseGram inv) {
+    const float *plane0 = planes.gaussian, *plane1 = planes.odd, *plane2 = planes.square;
+    const float *g = weights.gaussian, *xg = weights.odd, *xxg = weights.square;
     float gk = g[0];
     double b1 = plane0[x] * gk, b2 = 0, b3 = plane1[x] * gk, b4 = 0, b5 = plane2[x] * gk, b6 = 0;
     for (int k = 1; k <= n; k++) {
@@ -102,11 +124,8 @@ TL_INLINE void horizontalAt(const float* plane0, const float* plane1,
         b6 += (plane1[x + k] - plane1[x - k]) * xg[k];
         b5 += (plane2[x + k] + plane2[x - k]) * gk;
     }
-    *c1 = (float)(b2 * inv.ig11);
-    *c0 = (float)(b3 * inv.ig11);
-    *c3 = (float)(b1 * inv.ig03 + b4 * inv.ig33);
-    *c2 = (float)(b1 * inv.ig03 + b5 * inv.ig33);
-    *c4 = (float)(b6 * inv.ig55);
+    return {{(float)(b3 * inv.ig11), (float)(b2 * inv.ig11), (float)(b1 * inv.ig03 + b5 * inv.ig33),
+             (float)(b1 * inv.ig03 + b4 * inv.ig33), (float)(b6 * inv.ig55)}};
 }
 
 void neighbourRows(const float* const* rows, const float** above, const float** below) {
@@ -116,35 +135,53 @@ void neighbourRows(const float* const* rows, const float** above, const float** 
     }
 }
 
-// The vertical sums of a whole row into three planes.
-TL_INLINE void verticalRow(const float* const* rows, int width, const float* g, const float* xg, const float* xxg,
-                           float* __restrict plane0, float* __restrict plane1, float* __restrict plane2) {
+// The vertical sums of a whole row into three planes. The output planes overlap nothing
+// the loop reads; ivdep tells the vectoriser so, which the restrict-qualified locals alone
+// do not (parameters would, but there are more of them than a call should take).
+TL_INLINE void verticalRow(const float* const* rows, int width, const Weights& weights, SumPlanes<float> out) {
     const float* above[n + 1];
     const float* below[n + 1];
     neighbourRows(rows, above, below);
-    for (int x = 0; x < width; x++) verticalAt(above, below, x, g, xg, xxg, plane0[x], plane1[x], plane2[x]);
+    float* __restrict plane0 = out.gaussian;
+    float* __restrict plane1 = out.odd;
+    float* __restrict plane2 = out.square;
+#pragma GCC ivdep
+    for (int x = 0; x < width; x++) {
+        const ColumnSums sums = verticalAt(above, below, x, weights);
+        plane0[x] = sums.gaussian;
+        plane1[x] = sums.odd;
+        plane2[x] = sums.square;
+    }
 }
 
 // The horizontal sums and coefficients of a whole row, into five planes. The three
 // planes have n pixels of border on each side.
-TL_INLINE void horizontalRow(const float* plane0, const float* plane1, const float* plane2, int width,
-                             const float* g, const float* xg, const float* xxg, InverseGram inv,
-                             float* __restrict c0, float* __restrict c1, float* __restrict c2, float* __restrict c3,
-                             float* __restrict c4) {
-    for (int x = 0; x < width; x++)
-        horizontalAt(plane0, plane1, plane2, x, g, xg, xxg, inv, c0 + x, c1 + x, c2 + x, c3 + x, c4 + x);
+TL_INLINE void horizontalRow(SumPlanes<const float> planes, int width, const Weights& weights,
+                             InverseGram inv, CoefficientPlanes out) {
+    float* __restrict c0 = out.plane[0];
+    float* __restrict c1 = out.plane[1];
+    float* __restrict c2 = out.plane[2];
+    float* __restrict c3 = out.plane[3];
+    float* __restrict c4 = out.plane[4];
+#pragma GCC ivdep
+    for (int x = 0; x < width; x++) {
+        const Coefficients c = horizontalAt(planes, x, weights, inv);
+        c0[x] = c.value[0];
+        c1[x] = c.value[1];
+        c2[x] = c.value[2];
+        c3[x] = c.value[3];
+        c4[x] = c.value[4];
+    }
 }
 
 #define TL_ROW_KERNELS(suffix, attributes)                                                                     \
-    attributes void verticalRow##suffix(const float* const* rows, int width, const float* g, const float* xg,   \
-                                        const float* xxg, float* plane0, float* plane1, float* plane2) {        \
-        verticalRow(rows, width, g, xg, xxg, plane0, plane1, plane2);                                          \
+    attributes void verticalRow##suffix(const float* const* rows, int width, Weights weights,                  \
+                                        SumPlanes<float> out) {                                                \
+        verticalRow(rows, width, weights, out);                                                                \
     }                                                                                                          \
-    attributes void horizontalRow##suffix(const float* plane0, const float* plane1, const float* plane2,       \
-                                          int width, const float* g, const float* xg, const float* xxg,        \
-                                          InverseGram inv, float* c0, float* c1, float* c2, float* c3,         \
-                                          float* c4) {                                                         \
-        horizontalRow(plane0, plane1, plane2, width, g, xg, xxg, inv, c0, c1, c2, c3, c4);                     \
+    attributes void horizontalRow##suffix(SumPlanes<const float> planes, int width, Weights weights,           \
+                                          InverseGram inv, CoefficientPlanes out) {                            \
+        horizontalRow(planes, width, weights, inv, out);                                                       \
     }
 
 TL_ROW_KERNELS(Avx512, __attribute__((target("avx512f"))))
@@ -183,9 +220,7 @@ void padPlane(float* plane, int width) {
 // columns repeated beyond it, as the padded planes repeat them), then the same
 // per-pixel operations as the whole row's.
 void PolynomialExpansion::expandPair(const float* const* rows, int x, int width, float* out) const {
-    const float* g = gaussian + n;
-    const float* xg = xGaussian + n;
-    const float* xxg = xxGaussian + n;
+    const Weights weights{gaussian + n, xGaussian + n, xxGaussian + n};
     const float* above[n + 1];
     const float* below[n + 1];
     neighbourRows(rows, above, below);
@@ -193,30 +228,30 @@ void PolynomialExpansion::expandPair(const float* const* rows, int x, int width,
     float planes[3][reach];
     for (int i = 0; i < reach; i++) {
         const int column = std::clamp(x - n + i, 0, width - 1);
-        verticalAt(above, below, column, g, xg, xxg, planes[0][i], planes[1][i], planes[2][i]);
+        const ColumnSums sums = verticalAt(above, below, column, weights);
+        planes[0][i] = sums.gaussian;
+        planes[1][i] = sums.odd;
+        planes[2][i] = sums.square;
     }
     const size_t w = static_cast<size_t>(width);
+    const SumPlanes<const float> sums{planes[0] + n, planes[1] + n, planes[2] + n};
     for (int j = 0; j < 2; j++) {
-        float* at = out + x + j;
-        horizontalAt(planes[0] + n, planes[1] + n, planes[2] + n, j, g, xg, xxg, {ig11, ig03, ig33, ig55}, at,
-                     at + w, at + 2 * w, at + 3 * w, at + 4 * w);
+        const Coefficients c = horizontalAt(sums, j, weights, {ig11, ig03, ig33, ig55});
+        for (size_t k = 0; k < 5; k++) out[x + j + k * w] = c.value[k];
     }
 }
 
 void PolynomialExpansion::expand(const float* const* rows, int width, float* out, std::vector<float>& scratch) const {
-    const float* g = gaussian + n;
-    const float* xg = xGaussian + n;
-    const float* xxg = xxGaussian + n;
+    const Weights weights{gaussian + n, xGaussian + n, xxGaussian + n};
     const size_t padded = static_cast<size_t>(width + 2 * n);
     scratch.resize(padded * 3);
     float* planes[3];
     for (int i = 0; i < 3; i++) planes[i] = scratch.data() + padded * i + n;
 
     const RowKernels& kernels = rowKernels();
-    kernels.vertical(rows, width, g, xg, xxg, planes[0], planes[1], planes[2]);
+    kernels.vertical(rows, width, weights, {planes[0], planes[1], planes[2]});
     for (float* plane : planes) padPlane(plane, width);
-    float* c[5];
-    for (int i = 0; i < 5; i++) c[i] = out + static_cast<size_t>(width) * i;
-    kernels.horizontal(planes[0], planes[1], planes[2], width, g, xg, xxg, {ig11, ig03, ig33, ig55}, c[0], c[1],
-                       c[2], c[3], c[4]);
+    CoefficientPlanes coefficients;
+    for (int i = 0; i < 5; i++) coefficients.plane[i] = out + static_cast<size_t>(width) * i;
+    kernels.horizontal({planes[0], planes[1], planes[2]}, width, weights, {ig11, ig03, ig33, ig55}, coefficients);
 }

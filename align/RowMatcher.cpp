@@ -1,7 +1,5 @@
 #include "align/RowMatcher.hpp"
 
-#include "align/MatchPatch.hpp"
-
 #include <algorithm>
 #include <cmath>
 
@@ -14,7 +12,6 @@ int RowMatcher::widestRun(int rows) const {
 }
 
 std::vector<PatchMatch> RowMatcher::matchRow(int y, std::span<const int> centres) {
-    countPatchMatches(static_cast<long long>(centres.size()));
     columns.assign(centres.begin(), centres.end());
     windows.clear();
     for (const int x : columns) windows.push_back(patchWindow(y, x, t, r, A.size(), B.size()));
@@ -65,7 +62,7 @@ void RowMatcher::matchRun(size_t first, size_t last, bool hold) {
             hintsFor(k + j, j == 0, hints[j]);
             origins.emplace_back(windows[k + j].window.x - left, 0);
         }
-        searchPatches(std::span(windows).subspan(k, n), A, B, std::span(hints).first(n), statistics, origins,
+        searchPatches(std::span(windows).subspan(k, n), A, B, std::span(hints).first(n), {statistics, origins},
                       std::span(matches).subspan(k, n));
     }
 }

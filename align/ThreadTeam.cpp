@@ -1,9 +1,9 @@
 #include "align/ThreadTeam.hpp"
 
+#include "common/TaskGroup.hpp"
+
 #include <algorithm>
 #include <condition_variable>
-#include <thread>
-#include <vector>
 
 ThreadTeam::ThreadTeam(int size) : members(std::max(1, size)) {}
 
@@ -48,24 +48,23 @@ void ThreadTeam::run(const std::function<void(int member)>& task) {
     std::mutex gate;
     std::condition_variable opened;
     enum { waiting, going, abandoned } start = waiting;
-    std::vector<std::jthread> helpers;
-    try {
-        helpers.reserve(static_cast<size_t>(members - 1));
-        for (int member = 1; member < members; ++member)
-            helpers.emplace_back([&, member] {
-                std::unique_lock<std::mutex> held(gate);
-                opened.wait(held, [&] { return start != waiting; });
-                if (start == abandoned) return;
-                held.unlock();
-                runMember(task, member);
-            });
-    } catch (const std::exception&) {
+    TaskGroup helpers;
+    bool allStarted = true;
+    for (int member = 1; member < members && allStarted; ++member)
+        allStarted = helpers.start([&, member] {
+            std::unique_lock<std::mutex> held(gate);
+            opened.wait(held, [&] { return start != waiting; });
+            if (start == abandoned) return;
+            held.unlock();
+            runMember(task, member);
+        });
+    if (!allStarted) {
         {
             const std::lock_guard<std::mutex> held(gate);
             start = abandoned;
         }
         opened.notify_all();
-        helpers.clear();
+        helpers.wait();
         members = 1;
     }
     {
@@ -74,7 +73,7 @@ void ThreadTeam::run(const std::function<void(int member)>& task) {
     }
     opened.notify_all();
     runMember(task, 0);
-    helpers.clear();
+    helpers.wait();
     if (failure) std::rethrow_exception(failure);
 }
 

@@ -2,7 +2,6 @@
 // ghosting power 2 % (a search radius of 120 pixels) and tile size 9, on one and two
 // band workers. Baseline: one worker. The counters give the matchPatch calls and the
 // processor time of all threads, which on a busy machine tells work from waiting.
-#include "align/MatchPatch.hpp"
 #include "merge/MergeEngine.hpp"
 
 #include <benchmark/benchmark.h>
@@ -10,6 +9,7 @@
 
 #include <sys/resource.h>
 
+#include <optional>
 #include <string>
 
 namespace {
@@ -70,15 +70,16 @@ void compensate24Mp(benchmark::State& state) {
     double cpuSeconds = 0;
     for (auto _ : state) {
         MergeEngine engine;
-        cv::Mat output;
-        const long long before = matchPatchCallCount();
         const double cpuBefore = processCpuSeconds();
-        const bool done = engine.compensateImage(8, 8, searchRadius, 10, 9, workers, 1, output, in.instant,
-                                                 in.exposure, progressPath);
-        matches = matchPatchCallCount() - before;
+        const std::optional<CompensatedExposure> done =
+            engine.compensateImage({8, 8, searchRadius, 10, 9, workers, 1, progressPath}, in.instant, in.exposure);
         cpuSeconds = processCpuSeconds() - cpuBefore;
-        if (!done) state.SkipWithError("the compensation failed");
-        benchmark::DoNotOptimize(output.data);
+        if (!done) {
+            state.SkipWithError("the compensation failed");
+            break;
+        }
+        matches = done->patchesMatched;
+        benchmark::DoNotOptimize(done->image.data);
     }
     state.counters["matchPatch_calls"] = static_cast<double>(matches);
     state.counters["cpu_seconds_all_threads"] = cpuSeconds;

@@ -79,6 +79,13 @@ const Pair& deskPair() {
     return pair;
 }
 
+// The score of a match, its displacement kept in dy and dx for the next hint.
+double record(const PatchMatch& match, int& dy, int& dx) {
+    dy = match.dy;
+    dx = match.dx;
+    return match.score;
+}
+
 // The matcher this one replaces: single-precision scores through a DFT.
 double matchByTemplate(int y, int x, int t, int r, int& dy, int& dx, const cv::Mat& A, const cv::Mat& B) {
     dy = dx = 0;
@@ -137,8 +144,8 @@ void match(benchmark::State& state) {
         for (const cv::Point& c : pair->centres) {
             int dy = 0, dx = 0;
             switch (matcher) {
-            case exact: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair->A, pair->B); break;
-            case exactWithHint: scores += matchPatch(c.y, c.x, t, r, dy, dx, pair->A, pair->B, hint); break;
+            case exact: scores += record(matchPatch({c.y, c.x, t, r}, pair->A, pair->B), dy, dx); break;
+            case exactWithHint: scores += record(matchPatch({c.y, c.x, t, r}, pair->A, pair->B, hint), dy, dx); break;
             case byTemplate: scores += matchByTemplate(c.y, c.x, t, r, dy, dx, pair->A, pair->B); break;
             }
             hint = cv::Point(dx, dy);

@@ -57,14 +57,19 @@ bool merge(const std::vector<std::string>& frames, const std::string& output) {
     const int count = static_cast<int>(frames.size());
     ImagesSequence sequence(frames.data(), count);
     MergeEngine engine;
-    cv::Mat light;
     MergeSettings settings;
     settings.ghostingPower = 2;
     settings.ghostThreshold = 1000;
     settings.tileSize = 9;
     settings.threads = 2;
     settings.progressPath = burst().file("progress.txt");
-    if (!engine.run(light, sequence, count / 2, count, settings) || light.empty()) return false;
+    cv::Mat light;
+    try {
+        light = engine.run(sequence, count / 2, count, settings);
+    } catch (const StepFailure&) {
+        return false;
+    }
+    if (light.empty()) return false;
     saveMergedImage(light, output, 32, frames[count / 2]);
     return true;
 }

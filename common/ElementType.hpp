@@ -28,3 +28,6 @@ inline int depthOfBits(int bitsPerChannel) {
     default: return -1;
     }
 }
+
+// The largest element of image over all its channels (0 for an empty image).
+double largestElement(const cv::Mat& image);

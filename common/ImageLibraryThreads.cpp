@@ -1,6 +1,6 @@
 #include "common/ImageLibraryThreads.hpp"
 
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 
 #include <opencv2/core.hpp>
 #include <opencv2/core/parallel/parallel_backend.hpp>
@@ -13,8 +13,6 @@
 #include <exception>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 namespace {
 
@@ -62,7 +60,7 @@ public:
             stopping = true;
         }
         wake.notify_all();
-        for (std::thread& helper : helpers) helper.join();
+        helpers.wait();
     }
 
     // Runs region with up to region.helpersWanted helpers besides the calling thread.
@@ -85,13 +83,8 @@ private:
     void startHelpersOnce() {
         if (started) return;
         started = true;
-        for (int index = 1; index <= wanted; ++index) {
-            try {
-                helpers.emplace_back([this, index] { serve(index); });
-            } catch (const std::exception&) {
-                break;
-            }
-        }
+        for (int index = 1; index <= wanted; ++index)
+            if (!helpers.start([this, index] { serve(index); })) break;
     }
 
     void serve(int index) {
@@ -115,7 +108,7 @@ private:
 
     const int wanted;
     bool started = false;  // by the threads that enter regions, one at a time
-    std::vector<std::thread> helpers;
+    TaskGroup helpers;
     std::mutex lock;
     std::condition_variable wake, finished;
     long generation = 0;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 namespace {
 
@@ -39,4 +40,9 @@ bool isReadablePlainFile(const std::string& path) {
     if (descriptor < 0) return false;
     close(descriptor);
     return true;
+}
+
+bool isExecutableFile(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
 }

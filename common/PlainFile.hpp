@@ -11,3 +11,6 @@ std::FILE* openPlainFileForWriting(const std::string& path, bool append);
 // Whether path is a regular file that this process can open for reading, found out
 // without blocking on a FIFO.
 bool isReadablePlainFile(const std::string& path);
+
+// Whether path names a regular file (after following links) that this process may run.
+bool isExecutableFile(const std::string& path);

@@ -5,19 +5,13 @@
 
 #include <algorithm>
 #include <exception>
-#include <system_error>
 #include <utility>
 
 FrameEncoders::FrameEncoders(FrameFiler& filer) : filer(filer) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < cores; ++i) {
-        try {
-            threads.emplace_back(&FrameEncoders::work, this);
-        } catch (const std::system_error&) {
-            break;  // the threads that started do the work; with none, encode does it
-        }
-    }
-    capacity = std::max<std::size_t>(1, threads.size());
+    // The threads that started do the work; with none, encode does it.
+    while (encoderCount < static_cast<std::size_t>(coreCount()) && encoders.start([this] { work(); }))
+        ++encoderCount;
+    capacity = std::max<std::size_t>(1, encoderCount);
 }
 
 FrameEncoders::~FrameEncoders() { finish(); }
@@ -25,7 +19,7 @@ FrameEncoders::~FrameEncoders() { finish(); }
 void FrameEncoders::encode(std::string path, cv::Mat frame) {
     std::unique_lock<std::mutex> lock(guard);
     Job job{handedOver++, std::move(path), std::move(frame)};
-    if (threads.empty()) {
+    if (encoderCount == 0) {
         lock.unlock();
         return encodeAndDeliver(job);
     }
@@ -41,8 +35,7 @@ void FrameEncoders::finish() {
         closed = true;
         changed.notify_all();
     }
-    for (std::thread& thread : threads)
-        if (thread.joinable()) thread.join();
+    encoders.wait();
 }
 
 std::string FrameEncoders::failure() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TaskGroup.hpp"
 #include "extract/EncodedFrameQueue.hpp"
 #include "extract/FirstFailure.hpp"
 #include "extract/FrameFiler.hpp"
@@ -12,7 +13,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 // Encodes the frames of an extraction on threads of their own, one per core, while the
@@ -63,5 +63,6 @@ private:
     std::map<std::size_t, EncodedFrame> encoded;  // waiting for the frames before them
     std::size_t delivered = 0;
 
-    std::vector<std::thread> threads;
+    std::size_t encoderCount = 0;
+    TaskGroup encoders;  // the last member: its threads end before the state they use goes
 };

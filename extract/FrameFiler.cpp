@@ -4,7 +4,6 @@
 #include "common/SameFile.hpp"
 #include "output/EncodedImage.hpp"
 
-#include <system_error>
 #include <utility>
 
 namespace {
@@ -23,17 +22,14 @@ std::string withoutFinalStop(std::string sentence) {
 
 FrameFiler::FrameFiler(FrameListFile& list, FrameTags& videoTags, std::string videoPath)
     : list(list), videoTags(videoTags), videoPath(std::move(videoPath)), queue(framesAhead, bytesAhead) {
-    try {
-        worker = std::thread(&FrameFiler::fileFrames, this);
-    } catch (const std::system_error&) {
-        // worker stays empty: file() does the work itself.
-    }
+    // Without a worker, file() does the work itself.
+    workerRunning = worker.start([this] { fileFrames(); });
 }
 
 FrameFiler::~FrameFiler() { finish(); }
 
 void FrameFiler::file(EncodedFrame frame) {
-    if (worker.joinable())
+    if (workerRunning)
         queue.put(std::move(frame));
     else
         fileNow(frame);
@@ -41,7 +37,7 @@ void FrameFiler::file(EncodedFrame frame) {
 
 void FrameFiler::finish() {
     queue.close();
-    if (worker.joinable()) worker.join();
+    worker.wait();
     completeLast();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/TaskGroup.hpp"
 #include "extract/EncodedFrameQueue.hpp"
 #include "extract/FirstFailure.hpp"
 #include "extract/FrameListFile.hpp"
@@ -12,7 +13,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 // Writes the files of encoded frames one after the other on a thread of its own. Each
 // frame is written under a temporary name with the video's tags, and only then put in its
@@ -53,7 +53,8 @@ private:
     FrameTags& videoTags;
     const std::string videoPath;
     EncodedFrameQueue queue;
-    std::thread worker;
+    TaskGroup worker;
+    bool workerRunning = false;
     std::string lastPath;  // the frame filed last, not yet in its place nor listed
     std::unique_ptr<ReplacingFile> lastFile;
     std::unique_ptr<PendingMetadataCopy> lastTags;  // none when the tags are in place

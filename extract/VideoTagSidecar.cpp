@@ -56,7 +56,8 @@ void VideoTagSidecar::begin(const std::string& video) {
     if (!plainName(link->path())) return;
     arguments = {"-q", "-q"};
     for (const std::string& tag : defaultFilledTags) arguments.push_back("-" + tag + "=");
-    arguments.insert(arguments.end(), {"-tagsfromfile", link->path(), "-o", sidecarIn(folder.path())});
+    arguments.insert(arguments.end(), {"-tagsfromfile", exiftoolFileArgument(link->path()), "-o",
+                                        exiftoolFileArgument(sidecarIn(folder.path()))});
     ticket = exiftoolSession().begin(exiftoolProgram(), arguments);
 }
 

@@ -25,11 +25,13 @@ public:
         : job(job), h(job.layout.h), rows(job.layout.rows), cols(job.layout.cols), mask(job.ghostMask),
           output(output) {}
 
+    long long patchesMatched() const { return matched; }
+
     Displacement match(int row, int column) {
-        Displacement d;
-        matchPatch(row, column, h, job.searchRadius, d.dy, d.dx, job.pair.instantMatching,
-                   job.pair.exposureMatching);
-        return d;
+        ++matched;
+        const PatchMatch found = matchPatch({row, column, h, job.searchRadius}, job.pair.instantMatching,
+                                            job.pair.exposureMatching);
+        return {found.dy, found.dx};
     }
     void copy(int row, int column, Displacement d) {
         copyPixel<T>(job.pair.exposure, row + d.dy, column + d.dx, output, row, column);
@@ -94,11 +96,13 @@ private:
     const int h, rows, cols;
     cv::Mat mask;
     cv::Mat& output;
+    long long matched = 0;
 };
 
 } // namespace
 
-void compensateBorders(const CompensationJob& job, cv::Mat output) {
+long long compensateBorders(const CompensationJob& job, cv::Mat output) {
+    long long matched = 0;
     withElementType(job.pair.exposure.depth(), [&]<typename T>() {
         BorderWorker<T> worker(job, output);
         const int h = job.layout.h, H = job.layout.rows, W = job.layout.cols;
@@ -109,5 +113,7 @@ void compensateBorders(const CompensationJob& job, cv::Mat output) {
         worker.corner(0, W - 1, 0, W - h - 1);
         worker.corner(H - 1, 0, H - h - 1, 0);
         worker.corner(H - 1, W - 1, H - h - 1, W - h - 1);
+        matched = worker.patchesMatched();
     });
+    return matched;
 }

@@ -8,5 +8,6 @@
 // thread while the band workers treat the interior. The border bands match pixel by
 // pixel but hand each displacement on down the column (top and bottom bands) or along
 // the row (left and right bands) to the further ghost pixels of the band, which are
-// marked 120 in the ghost mask so that they are not matched again.
-void compensateBorders(const CompensationJob& job, cv::Mat output);
+// marked 120 in the ghost mask so that they are not matched again. Returns the number
+// of patches matched.
+long long compensateBorders(const CompensationJob& job, cv::Mat output);

@@ -43,7 +43,7 @@ void fillTile(const CompensationJob& job, cv::Mat& output, const Tile& tile, int
 // lies beyond the image (the last band and tile of a large tile size): the search window
 // is the one around that centre.
 template <typename T>
-void compensateBand(const CompensationJob& job, RowMatcher& matcher, cv::Mat& output, long long centreRow) {
+long long compensateBand(const CompensationJob& job, RowMatcher& matcher, cv::Mat& output, long long centreRow) {
     const BandLayout& layout = job.layout;
     const int half = layout.B / 2;
     std::vector<Tile> tiles;
@@ -64,20 +64,24 @@ void compensateBand(const CompensationJob& job, RowMatcher& matcher, cv::Mat& ou
         const PatchMatch m = ghostly[k] ? matches[next++] : PatchMatch{};
         fillTile<T>(job, output, tiles[k], m.dy, m.dx);
     }
+    return static_cast<long long>(ghostCentres.size());
 }
 
 } // namespace
 
-void compensateBands(const CompensationJob& job, long long firstCentreRow, cv::Mat output, ProgressFile& progress) {
+long long compensateBands(const CompensationJob& job, long long firstCentreRow, cv::Mat output,
+                          ProgressFile& progress) {
     const ProgressPlan plan = progressPlan(job.layout, firstCentreRow, job.threads);
     const std::vector<long long> bands = job.layout.bandsOfWorker(firstCentreRow, job.threads);
     RowMatcher matcher(job.pair.instantMatching, job.pair.exposureMatching, job.layout.h, job.searchRadius);
+    long long matched = 0;
     withElementType(job.pair.exposure.depth(), [&]<typename T>() {
         for (std::size_t n = 0; n < bands.size(); ++n) {
-            compensateBand<T>(job, matcher, output, bands[n]);
+            matched += compensateBand<T>(job, matcher, output, bands[n]);
             if (plan.addsAfter(static_cast<int>(n))) progress.addBandProgress(plan.step);
         }
     });
+    return matched;
 }
 
 void addProgressOfBands(const BandLayout& layout, int threads, ProgressFile& progress) {

@@ -25,19 +25,19 @@ struct BandLayout {
     long long firstCentre() const { return h + 1 + B / 2; }
     bool bandInside(long long centreRow) const { return centreRow - B / 2 <= lastInteriorRow(); }
     bool tileInside(long long centreColumn) const { return centreColumn - B / 2 <= lastInteriorColumn(); }
-    // Centre rows of the first bands of the workers, one per worker, at most T.
-    std::vector<long long> workerFirstCentres(int T) const;
+    // Centre rows of the first bands of the workers, one per worker, at most bandWorkers.
+    std::vector<long long> workerFirstCentres(int bandWorkers) const;
     // Centre rows of the bands of the worker whose first band is centred on firstCentreRow:
-    // that band and every T-th one after it.
-    std::vector<long long> bandsOfWorker(long long firstCentreRow, int T) const;
+    // that band and every bandWorkers-th one after it.
+    std::vector<long long> bandsOfWorker(long long firstCentreRow, int bandWorkers) const;
 };
 
 // Progress of one band worker: after its n-th band (n counted from 0), for n >= 1 and a
-// multiple of interval, it adds step percent. A worker with no whole round of T bands
+// multiple of interval, it adds step percent. A worker with no whole round of bandWorkers bands
 // below its first one adds nothing (step 0).
 struct ProgressPlan {
     int interval = 1;
     float step = 0;
     bool addsAfter(int n) const { return step > 0 && n >= 1 && n % interval == 0; }
 };
-ProgressPlan progressPlan(const BandLayout& layout, long long firstCentreRow, int T);
+ProgressPlan progressPlan(const BandLayout& layout, long long firstCentreRow, int bandWorkers);

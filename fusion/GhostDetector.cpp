@@ -1,8 +1,7 @@
 #include "fusion/GhostDetector.hpp"
 
 #include "common/ElementType.hpp"
-#include "common/LargestElement.hpp"
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "fusion/GhostThresholds.hpp"
 
 #include <opencv2/imgproc.hpp>
@@ -25,10 +24,18 @@ template <> int tableIndex<float>(float value, int length) {
     return static_cast<int>(value);
 }
 
+// The thresholds the ghost test compares with: entry i, times scale, for an instant value
+// of index i.
+struct ScaledTable {
+    const float* values;
+    int length;
+    float scale;
+};
+
 // The smallest threshold of the table, as the ghost test compares it.
-float smallestThreshold(const float* table, int length, float scale) {
-    float smallest = table[0] * scale;
-    for (int i = 1; i < length; ++i) smallest = std::min(smallest, table[i] * scale);
+float smallestThreshold(const ScaledTable& table) {
+    float smallest = table.values[0] * table.scale;
+    for (int i = 1; i < table.length; ++i) smallest = std::min(smallest, table.values[i] * table.scale);
     return smallest;
 }
 
@@ -51,10 +58,13 @@ template <typename T> bool rowWithin(const cv::Mat& difference, float smallest) 
 // only the other rows are tested pixel by pixel. Both tests compare the same float
 // differences, so the mask is the same.
 template <typename T>
-bool markDifferencesInRows(const cv::Mat& instant, const cv::Mat& exposure, const float* table,
-                           int length, float scale, cv::Mat& mask, int first, int last) {
+bool markDifferencesInRows(const cv::Mat& instant, const cv::Mat& exposure, const ScaledTable& thresholds,
+                           cv::Mat& mask, int first, int last) {
+    const float* table = thresholds.values;
+    const int length = thresholds.length;
+    const float scale = thresholds.scale;
     const int channels = instant.channels();
-    const float smallest = smallestThreshold(table, length, scale);
+    const float smallest = smallestThreshold(thresholds);
     cv::Mat difference(1, instant.cols, instant.type());
     bool noGhost = true;
     for (int y = first; y < last; ++y) {
@@ -82,11 +92,10 @@ bool markDifferencesInRows(const cv::Mat& instant, const cv::Mat& exposure, cons
 // The whole mask, a band of rows per core: the test runs between two additions of the
 // light, while the accumulation worker waits, so the other cores are free.
 template <typename T>
-bool markDifferences(const cv::Mat& instant, const cv::Mat& exposure, const float* table,
-                     int length, float scale, cv::Mat& mask) {
+bool markDifferences(const cv::Mat& instant, const cv::Mat& exposure, const ScaledTable& thresholds, cv::Mat& mask) {
     std::atomic<bool> ghostFound{false};
     runInSlices(instant.rows, 16, [&](std::size_t first, std::size_t last) {
-        if (!markDifferencesInRows<T>(instant, exposure, table, length, scale, mask, static_cast<int>(first),
+        if (!markDifferencesInRows<T>(instant, exposure, thresholds, mask, static_cast<int>(first),
                                       static_cast<int>(last)))
             ghostFound = true;
     });
@@ -118,8 +127,8 @@ GhostMask GhostDetector::detect(const cv::Mat& instant, const cv::Mat& exposure,
     // A buffer of its own (never one shared with an earlier mask); every row is written.
     GhostMask ghosts{cv::Mat(instant.size(), CV_8UC1), true};
     const bool supported = withElementType(depth, [&]<typename T>() {
-        ghosts.noGhost = markDifferences<T>(instant, exposure, table.data(), static_cast<int>(table.size()), scale,
-                                            ghosts.mask);
+        ghosts.noGhost =
+            markDifferences<T>(instant, exposure, {table.data(), static_cast<int>(table.size()), scale}, ghosts.mask);
     });
     CV_Assert(supported);
 

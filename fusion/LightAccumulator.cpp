@@ -1,6 +1,6 @@
 #include "fusion/LightAccumulator.hpp"
 
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "fusion/LightNormalisation.hpp"
 
 #include <algorithm>

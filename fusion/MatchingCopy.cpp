@@ -1,6 +1,6 @@
 #include "fusion/MatchingCopy.hpp"
 
-#include "common/LargestElement.hpp"
+#include "common/ElementType.hpp"
 
 #include <cmath>
 #include <cstdint>

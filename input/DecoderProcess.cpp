@@ -1,6 +1,6 @@
 #include "input/DecoderProcess.hpp"
 
-#include "common/ExecutableFile.hpp"
+#include "common/PlainFile.hpp"
 #include "input/ImagePipe.hpp"
 
 #include <fcntl.h>

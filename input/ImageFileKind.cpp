@@ -1,6 +1,6 @@
 #include "input/ImageFileKind.hpp"
 
-#include "common/RawExtensions.hpp"
+#include "common/FileExtension.hpp"
 
 #include <opencv2/imgcodecs.hpp>
 

@@ -1,6 +1,6 @@
 #include "input/ImageHeader.hpp"
 
-#include "common/RawExtensions.hpp"
+#include "common/FileExtension.hpp"
 #include "input/RadianceHeader.hpp"
 
 #include <libraw/libraw.h>

@@ -3,7 +3,6 @@
 #include "common/ExceptionCause.hpp"
 #include "common/FileExtension.hpp"
 #include "common/FindString.hpp"
-#include "common/RawExtensions.hpp"
 #include "input/DecoderProcess.hpp"
 #include "input/DevilImageLoader.hpp"
 #include "input/FusionDepth.hpp"

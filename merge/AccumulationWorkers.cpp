@@ -1,7 +1,7 @@
 #include "merge/AccumulationWorkers.hpp"
 
 #include "common/ElementType.hpp"
-#include "diag/Log.hpp"
+#include "common/Failure.hpp"
 #include "merge/MergeEngine.hpp"
 
 #include <exception>
@@ -13,7 +13,7 @@ void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* en
         withElementType(depthOfBits(bitsPerChannel), [&]<typename T>() { engine->addInstantLight<T>(instant); });
     } catch (const std::exception&) {
         engine->lightAccumulator().clear();
-        reportLightMemoryFailure();
+        throw StepFailure(lightMemoryFailure());
     }
 }
 
@@ -24,10 +24,8 @@ void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* en
         withElementType(depthOfBits(bitsPerChannel), [&]<typename T>() { engine->addExposureLight<T>(compensated); });
     } catch (const std::exception&) {
         engine->lightAccumulator().clear();
-        reportLightMemoryFailure();
+        throw StepFailure(lightMemoryFailure());
     }
 }
 
-void reportLightMemoryFailure() {
-    reportError("parallelComputeLightImage", "Not enough memory for the light image.\n");
-}
+Failure lightMemoryFailure() { return {Failure::Code::lightImageMemory, "", "Not enough memory for the light image.\n"}; }

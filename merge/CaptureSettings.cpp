@@ -36,9 +36,6 @@ bool isReadableFile(const std::string& path) {
     return std::filesystem::is_regular_file(path, error);
 }
 
-// exiftool reads an argument beginning with "-" as an option; "./" keeps it a file.
-std::string asFile(const std::string& path) { return path.starts_with("-") ? "./" + path : path; }
-
 } // namespace
 
 CaptureSettings parseCaptureSettingsLine(const std::string& line) {
@@ -61,7 +58,7 @@ PendingCaptureSettings::PendingCaptureSettings(std::vector<std::string> files) :
     for (std::size_t i = 0; i < paths.size(); ++i) {
         if (!isReadableFile(paths[i])) continue;
         asked.push_back(i);
-        arguments.push_back(asFile(paths[i]));
+        arguments.push_back(exiftoolFileArgument(paths[i]));
     }
     if (!asked.empty()) ticket = exiftoolSession().beginQuery(exiftoolProgram(), arguments);
 }

@@ -2,6 +2,8 @@
 
 #include "cli/CallMode.hpp"
 #include "cli/ProgressBar.hpp"
+#include "common/ExceptionCause.hpp"
+#include "common/Failure.hpp"
 #include "common/PathRefusal.hpp"
 #include "common/SameFile.hpp"
 #include "diag/ApplicationFolder.hpp"
@@ -63,6 +65,28 @@ bool refusesItsFiles(const MergeSettings& settings, const std::vector<std::strin
     return false;
 }
 
+// The step that the log names for a fault of the patch merge, as its reports have always
+// named it.
+std::string stepOf(Failure::Code code) {
+    switch (code) {
+    case Failure::Code::instantImageUnreadable:
+    case Failure::Code::imageUnreadable: return "main";
+    case Failure::Code::instantImageMissing: return "Main";
+    case Failure::Code::alignmentFailed: return "Aligning images";
+    case Failure::Code::searchRadiusFailed: return "Computing ghosting power";
+    default: return "parallelComputeLightImage";
+    }
+}
+
+// The report of a fault of the patch merge: a warning for samples counted as 0, an error
+// for any other.
+void reportFault(const Failure& fault) {
+    if (fault.code == Failure::Code::unusableSamples)
+        reportWarning(stepOf(fault.code), fault.detail);
+    else
+        reportError(stepOf(fault.code), fault.detail);
+}
+
 // Follows the run: sets the exposure check up once the instant image is in (its warning
 // can be decided then, from the capture settings that exiftool read meanwhile), hands it every image
 // for the medians it may need, and draws the progress line after each exposure, when
@@ -84,6 +108,8 @@ public:
     // The progress counts images, the instant image first: exposure visited at position
     // p is image p + 1 of all.
     void exposureVisited(int position, int) override { show(position + 1); }
+
+    void passedOver(const Failure& fault) override { reportFault(fault); }
 
     // Warns about the exposures decided by the end of the run.
     void finish() {
@@ -118,9 +144,21 @@ int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar)
     MergeEngine engine;
     RunFollower follower(list, settings.ghostThreshold, reader, bar);
     cv::Mat result;
-    const bool ran = engine.run(result, sequence, list.instantIndex, count, settings, &follower);
+    try {
+        result = engine.run(sequence, list.instantIndex, count, settings, &follower);
+    } catch (const StepFailure& failure) {
+        reportFault(failure.failure());
+        // Without the instant image there is no run to speak of.
+        const Failure::Code code = failure.failure().code;
+        if (code == Failure::Code::instantImageUnreadable || code == Failure::Code::instantImageMissing) {
+            if (bar) bar->finish();
+            return 1;
+        }
+    } catch (const std::exception& failure) {
+        // A failure no step expected, for want of memory say: the run ends, it does not abort.
+        reportError("parallelComputeLightImage", "The merge could not go on: " + causeOf(failure));
+    }
     if (bar) bar->finish();
-    if (!ran) return 1;
     follower.finish();
     if (result.empty()) {
         reportError("saveMergedImage", "The merge made no light image, so nothing was written to '" +

@@ -3,7 +3,7 @@
 #include "cli/CallMode.hpp"
 #include "cli/NumberText.hpp"
 #include "common/FindString.hpp"
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 
 #include <array>
 

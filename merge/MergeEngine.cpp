@@ -2,13 +2,15 @@
 
 #include "common/ElementType.hpp"
 #include "common/ExceptionCause.hpp"
-#include "diag/Log.hpp"
+#include "common/Failure.hpp"
 #include "fusion/CompensationJob.hpp"
 #include "fusion/ExposureCompensation.hpp"
 #include "fusion/MatchingCopy.hpp"
 #include "fusion/ProgressFile.hpp"
+#include "merge/AccumulationWorkers.hpp"
 
 #include <algorithm>
+#include <new>
 
 MergeEngine::MergeEngine() = default;
 
@@ -23,67 +25,58 @@ ExposurePair pairFor(const cv::Mat& instant, const cv::Mat& exposure, bool noGho
 
 } // namespace
 
-bool MergeEngine::compensateImage(int bitsPerChannel, int h, int g, float p, int tileSize, int T, int visitingPosition,
-                                  cv::Mat& output, const cv::Mat& instant, const cv::Mat& exposure,
-                                  const std::string& progressPath) {
-    const int depth = depthOfBits(bitsPerChannel);
-    if (depth < 0 || instant.depth() != depth) return false;
+std::optional<CompensatedExposure> MergeEngine::compensateImage(const CompensationRequest& request,
+                                                                const cv::Mat& instant, const cv::Mat& exposure) {
+    const int depth = depthOfBits(request.bitsPerChannel);
+    if (depth < 0 || instant.depth() != depth) return std::nullopt;
     // Too small for a patch and an interior: the exposure is accumulated as it is.
-    if (instant.rows < 2 * h + 2 || instant.cols < 2 * h + 2) {
-        output = exposure;
-        return true;
-    }
+    const int h = request.patchHalfSize;
+    if (instant.rows < 2 * h + 2 || instant.cols < 2 * h + 2) return CompensatedExposure{exposure, 0};
     // An exposure that cannot be compensated (for want of memory, on any of its threads)
     // fails as one whose automatic radius failed.
+    const auto compensationFailure = [&](const std::exception& cause) {
+        return StepFailure({Failure::Code::compensationFailed, "",
+                            "The exposure at visiting position " + std::to_string(request.visitingPosition) +
+                                " could not be compensated: " + causeOf(cause) + "\n"});
+    };
+    const int bandWorkers = std::max(1, request.bandWorkers);
     try {
-        return compensateOrThrow(h, g, p, tileSize, T, visitingPosition, output, instant, exposure, progressPath);
-    } catch (const std::exception& failure) {
-        reportError("parallelComputeLightImage", "The exposure at visiting position " +
-                                                     std::to_string(visitingPosition) +
-                                                     " could not be compensated: " + causeOf(failure) + "\n");
-        return false;
+        ProgressFile progress(request.progressPath, request.visitingPosition);
+        progress.begin();
+        const GhostMask ghostMask = buildGhostMask(instant, exposure, request.ghostThreshold);
+        const ExposurePair pair = pairFor(instant, exposure, ghostMask.noGhost);
+        const int radius = request.searchRadius >= 0
+                               ? request.searchRadius
+                               : chooseSearchRadius(pair, ghostMask, request.patchHalfSize, bandWorkers);
+        const BandLayout layout{instant.rows, instant.cols, h, normaliseTileSize(request.tileSize)};
+        return compensateExposure({pair, ghostMask.mask, layout, radius, bandWorkers}, progress);
+    } catch (const cv::Exception& cause) {
+        throw compensationFailure(cause);
+    } catch (const std::bad_alloc& cause) {
+        throw compensationFailure(cause);
     }
 }
 
-bool MergeEngine::compensateOrThrow(int h, int g, float p, int tileSize, int T, int visitingPosition, cv::Mat& output,
-                                    const cv::Mat& instant, const cv::Mat& exposure, const std::string& progressPath) {
-    ProgressFile progress(progressPath, visitingPosition);
-    progress.begin();
-    const GhostMask ghostMask = buildGhostMask(instant, exposure, p);
-    const ExposurePair pair = pairFor(instant, exposure, ghostMask.noGhost);
-    int radius = g;
-    if (radius < 0) {
-        const std::optional<int> chosen = chooseGhostingPower(pair, ghostMask, h, std::max(1, T));
-        if (!chosen) return false;
-        radius = *chosen;
-    }
-    const BandLayout layout{instant.rows, instant.cols, h, normaliseTileSize(tileSize)};
-    output = compensateExposure({pair, ghostMask.mask, layout, radius, std::max(1, T)}, progress);
-    return true;
+GhostMask MergeEngine::buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float ghostThreshold) {
+    return ghosts.detect(instant, exposure, ghostThreshold);
 }
 
-GhostMask MergeEngine::buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float p) {
-    return ghosts.detect(instant, exposure, p);
-}
-
-std::optional<int> MergeEngine::chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghostMask, int h,
-                                                    int T) {
-    if (ghostMask.noGhost) return 2 * h + 1;
+int MergeEngine::chooseSearchRadius(const ExposurePair& pair, const GhostMask& ghostMask, int patchHalfSize,
+                                    int threads) {
+    if (ghostMask.noGhost) return 2 * patchHalfSize + 1;
     try {
-        return estimateGhostingPower(pair, ghostMask.mask, h, T);
-    } catch (...) {
-        reportError("Computing ghosting power",
-                    "The automatic ghosting power option failed maybe because of a lack of memory, "
-                    "try to disable this option next times");
-        return std::nullopt;
+        return motionRange.estimate(pair, ghostMask.mask, patchHalfSize, threads).searchRadius;
+    } catch (const std::exception&) {
+        throw StepFailure({Failure::Code::searchRadiusFailed, "",
+                           "The automatic ghosting power option failed maybe because of a lack of memory, "
+                           "try to disable this option next times"});
     }
 }
 
-int MergeEngine::estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h, int T) {
-    return motionRange.estimateRadius(pair, ghostMask, h, T);
-}
-
-bool MergeEngine::finishLightImage(cv::Mat& lightImage) {
-    lightImage = light.finish();
-    return true;
+cv::Mat MergeEngine::finishLightImage() {
+    try {
+        return light.finish();
+    } catch (const std::exception&) {
+        throw StepFailure(lightMemoryFailure());
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "align/ExposurePair.hpp"
 #include "align/MotionRange.hpp"
+#include "fusion/ExposureCompensation.hpp"
 #include "fusion/GhostDetector.hpp"
 #include "fusion/LightAccumulator.hpp"
 #include "merge/MergeSettings.hpp"
@@ -14,6 +15,18 @@
 class ImagesSequenceBase;
 class MergeObserver;
 
+// How one aligned exposure is compensated.
+struct CompensationRequest {
+    int bitsPerChannel = 8;
+    int patchHalfSize = 8;
+    int searchRadius = -1;      // pixels; negative: chosen for the exposure
+    float ghostThreshold = 10;  // percent
+    int tileSize = 9;           // as given
+    int bandWorkers = 1;
+    int visitingPosition = 0;   // for the progress file and the report
+    std::string progressPath;   // empty: no progress file
+};
+
 // The merge engine: one run over an image sequence. The run is a short list of steps,
 // each a member here that hands its work to the part that owns the state it needs: the
 // light accumulator (the sum of the run), the ghost detector (the threshold table of the
@@ -25,37 +38,35 @@ public:
     MergeEngine(const MergeEngine&) = delete;
     MergeEngine& operator=(const MergeEngine&) = delete;
 
-    // One merge of the count images of source around the one at instantIndex. Fills result
-    // with the light image; it stays empty when the run ended early for a failure, which
-    // has been reported: a failed alignment, an exposure that could not be compensated,
-    // no memory for the light image or for an image. Returns false when the instant image
-    // cannot be read; the caller then ends the process with exit status 1. An observer,
-    // when given, follows the run.
-    bool run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
-             MergeObserver* observer = nullptr);
+    // One merge of the count images of source around the one at instantIndex. Returns the
+    // light image; it is empty when the images are of a depth that is not merged. A fault
+    // that ends the run (the instant image or another image cannot be read, a failed
+    // alignment, an exposure that could not be compensated, no memory for the light image)
+    // is thrown as a StepFailure, once the addition running then has ended; the faults the
+    // run goes past (an exposure left out, unusable samples) go to the observer. An
+    // observer, when given, follows the run.
+    cv::Mat run(ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
+                MergeObserver* observer = nullptr);
 
-    // Ghost compensation of one aligned exposure into output, with patch half-size h,
-    // search radius g (negative: chosen for the exposure), ghost threshold p, the tile size
-    // as given and T band workers. Returns whether output holds a compensated exposure to
-    // accumulate: false for bits other than 8, 16 and 32, or, after a report, when the
-    // automatic radius or the compensation itself failed.
-    bool compensateImage(int bitsPerChannel, int h, int g, float p, int tileSize, int T, int visitingPosition,
-                         cv::Mat& output, const cv::Mat& instant, const cv::Mat& exposure,
-                         const std::string& progressPath);
+    // Ghost compensation of one aligned exposure as the request says. Returns the
+    // compensated exposure to accumulate; nothing for bits other than 8, 16 and 32. When
+    // the automatic radius or the compensation itself fails it throws a StepFailure.
+    std::optional<CompensatedExposure> compensateImage(const CompensationRequest& request, const cv::Mat& instant,
+                                                       const cv::Mat& exposure);
 
-    // The ghost mask of exposure against instant for ghost threshold p.
-    GhostMask buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float p);
-    // The search radius of an exposure whose radius is automatic: 2h + 1 without ghosts,
-    // otherwise the motion range, estimated on T threads; nothing (after a report) when
-    // the estimate failed.
-    std::optional<int> chooseGhostingPower(const ExposurePair& pair, const GhostMask& ghosts, int h, int T);
-    // The motion range of the pair, as a search radius in pixels.
-    int estimateGhostingPower(const ExposurePair& pair, const cv::Mat& ghostMask, int h, int T);
+    // The ghost mask of exposure against instant for the ghost threshold (percent).
+    GhostMask buildGhostMask(const cv::Mat& instant, const cv::Mat& exposure, float ghostThreshold);
+    // The search radius of an exposure whose radius is automatic, for patches of the given
+    // half-size: 2 halfSize + 1 without ghosts, otherwise the motion range, estimated on
+    // the given number of threads. When the estimate fails it throws a StepFailure.
+    int chooseSearchRadius(const ExposurePair& pair, const GhostMask& ghosts, int patchHalfSize,
+                                          int threads);
 
     // Light accumulation; T is the element type of the images.
     template <typename T> void addInstantLight(const cv::Mat& instant) { light.start<T>(instant); }
     template <typename T> void addExposureLight(const cv::Mat& compensated) { light.add<T>(compensated); }
-    bool finishLightImage(cv::Mat& lightImage);
+    // The light image of the sum; a lack of memory for it is thrown as a StepFailure.
+    cv::Mat finishLightImage();
 
     const LightAccumulator& lightAccumulator() const { return light; }
     LightAccumulator& lightAccumulator() { return light; }
@@ -68,9 +79,7 @@ private:
         const MergeSettings* settings;
         MergeObserver* observer;
     };
-    void mergeAround(cv::Mat& result, ImagesSequenceBase& source, const cv::Mat& instant, const RunContext& run);
-    bool compensateOrThrow(int h, int g, float p, int tileSize, int T, int visitingPosition, cv::Mat& output,
-                           const cv::Mat& instant, const cv::Mat& exposure, const std::string& progressPath);
+    cv::Mat mergeAround(ImagesSequenceBase& source, const cv::Mat& instant, const RunContext& run);
 
     LightAccumulator light;
     GhostDetector ghosts;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Failure.hpp"
+
 #include <opencv2/core.hpp>
 
 // Whoever follows a merge run: a progress display, a check of the exposures. Every call is
@@ -14,4 +16,7 @@ public:
     // The run is done with the exposure at visiting position (1 to exposures), whether it
     // was added to the light or left out.
     virtual void exposureVisited(int position, int exposures) = 0;
+
+    // The run went past a fault: an exposure left out, samples counted as 0.
+    virtual void passedOver(const Failure& fault) = 0;
 };

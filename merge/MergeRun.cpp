@@ -2,16 +2,18 @@
 
 #include "align/ExposureAlignment.hpp"
 #include "common/ExceptionCause.hpp"
-#include "diag/Log.hpp"
+#include "common/TaskGroup.hpp"
+#include "common/Failure.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/AccumulationWorkers.hpp"
 #include "merge/MergeObserver.hpp"
 #include "merge/RunPlan.hpp"
 #include "merge/UsableSamples.hpp"
-#include "merge/WorkerLauncher.hpp"
 
 #include <opencv2/imgproc.hpp>
 
+#include <new>
+#include <optional>
 #include <string>
 
 namespace {
@@ -20,58 +22,36 @@ constexpr int patchHalfSizeOfRun = 8;
 
 // The run's one accumulation worker. While it adds an exposure, the calling thread
 // loads, checks and aligns the next one; it is joined before the next compensation and
-// at the latest when the run leaves, whichever way it leaves.
+// at the latest when the run leaves, whichever way it leaves. A worker that cannot be
+// started does its addition at once instead: the sum comes out the same, only without
+// the overlap.
 class AccumulationWorker {
 public:
     explicit AccumulationWorker(MergeEngine* engine) : engine(engine) {}
-    ~AccumulationWorker() { join(); }
-    AccumulationWorker(const AccumulationWorker&) = delete;
-    AccumulationWorker& operator=(const AccumulationWorker&) = delete;
 
-    // A worker that cannot be started does its addition here instead: the sum comes
-    // out the same, only without the overlap.
-    void start(ImageWorkerFunction function, int bitsPerChannel, const cv::Mat& image) {
-        running = startImageWorker(function, bitsPerChannel, image, engine, &handle);
-        if (!running) function(bitsPerChannel, image, engine);
+    void start(AccumulationFunction function, int bitsPerChannel, const cv::Mat& image) {
+        worker.run([function, bitsPerChannel, image, engine = engine] { function(bitsPerChannel, image, engine); });
     }
 
-    void join() {
-        if (!running) return;
-        running = false;
-        if (pthread_join(handle, nullptr) != 0) reportError("main", "ERROR during pthread_join()\n");
-    }
+    void join() { worker.wait(); }
 
 private:
     MergeEngine* engine;
-    pthread_t handle{};
-    bool running = false;
+    TaskGroup worker;
 };
 
-// The log has always blamed a lack of memory; it says so where that is the cause, and
-// gives the cause itself otherwise (a flat exposure has nothing to align by).
-void reportAlignmentFailure(const std::string& cause) {
-    const std::string advice = "try to disable this option next times.";
-    if (!cause.empty() && cause != notEnoughMemory) {
-        reportError("Aligning images", "The align option failed: " + cause + " Please " + advice);
-        return;
-    }
-    std::string message = "The align option failed maybe because of a lack of memory, " + advice;
-    if (!cause.empty()) message += "\n" + cause;
-    reportError("Aligning images", message);
-}
-
-// The instant image in one channel, as the alignment compares it; empty when the
-// conversion fails, and cause says why.
-cv::Mat greyVersion(const cv::Mat& instant, std::string& cause) {
+// The instant image in one channel, as the alignment compares it.
+cv::Mat greyVersion(const cv::Mat& instant) {
     if (instant.channels() == 1) return instant;
+    cv::Mat grey;
     try {
-        cv::Mat grey;
         cv::cvtColor(instant, grey, cv::COLOR_BGR2GRAY);
-        return grey;
-    } catch (const std::exception& e) {
-        cause = causeOf(e);
+    } catch (const cv::Exception& e) {
+        throw StepFailure(alignmentFailure(causeOf(e)));
+    } catch (const std::bad_alloc& e) {
+        throw StepFailure(alignmentFailure(causeOf(e)));
     }
-    return cv::Mat();
+    return grey;
 }
 
 // How the reports of a run name the image at an index of its source: a call that named
@@ -85,6 +65,7 @@ public:
     std::string atIndex(int index) const { return named("at index ", index); }
     // "number 2 (a.jpg)", or "'a.jpg'".
     std::string number(int index) const { return named("number ", index); }
+    std::string pathOf(int index) const { return source.pathOf(index); }
 
 private:
     std::string named(const std::string& prefix, int index) const {
@@ -97,103 +78,72 @@ private:
     const bool byFileAlone;
 };
 
-// A failure that has been reported: the run ends with an empty result.
-struct RunEnded {};
-
-// Whether the exposure at sequence index can join the instant image; reports why not.
-bool isMergeable(const cv::Mat& exposure, const cv::Mat& instant, int index, const ImageNaming& naming) {
-    if (exposure.rows == 0 && exposure.cols == 0) {
-        reportError("parallelComputeLightImage", "Error during accessing the image " + naming.atIndex(index) + "\n");
-        return false;
-    }
-    if (exposure.rows != instant.rows || exposure.cols != instant.cols) {
-        reportError("parallelComputeLightImage",
-                    "The image " + naming.number(index) + " has not the same size as the instant image.\n");
-        return false;
-    }
-    if (exposure.type() != instant.type()) {
-        reportError("parallelComputeLightImage",
-                    "The image " + naming.number(index) + " has not the same type as the instant image.\n");
-        return false;
-    }
-    return true;
+// Why the exposure at sequence index cannot join the instant image, if it cannot.
+std::optional<Failure> mismatch(const cv::Mat& exposure, const cv::Mat& instant, int index,
+                                const ImageNaming& naming) {
+    const auto leftOut = [&](const std::string& detail) {
+        return Failure{Failure::Code::exposureLeftOut, naming.pathOf(index), detail};
+    };
+    if (exposure.rows == 0 && exposure.cols == 0)
+        return leftOut("Error during accessing the image " + naming.atIndex(index) + "\n");
+    if (exposure.rows != instant.rows || exposure.cols != instant.cols)
+        return leftOut("The image " + naming.number(index) + " has not the same size as the instant image.\n");
+    if (exposure.type() != instant.type())
+        return leftOut("The image " + naming.number(index) + " has not the same type as the instant image.\n");
+    return std::nullopt;
 }
 
-// The light image is as large again as the exposures; without memory for it the result
-// stays empty.
-void makeLightImage(MergeEngine& engine, cv::Mat& result) {
-    try {
-        engine.finishLightImage(result);
-    } catch (const std::exception&) {
-        result = cv::Mat();
-        reportLightMemoryFailure();
-    }
-}
-
-// The image at index of source, its unusable float samples counted as 0 (and reported,
-// once for the image). Without memory to read it the run ends, after a report.
-cv::Mat loadImage(ImagesSequenceBase& source, int index, const ImageNaming& naming) {
+// The image at index of source, its unusable float samples counted as 0 (the observer
+// hears of them, once for the image). An image that cannot be read for an error of the
+// reader (no memory, say) ends the run with the given code.
+cv::Mat loadImage(ImagesSequenceBase& source, int index, const ImageNaming& naming, MergeObserver* observer,
+                  Failure::Code unreadable) {
     cv::Mat loaded;
     try {
         loaded = source.getImage(index);
     } catch (const std::exception& failure) {
-        reportError("main", "The image " + naming.number(index) + " could not be read: " + causeOf(failure));
-        throw RunEnded{};
+        throw StepFailure({unreadable, naming.pathOf(index),
+                           "The image " + naming.number(index) + " could not be read: " + causeOf(failure)});
     }
-    return withUsableSamplesReported(loaded, naming.number(index));
+    std::size_t replaced = 0;
+    cv::Mat usable = withUsableSamples(loaded, replaced);
+    if (replaced > 0 && observer)
+        observer->passedOver({Failure::Code::unusableSamples, naming.pathOf(index),
+                              unusableSamplesWarning(naming.number(index), replaced)});
+    return usable;
 }
 
-// The instant image, or an empty image after the report that ends the run.
-cv::Mat loadInstantImage(ImagesSequenceBase& source, int instantIndex, const ImageNaming& naming) {
-    cv::Mat instant;
-    try {
-        instant = loadImage(source, instantIndex, naming);
-    } catch (const RunEnded&) {
-        return cv::Mat();
-    }
+// The instant image; one that cannot be read ends the run.
+cv::Mat loadInstantImage(ImagesSequenceBase& source, int instantIndex, const ImageNaming& naming,
+                         MergeObserver* observer) {
+    const cv::Mat instant =
+        loadImage(source, instantIndex, naming, observer, Failure::Code::instantImageUnreadable);
     if (instant.rows != 0 && instant.cols != 0) return instant;
-    reportError("Main", "Error during accessing the image " + naming.atIndex(instantIndex) + "\n");
-    return cv::Mat();
+    throw StepFailure({Failure::Code::instantImageMissing, naming.pathOf(instantIndex),
+                       "Error during accessing the image " + naming.atIndex(instantIndex) + "\n"});
 }
 
 bool fusesDepthOf(int bits) { return bits == 8 || bits == 16 || bits == 32; }
 
 } // namespace
 
-bool MergeEngine::run(cv::Mat& result, ImagesSequenceBase& source, int instantIndex, int count,
-                      const MergeSettings& settings, MergeObserver* observer) {
-    result = cv::Mat();
+cv::Mat MergeEngine::run(ImagesSequenceBase& source, int instantIndex, int count, const MergeSettings& settings,
+                         MergeObserver* observer) {
     const ImageNaming naming(source, settings.namedOptions);
-    const cv::Mat instant = loadInstantImage(source, instantIndex, naming);
-    if (instant.empty()) return false;
-    try {
-        mergeAround(result, source, instant, {instantIndex, count, &settings, observer});
-    } catch (const RunEnded&) {
-        result = cv::Mat();
-    } catch (const std::exception& failure) {
-        // A failure no step expected, for want of memory say: the run ends, it does not abort.
-        reportError("parallelComputeLightImage", "The merge could not go on: " + causeOf(failure));
-        result = cv::Mat();
-    }
-    return true;
+    const cv::Mat instant = loadInstantImage(source, instantIndex, naming, observer);
+    return mergeAround(source, instant, {instantIndex, count, &settings, observer});
 }
 
 // The visits of the exposures around the instant image. Any exposure that cannot join the
 // light image for a failure (not for a size or type of its own) ends the run: a light
 // image without it would pass for the merge that was asked for.
-void MergeEngine::mergeAround(cv::Mat& result, ImagesSequenceBase& source, const cv::Mat& instant,
-                              const RunContext& run) {
+cv::Mat MergeEngine::mergeAround(ImagesSequenceBase& source, const cv::Mat& instant, const RunContext& run) {
     const MergeSettings& settings = *run.settings;
     const ImageNaming naming(source, settings.namedOptions);
     if (run.observer) run.observer->imageLoaded(run.instantIndex, instant);
     const int bits = bitsPerChannel(instant);
     const int radius = searchRadiusFor(instant.rows, instant.cols, settings.ghostingPower);
-    std::string alignmentFailure;
-    const cv::Mat greyInstant = settings.align ? greyVersion(instant, alignmentFailure) : instant;
-    if (greyInstant.empty()) {
-        reportAlignmentFailure(alignmentFailure);
-        return;
-    }
+    const cv::Mat greyInstant = settings.align ? greyVersion(instant) : instant;
     const std::vector<int> order = visitingOrder(run.instantIndex, run.count);
     const int exposures = static_cast<int>(order.size()) - 1;
     AccumulationWorker accumulation(this);
@@ -201,28 +151,23 @@ void MergeEngine::mergeAround(cv::Mat& result, ImagesSequenceBase& source, const
     for (int position = 1; position <= exposures; ++position) {
         if (source.isStopped()) break;
         const int index = order[position];
-        cv::Mat exposure = loadImage(source, index, naming);
+        cv::Mat exposure = loadImage(source, index, naming, run.observer, Failure::Code::imageUnreadable);
         if (run.observer && !exposure.empty()) run.observer->imageLoaded(index, exposure);
-        if (isMergeable(exposure, instant, index, naming) && fusesDepthOf(bits)) {
-            if (settings.align) {
-                exposure = alignExposure(greyInstant, exposure, instant.channels(), alignmentFailure);
-                if (exposure.empty()) {
-                    reportAlignmentFailure(alignmentFailure);
-                    return;
-                }
-            }
+        const std::optional<Failure> leftOut = mismatch(exposure, instant, index, naming);
+        if (leftOut && run.observer) run.observer->passedOver(*leftOut);
+        if (!leftOut && fusesDepthOf(bits)) {
+            if (settings.align) exposure = alignExposure(greyInstant, exposure, instant.channels());
             // The compensation may start workers of its own: the previous addition must be
-            // complete first. Without a sum to add to, nothing further can be merged.
+            // complete first.
             accumulation.join();
-            if (light.empty()) return;
-            cv::Mat compensated;
-            if (!compensateImage(bits, patchHalfSizeOfRun, radius, settings.ghostThreshold, settings.tileSize,
-                                 settings.threads, position, compensated, instant, exposure, settings.progressPath))
-                return;
-            accumulation.start(accumulateExposure, bits, compensated);
+            const std::optional<CompensatedExposure> compensated =
+                compensateImage({bits, patchHalfSizeOfRun, radius, settings.ghostThreshold, settings.tileSize,
+                                 settings.threads, position, settings.progressPath},
+                                instant, exposure);
+            if (compensated) accumulation.start(accumulateExposure, bits, compensated->image);
         }
         if (run.observer) run.observer->exposureVisited(position, exposures);
     }
     accumulation.join();
-    if (fusesDepthOf(bits)) makeLightImage(*this, result);
+    return fusesDepthOf(bits) ? finishLightImage() : cv::Mat();
 }

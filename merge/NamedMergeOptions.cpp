@@ -4,8 +4,8 @@
 #include "cli/NumberText.hpp"
 #include "cli/OptionChecks.hpp"
 #include "common/FileExtension.hpp"
-#include "common/ParallelSlices.hpp"
 #include "common/SameFile.hpp"
+#include "common/TaskGroup.hpp"
 #include "output/WritableImageName.hpp"
 
 #include <CLI/CLI.hpp>

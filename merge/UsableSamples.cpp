@@ -39,12 +39,14 @@ cv::Mat withUsableSamples(const cv::Mat& image, std::size_t& replaced) {
     return usableCopy;
 }
 
+std::string unusableSamplesWarning(const std::string& shownAs, std::size_t replaced) {
+    return "The image " + shownAs + " holds " + std::to_string(replaced) +
+           " samples that are not finite or are negative; they count as 0.\n";
+}
+
 cv::Mat withUsableSamplesReported(const cv::Mat& image, const std::string& shownAs) {
     std::size_t replaced = 0;
     cv::Mat usable = withUsableSamples(image, replaced);
-    if (replaced > 0)
-        reportWarning("parallelComputeLightImage", "The image " + shownAs + " holds " + std::to_string(replaced) +
-                                                     " samples that are not finite or are negative; they count "
-                                                     "as 0.\n");
+    if (replaced > 0) reportWarning("parallelComputeLightImage", unusableSamplesWarning(shownAs, replaced));
     return usable;
 }

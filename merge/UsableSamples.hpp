@@ -14,6 +14,9 @@
 // which the others are 0, with their number in replaced.
 cv::Mat withUsableSamples(const cv::Mat& image, std::size_t& replaced);
 
+// The warning that samples were replaced, naming the image as shownAs gives it.
+std::string unusableSamplesWarning(const std::string& shownAs, std::size_t replaced);
+
 // withUsableSamples, with a warning when samples were replaced that names the image as
 // shownAs gives it ("number 2 (a.hdr)" or "'a.hdr'").
 cv::Mat withUsableSamplesReported(const cv::Mat& image, const std::string& shownAs);

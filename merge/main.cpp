@@ -1,5 +1,4 @@
-#include "common/FailedWriteSignals.hpp"
-#include "common/ImageLibraryStart.hpp"
+#include "common/ProgramStart.hpp"
 #include "merge/MergeCommand.hpp"
 
 #include <iostream>

@@ -1,6 +1,6 @@
 #include "output/ChildProcess.hpp"
 
-#include "common/ExecutableFile.hpp"
+#include "common/PlainFile.hpp"
 #include "common/RemovedOnSignal.hpp"
 
 #include <fcntl.h>

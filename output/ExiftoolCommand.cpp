@@ -1,8 +1,7 @@
 #include "output/ExiftoolCommand.hpp"
 
-#include "common/ExecutableFile.hpp"
 #include "common/FileExtension.hpp"
-#include "common/RawExtensions.hpp"
+#include "common/PlainFile.hpp"
 #include "common/ToolFolder.hpp"
 
 namespace {
@@ -13,11 +12,9 @@ bool needsFolderPrefix(const std::string& path) {
     return first == '-' || first == '#' || first == ' ' || first == '\t' || path == "@";
 }
 
-std::string asFileArgument(const std::string& path) {
-    return needsFolderPrefix(path) ? "./" + path : path;
-}
-
 } // namespace
+
+std::string exiftoolFileArgument(const std::string& path) { return needsFolderPrefix(path) ? "./" + path : path; }
 
 std::string exiftoolProgram() {
     const std::string shipped = toolFolder() + "exiftool";
@@ -33,9 +30,9 @@ bool exiftoolWritesTagsInto(const std::string& path) {
 
 std::vector<std::string> exiftoolArguments(const std::string& source, const std::string& written,
                                            const std::string& keyword) {
-    std::vector<std::string> arguments = {"-q", "-tagsfromfile", asFileArgument(source),
+    std::vector<std::string> arguments = {"-q", "-tagsfromfile", exiftoolFileArgument(source),
                                           "-keywords+=" + keyword, "-Firmware=Tessaline"};
     if (hasRawExtension(source)) arguments.push_back("-Orientation#=1");
-    arguments.push_back(asFileArgument(written));
+    arguments.push_back(exiftoolFileArgument(written));
     return arguments;
 }

@@ -1,6 +1,6 @@
 #include "reference/ConsistencyTest.hpp"
 
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "reference/NoiseProfile.hpp"
 
 #include <opencv2/imgproc.hpp>

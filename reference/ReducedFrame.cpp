@@ -1,7 +1,7 @@
 #include "reference/ReducedFrame.hpp"
 
 #include "common/ElementType.hpp"
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 
 #include <algorithm>
 #include <cmath>

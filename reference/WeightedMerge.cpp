@@ -1,7 +1,7 @@
 #include "reference/WeightedMerge.hpp"
 
 #include "common/ElementType.hpp"
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "reference/ReducedFrame.hpp"
 
 #include <algorithm>

@@ -52,6 +52,19 @@ struct EccBuffers {
     cv::Mat jacobianTransposed;
 };
 
+// When the iterations stop: after maxIterations, or once the correlation changes by less
+// than epsilon. A negative epsilon never ends the loop on its own.
+struct EccStop {
+    int maxIterations;
+    double epsilon;
+};
+
+EccStop stopOf(const cv::TermCriteria& criteria) {
+    CV_Assert((criteria.type & (cv::TermCriteria::COUNT | cv::TermCriteria::EPS)) != 0);
+    return {(criteria.type & cv::TermCriteria::COUNT) ? criteria.maxCount : uncountedIterations,
+            (criteria.type & cv::TermCriteria::EPS) ? criteria.epsilon : -1.0};
+}
+
 }  // namespace
 
 bool estimateEccTranslation(const cv::Mat& templateImage, const cv::Mat& inputImage, cv::Mat& warp,
@@ -59,11 +72,7 @@ bool estimateEccTranslation(const cv::Mat& templateImage, const cv::Mat& inputIm
     CV_Assert(!templateImage.empty() && templateImage.channels() == 1);
     CV_Assert(!inputImage.empty() && inputImage.channels() == 1);
     CV_Assert(warp.type() == CV_32FC1 && warp.rows == 2 && warp.cols == 3);
-    CV_Assert((criteria.type & (cv::TermCriteria::COUNT | cv::TermCriteria::EPS)) != 0);
-    const int maxIterations =
-        (criteria.type & cv::TermCriteria::COUNT) ? criteria.maxCount : uncountedIterations;
-    // A negative epsilon never ends the loop on its own.
-    const double epsilon = (criteria.type & cv::TermCriteria::EPS) ? criteria.epsilon : -1.0;
+    const auto [maxIterations, epsilon] = stopOf(criteria);
 
     cv::Mat templ = smoothedFloat(templateImage);
     templ -= cv::mean(templ);

@@ -1,4 +1,5 @@
 #include "align/ExposureAlignment.hpp"
+#include "common/ExceptionCause.hpp"
 #include "tests/support/TestData.hpp"
 
 #include <opencv2/imgcodecs.hpp>
@@ -57,9 +58,7 @@ TEST_P(AlignedExposure, LiesOnTheInstantImagePixelForPixel) {
     const cv::Mat exposure = asType(sceneWindow(darker, 3, -2), type);
     const cv::Mat exposureBefore = exposure.clone();
 
-    std::string cause;
-    const cv::Mat aligned = alignExposure(greyOf(instant), exposure, instant.channels(), cause);
-    EXPECT_EQ(cause, "");
+    const cv::Mat aligned = alignExposure(greyOf(instant), exposure, instant.channels());
 
     ASSERT_EQ(aligned.size(), instant.size());
     ASSERT_EQ(aligned.type(), type);
@@ -74,22 +73,43 @@ TEST_P(AlignedExposure, LiesOnTheInstantImagePixelForPixel) {
 
 INSTANTIATE_TEST_SUITE_P(Types, AlignedExposure, testing::Values(CV_8UC3, CV_8UC1, CV_16UC3, CV_32FC3));
 
-TEST(ExposureAlignment, FailuresGiveAnEmptyImageAndTheirCause) {
+// The alignment's failure, thrown by the call.
+Failure alignmentFailureOf(const cv::Mat& greyInstant, const cv::Mat& exposure, int instantChannels) {
+    try {
+        alignExposure(greyInstant, exposure, instantChannels);
+    } catch (const StepFailure& failure) {
+        return failure.failure();
+    }
+    ADD_FAILURE() << "the alignment did not fail";
+    return {};
+}
+
+TEST(ExposureAlignment, FailuresAreThrownWithTheirCause) {
     cv::Mat textured(60, 80, CV_8UC3);
     cv::randu(textured, 0, 256);
     const cv::Mat flatGrey(60, 80, CV_8U, cv::Scalar(90));
     // A flat instant image: nothing to correlate with.
-    std::string cause;
-    EXPECT_TRUE(alignExposure(flatGrey, textured, 3, cause).empty());
-    EXPECT_NE(cause.find("do not correlate"), std::string::npos) << cause;
+    const Failure flat = alignmentFailureOf(flatGrey, textured, 3);
+    EXPECT_EQ(flat.code, Failure::Code::alignmentFailed);
+    EXPECT_EQ(flat.detail, "The align option failed: The exposure and the instant image do not correlate: there is "
+                           "nothing to align them by. Please try to disable this option next times.");
     // Two channels have no grey conversion: the library's exception must not escape.
     cv::Mat twoChannels(60, 80, CV_8UC2);
     cv::randu(twoChannels, 0, 256);
-    cause.clear();
-    EXPECT_TRUE(alignExposure(greyOf(textured), twoChannels, 2, cause).empty());
-    EXPECT_NE(cause.find("The image library failed: "), std::string::npos) << cause;
+    const Failure library = alignmentFailureOf(greyOf(textured), twoChannels, 2);
+    EXPECT_NE(library.detail.find("The align option failed: The image library failed: "), std::string::npos)
+        << library.detail;
     // An exposure of another size cannot lie on the instant image.
-    cause.clear();
-    EXPECT_TRUE(alignExposure(greyOf(textured), textured(cv::Rect(0, 0, 70, 60)).clone(), 3, cause).empty());
-    EXPECT_FALSE(cause.empty());
+    EXPECT_EQ(alignmentFailureOf(greyOf(textured), textured(cv::Rect(0, 0, 70, 60)).clone(), 3).code,
+              Failure::Code::alignmentFailed);
+}
+
+// A lack of memory is blamed as the report always has, with the cause on a line of its own
+// when the cause is another one but empty.
+TEST(ExposureAlignment, MemoryFailuresKeepTheirOldWording) {
+    EXPECT_EQ(alignmentFailure(notEnoughMemory).detail,
+              "The align option failed maybe because of a lack of memory, try to disable this option next times.\n" +
+                  notEnoughMemory);
+    EXPECT_EQ(alignmentFailure("").detail,
+              "The align option failed maybe because of a lack of memory, try to disable this option next times.");
 }

@@ -35,9 +35,8 @@ struct Match {
 };
 
 Match match(int y, int x, int t, int r, const cv::Mat& A, const cv::Mat& B) {
-    Match m;
-    m.score = matchPatch(y, x, t, r, m.dy, m.dx, A, B);
-    return m;
+    const PatchMatch found = matchPatch({y, x, t, r}, A, B);
+    return {found.dy, found.dx, found.score};
 }
 
 // The patch was found unchanged, moved by (dy, dx).
@@ -297,8 +296,7 @@ TEST(ExactMatchPatch, HintsChangeNothing) {
         const Match expected = exhaustive(c.y, c.x, 8, 24, A, B);
         for (cv::Point hint : {cv::Point(0, 0), cv::Point(expected.dx, expected.dy), cv::Point(5, -3),
                                cv::Point(-24, -24), cv::Point(1000, -1000)}) {
-            Match m;
-            m.score = matchPatch(c.y, c.x, 8, 24, m.dy, m.dx, A, B, hint);
+            const PatchMatch m = matchPatch({c.y, c.x, 8, 24}, A, B, hint);
             EXPECT_TRUE(m.dy == expected.dy && m.dx == expected.dx && m.score == expected.score)
                 << "centre (" << c.y << ", " << c.x << ") hint " << hint;
         }

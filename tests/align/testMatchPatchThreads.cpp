@@ -20,9 +20,8 @@ std::vector<Match> matchTiles(const cv::Mat& A, const cv::Mat& B, int t, int r) 
     std::vector<Match> matches;
     for (int y = 6; y < A.rows; y += 12)
         for (int x = 6; x < A.cols; x += 12) {
-            Match m;
-            m.score = matchPatch(y, x, t, r, m.dy, m.dx, A, B);
-            matches.push_back(m);
+            const PatchMatch found = matchPatch({y, x, t, r}, A, B);
+            matches.push_back({found.dy, found.dx, found.score});
         }
     return matches;
 }

@@ -1,5 +1,4 @@
 #include "align/GridCornerDetector.hpp"
-#include "align/MatchPatch.hpp"
 #include "align/MotionRange.hpp"
 
 #include <gtest/gtest.h>
@@ -86,7 +85,7 @@ struct MovingSquare {
         mask(here + cv::Point(dx, dy)).setTo(255);
         pair = {instant, exposure, instant, exposure};
     }
-    int estimate(const cv::Mat& ghostMask) { return estimator.estimateRadius(pair, ghostMask, 8, 2); }
+    int estimate(const cv::Mat& ghostMask) { return estimator.estimate(pair, ghostMask, 8, 2).searchRadius; }
 };
 
 TEST(MotionRange, MeasuresHowFarTheMovingContentTravelled) {
@@ -172,9 +171,9 @@ TEST(MotionRange, ManyMovingSquaresGiveTheSameRadiusAndMatchesOnAnyNumberOfThrea
     std::vector<long long> matches;
     for (int threads : {1, 2, 3, 4}) {
         MotionRangeEstimator estimator;
-        const long long before = matchPatchCallCount();
-        radii.push_back(estimator.estimateRadius(scene.pair, scene.mask, 8, threads));
-        matches.push_back(matchPatchCallCount() - before);
+        const MotionRange range = estimator.estimate(scene.pair, scene.mask, 8, threads);
+        radii.push_back(range.searchRadius);
+        matches.push_back(range.patchesMatched);
     }
     EXPECT_GT(matches[0], 30);
     // What matching the candidates one after another gives.

@@ -1,4 +1,5 @@
 #include "merge/CaptureSettings.hpp"
+#include "output/MetadataCopy.hpp"
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"
@@ -6,6 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <opencv2/imgcodecs.hpp>
+
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -68,6 +72,44 @@ TEST(ReadCaptureSettingsTest, CameraRawFilesAreReadToo) {
     ASSERT_TRUE(read[0].exposureTime);
     EXPECT_DOUBLE_EQ(*read[0].exposureTime, 0.004);
     EXPECT_DOUBLE_EQ(*read[0].iso, 200);
+}
+
+// The kept-alive exiftool reads its arguments from a file, where a line that starts with
+// "#" is a comment and one that starts with a blank is trimmed: relative names of that
+// kind, and one that starts with "-", must still reach it as files, for the capture
+// settings and for the tag copy alike. The names are relative to the folder that the
+// process and its exiftool share: the check runs in a fresh process (a death test) that
+// goes into the folder before its exiftool starts. Exit code 0: every file's settings
+// were read (else 3), the copy says so (else 4) and the copy holds the tags (else 5).
+void readRelativeNames(const std::string& folder, const std::vector<std::string>& names) {
+    std::filesystem::current_path(folder);
+    const std::vector<CaptureSettings> read = PendingCaptureSettings(names).collect();
+    bool allRead = read.size() == names.size();
+    for (const CaptureSettings& settings : read)
+        allRead = allRead && settings.exposureTime && *settings.exposureTime == 0.004 && settings.iso &&
+                  *settings.iso == 400;
+    const bool copied = copyMetadata("#1.jpg", "#copy.jpg", "Tessaline").end == TagCopyOutcome::End::copied;
+    const std::string tags = folder + "/tags.txt";
+    const bool tagged = runProgram("/usr/bin/exiftool", {"-T", "-Make", "-Firmware", "./#copy.jpg"}, tags) == 0 &&
+                        readFile(tags) == "Relative Optics\tTessaline\n";
+    // This process ends without its destructors: the folder it made goes here.
+    std::filesystem::current_path("/");
+    std::filesystem::remove_all(folder);
+    std::_Exit(!allRead ? 3 : !copied ? 4 : !tagged ? 5 : 0);
+}
+
+TEST(ReadCaptureSettingsTest, RelativeNamesExiftoolCouldMisreadAreReadAndCopiedFrom) {
+    TempFolder folder;
+    const std::vector<std::string> names = {"#1.jpg", "-2.jpg", " 3.jpg", "\t4.jpg"};
+    for (const std::string& name : names) {
+        ASSERT_TRUE(cv::imwrite(folder.file(name), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
+        ASSERT_EQ(runProgram("/usr/bin/exiftool", {"-q", "-overwrite_original", "-ExposureTime=1/250", "-FNumber=5.6",
+                                                   "-ISO=400", "-Make=Relative Optics", folder.file(name)}),
+                  0);
+    }
+    ASSERT_TRUE(cv::imwrite(folder.file("#copy.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(readRelativeNames(folder.path().string(), names), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

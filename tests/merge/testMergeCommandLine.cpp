@@ -1,4 +1,4 @@
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "merge/MergeCommandLine.hpp"
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"

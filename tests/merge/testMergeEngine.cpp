@@ -13,47 +13,57 @@ namespace {
 TEST(GhostingPower, NoGhostGivesTheSmallestRadius) {
     MergeEngine engine;
     const cv::Mat image(40, 40, CV_8UC3, cv::Scalar::all(9));
-    EXPECT_EQ(engine.chooseGhostingPower({image, image, cv::Mat(), cv::Mat()}, GhostMask{cv::Mat(), true}, 8, 1), 17);
+    EXPECT_EQ(engine.chooseSearchRadius({image, image, cv::Mat(), cv::Mat()}, GhostMask{cv::Mat(), true}, 8, 1), 17);
 }
 
-TEST(GhostingPower, FailedEstimateIsReported) {
-    TempFolder folder;
-    setLogFolder(folder.path().string() + "/");
+// The failure that a step throws: its code and its report's sentence.
+template <typename Step> Failure failureOf(Step step) {
+    try {
+        step();
+    } catch (const StepFailure& failure) {
+        return failure.failure();
+    }
+    ADD_FAILURE() << "the step did not fail";
+    return {};
+}
+
+TEST(GhostingPower, FailedEstimateIsThrownAsItsFailure) {
     // Two-channel images cannot be turned grey for the flow: the estimate fails.
     cv::Mat instant(60, 60, CV_8UC2);
     cv::randu(instant, 0, 256);
     MergeEngine engine;
     const GhostMask everywhere{cv::Mat(60, 60, CV_8UC1, cv::Scalar(255)), false};
-    EXPECT_FALSE(engine.chooseGhostingPower({instant, instant, instant, instant}, everywhere, 8, 1));
-    clearLogFolder();
-    EXPECT_NE(readFile(folder.path() / "TessalineLog.txt")
-                  .find("\nERROR at function Computing ghosting power => The automatic ghosting power option "
-                        "failed maybe because of a lack of memory, try to disable this option next times\n\n"),
-              std::string::npos);
+    const Failure failure =
+        failureOf([&] { engine.chooseSearchRadius({instant, instant, instant, instant}, everywhere, 8, 1); });
+    EXPECT_EQ(failure.code, Failure::Code::searchRadiusFailed);
+    EXPECT_EQ(failure.detail, "The automatic ghosting power option failed maybe because of a lack of memory, try to "
+                              "disable this option next times");
 }
 
 // Without memory for the compensation of an exposure (its ghost mask, its output, its
-// threads), the exposure is left out and reported; the process goes on.
-void compensateWithoutMemory(const std::string& logFolder) {
+// threads), the compensation fails with a failure of its own instead of the process
+// dying.
+void compensateWithoutMemory() {
     cv::Mat instant(1500, 1500, CV_8UC3), exposure(1500, 1500, CV_8UC3);
     cv::randu(instant, 0, 256);
     cv::randu(exposure, 0, 256);
-    setLogFolder(logFolder);
     MergeEngine engine;
-    cv::Mat output;
     if (!preventThreadStarts()) std::_Exit(2);
-    if (engine.compensateImage(8, 8, 20, 10, 9, 2, 4, output, instant, exposure, "")) std::_Exit(3);
-    const bool reported = readFile(logFolder + "TessalineLog.txt")
-                              .find("ERROR at function parallelComputeLightImage => The exposure at visiting position "
-                                    "4 could not be compensated: There was not enough memory.\n") != std::string::npos;
-    std::_Exit(reported && output.empty() ? 0 : 4);
+    try {
+        engine.compensateImage({8, 8, 20, 10, 9, 2, 4, ""}, instant, exposure);
+    } catch (const StepFailure& failure) {
+        const bool told = failure.failure().code == Failure::Code::compensationFailed &&
+                          failure.failure().detail == "The exposure at visiting position 4 could not be compensated: "
+                                                      "There was not enough memory.\n";
+        std::_Exit(told ? 0 : 4);
+    }
+    std::_Exit(3);
 }
 
-TEST(CompensationWithoutMemory, ExposureIsLeftOutAndReported) {
+TEST(CompensationWithoutMemory, CompensationFailsWithItsOwnFailure) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempFolder folder;
-    EXPECT_EXIT(compensateWithoutMemory(folder.path().string() + "/"), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(compensateWithoutMemory(), ::testing::ExitedWithCode(0), "");
 }
 
 TEST(AccumulationWorkers, OtherDepthsAccumulateNothing) {

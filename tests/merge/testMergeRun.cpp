@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <cstdlib>
 #include <vector>
 
@@ -46,18 +47,39 @@ MergeSettings settings(bool align, int threads, const std::string& progressPath)
     return s;
 }
 
+// Writes down what the run tells it, in order.
+class RecordingObserver : public MergeObserver {
+public:
+    void imageLoaded(int index, const cv::Mat& image) override {
+        calls.push_back("loaded " + std::to_string(index) + " " + std::to_string(image.cols));
+    }
+    void exposureVisited(int position, int exposures) override {
+        calls.push_back("visited " + std::to_string(position) + "/" + std::to_string(exposures));
+    }
+    void passedOver(const Failure& fault) override { faults.push_back(fault.detail); }
+    std::vector<std::string> calls;
+    std::vector<std::string> faults;
+};
+
 class MergeRun : public ::testing::Test {
 protected:
     TempFolder folder;
     MergeEngine engine;
+    RecordingObserver observer;
     cv::Mat result;
+    std::optional<Failure> failure;  // what ended the run, if anything did
 
-    void SetUp() override { setLogFolder(folder.path().string() + "/"); }
-    void TearDown() override { clearLogFolder(); }
-    std::string log() const { return readFile(folder.path() / "TessalineLog.txt"); }
-    bool run(MemorySequence& source, int instantIndex) {
-        return engine.run(result, source, instantIndex, static_cast<int>(source.images.size()),
-                          settings(false, 2, folder.file("progress.txt")));
+    // Runs the merge; false when a failure ended it.
+    bool run(MemorySequence& source, int instantIndex, bool align = false) {
+        result = cv::Mat();
+        failure.reset();
+        try {
+            result = engine.run(source, instantIndex, static_cast<int>(source.images.size()),
+                                settings(align, 2, folder.file("progress.txt")), &observer);
+        } catch (const StepFailure& ended) {
+            failure = ended.failure();
+        }
+        return !failure;
     }
 };
 
@@ -71,25 +93,12 @@ TEST_F(MergeRun, VisitsTheExposuresOutwardsFromTheInstantImage) {
         exposures.erase(exposures.begin() + instant);
         EXPECT_TRUE(bitIdentical(result, straightforwardLight(source.images[instant], exposures)));
     }
-    EXPECT_EQ(log(), "");
+    EXPECT_TRUE(observer.faults.empty());
 }
-
-// Writes down what the run tells it, in order.
-class RecordingObserver : public MergeObserver {
-public:
-    void imageLoaded(int index, const cv::Mat& image) override {
-        calls.push_back("loaded " + std::to_string(index) + " " + std::to_string(image.cols));
-    }
-    void exposureVisited(int position, int exposures) override {
-        calls.push_back("visited " + std::to_string(position) + "/" + std::to_string(exposures));
-    }
-    std::vector<std::string> calls;
-};
 
 TEST_F(MergeRun, ObserverFollowsEveryExposureIncludingTheSkippedOnes) {
     MemorySequence source({frame(0), cv::Mat(), frame(2), frame(3, CV_8UC3, {17, 23})});
-    RecordingObserver observer;
-    ASSERT_TRUE(engine.run(result, source, 2, 4, settings(false, 2, folder.file("progress.txt")), &observer));
+    ASSERT_TRUE(run(source, 2));
     EXPECT_EQ(observer.calls, (std::vector<std::string>{"loaded 2 23", "loaded 3 17", "visited 1/3", "visited 2/3",
                                                         "loaded 0 23", "visited 3/3"}));
 }
@@ -105,15 +114,12 @@ TEST_F(MergeRun, MismatchedExposuresAreReportedAndTheRestMerged) {
     MemorySequence source({frame(0), frame(1, CV_8UC1), frame(2), frame(3, CV_8UC3, {17, 23}),
                            cv::Mat(), frame(5), frame(6, CV_16UC3)});
     ASSERT_TRUE(run(source, 2));
-    const std::string text = log();
-    for (const std::string message :
-         {"The image number 1 has not the same type as the instant image.\n",
-          "The image number 3 has not the same size as the instant image.\n",
-          "Error during accessing the image at index 4\n",
-          "The image number 6 has not the same type as the instant image.\n"})
-        EXPECT_NE(text.find("\nERROR at function parallelComputeLightImage => " + message + "\n"),
-                  std::string::npos)
-            << message << " in\n" << text;
+    // In the order of the visits: 3, 1, 4, 0, 5, 6.
+    EXPECT_EQ(observer.faults, (std::vector<std::string>{
+                                   "The image number 3 has not the same size as the instant image.\n",
+                                   "The image number 1 has not the same type as the instant image.\n",
+                                   "Error during accessing the image at index 4\n",
+                                   "The image number 6 has not the same type as the instant image.\n"}));
     EXPECT_TRUE(bitIdentical(result, straightforwardLight(source.images[2], {source.images[0], source.images[5]})));
 }
 
@@ -124,8 +130,8 @@ TEST_F(MergeRun, SixtyFourBitImagesAreCheckedButNotAccumulated) {
     EXPECT_EQ(source.requested, (std::vector<int>{1, 2, 0, 3}));
     EXPECT_TRUE(result.empty());
     EXPECT_TRUE(engine.lightAccumulator().empty());
-    EXPECT_NE(log().find("The image number 2 has not the same size as the instant image.\n"),
-              std::string::npos);
+    EXPECT_EQ(observer.faults,
+              std::vector<std::string>{"The image number 2 has not the same size as the instant image.\n"});
 }
 
 TEST_F(MergeRun, UnreadableInstantImageEndsTheRun) {
@@ -133,10 +139,8 @@ TEST_F(MergeRun, UnreadableInstantImageEndsTheRun) {
     EXPECT_FALSE(run(source, 1));
     EXPECT_EQ(source.requested, std::vector<int>{1});
     EXPECT_TRUE(result.empty());
-    const std::string text = log();
-    EXPECT_NE(text.find("\nERROR at function Main => Error during accessing the image at index 1\n\n\n"),
-              std::string::npos)
-        << text;
+    EXPECT_EQ(failure->code, Failure::Code::instantImageMissing);
+    EXPECT_EQ(failure->detail, "Error during accessing the image at index 1\n");
 }
 
 // A flat exposure has nothing to align by. The run stops there with an empty result, and
@@ -146,7 +150,7 @@ TEST_F(MergeRun, FailedAlignmentEndsTheRunAfterTheRunningAddition) {
     const cv::Mat darker = instant * 0.8;
     MemorySequence source({frame(1, CV_32FC3, {800, 600}), cv::Mat(600, 800, CV_32FC3, cv::Scalar::all(0.5)),
                            instant, darker, frame(4, CV_32FC3, {800, 600})});
-    ASSERT_TRUE(engine.run(result, source, 2, 5, settings(true, 2, folder.file("progress.txt"))));
+    EXPECT_FALSE(run(source, 2, true));
     EXPECT_EQ(source.requested, (std::vector<int>{2, 3, 1}));
     EXPECT_TRUE(result.empty());
     cv::Mat expectedSum, power;
@@ -156,11 +160,9 @@ TEST_F(MergeRun, FailedAlignmentEndsTheRunAfterTheRunningAddition) {
     expectedSum += power;
     ASSERT_FALSE(engine.lightAccumulator().empty());
     EXPECT_LT(cv::norm(engine.lightAccumulator().lightSum(), expectedSum, cv::NORM_INF), 1e-12);
-    EXPECT_NE(log().find("\nERROR at function Aligning images => The align option failed: The exposure and the "
-                         "instant image do not correlate: there is nothing to align them by. Please try to disable "
-                         "this option next times.\n\n"),
-              std::string::npos)
-        << log();
+    EXPECT_EQ(failure->code, Failure::Code::alignmentFailed);
+    EXPECT_EQ(failure->detail, "The align option failed: The exposure and the instant image do not correlate: there "
+                               "is nothing to align them by. Please try to disable this option next times.");
 }
 
 // Without room for a worker thread, the run adds every exposure on its own thread and
@@ -170,8 +172,7 @@ void mergeWithoutRoomForThreads() {
     const cv::Mat expected = straightforwardLight(source.images[1], {source.images[0], source.images[2]});
     if (!preventThreadStarts()) std::_Exit(2);
     MergeEngine engine;
-    cv::Mat light;
-    if (!engine.run(light, source, 1, 3, settings(false, 1, ""))) std::_Exit(3);
+    const cv::Mat light = engine.run(source, 1, 3, settings(false, 1, ""));
     std::_Exit(!light.empty() && bitIdentical(light, expected) ? 0 : 4);
 }
 
@@ -181,26 +182,26 @@ TEST(MergeRunFallback, WorkerThatCannotStartIsRunOnTheCallingThread) {
     EXPECT_EXIT(mergeWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 
-// No memory for the accumulator: reported, and the run ends with an empty result instead
-// of the process dying.
-void mergeWithoutRoomForTheLight(const std::string& logFolder) {
+// No memory for the accumulator: the run ends with the light image's failure instead of
+// the process dying.
+void mergeWithoutRoomForTheLight() {
     MemorySequence source(std::vector<cv::Mat>{frame(0, CV_8UC3, {1000, 1000})});
-    setLogFolder(logFolder);
     if (!preventThreadStarts()) std::_Exit(2);
     MergeEngine engine;
-    cv::Mat light = frame(1);
-    if (!engine.run(light, source, 0, 1, settings(false, 1, ""))) std::_Exit(3);
-    const bool reported = readFile(logFolder + "TessalineLog.txt")
-                              .find("ERROR at function parallelComputeLightImage => Not enough memory "
-                                    "for the light image.\n") != std::string::npos;
-    std::_Exit(light.empty() && reported ? 0 : 4);
+    try {
+        engine.run(source, 0, 1, settings(false, 1, ""));
+    } catch (const StepFailure& failure) {
+        const bool told = failure.failure().code == Failure::Code::lightImageMemory &&
+                          failure.failure().detail == "Not enough memory for the light image.\n";
+        std::_Exit(told && engine.lightAccumulator().empty() ? 0 : 4);
+    }
+    std::_Exit(3);
 }
 
-TEST(MergeRunFallback, NoMemoryForTheLightGivesAnEmptyResult) {
+TEST(MergeRunFallback, NoMemoryForTheLightEndsTheRunWithItsFailure) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    TempFolder folder;
-    EXPECT_EXIT(mergeWithoutRoomForTheLight(folder.path().string() + "/"), ::testing::ExitedWithCode(0), "");
+    EXPECT_EXIT(mergeWithoutRoomForTheLight(), ::testing::ExitedWithCode(0), "");
 }
 
 } // namespace

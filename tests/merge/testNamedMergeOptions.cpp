@@ -1,4 +1,4 @@
-#include "common/ParallelSlices.hpp"
+#include "common/TaskGroup.hpp"
 #include "merge/NamedMergeOptions.hpp"
 #include "tests/support/TempFolder.hpp"
 

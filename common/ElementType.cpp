@@ -1,4 +1,4 @@
-#include "common/LargestElement.hpp"
+#include "common/ElementType.hpp"
 
 double largestElement(const cv::Mat& image) {
     double largest = 0;

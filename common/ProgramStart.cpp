@@ -1,8 +1,10 @@
-#include "common/ImageLibraryStart.hpp"
+#include "common/ProgramStart.hpp"
 
 #include "common/ImageLibraryThreads.hpp"
 
 #include <opencv2/imgcodecs.hpp>
+
+#include <csignal>
 
 void startImageLibrary() {
     runImageLibraryOnOwnThreads();
@@ -12,4 +14,9 @@ void startImageLibrary() {
     } catch (const cv::Exception&) {
         // No codec at all: each read and write says so in its turn.
     }
+}
+
+void ignoreFailedWriteSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
 }

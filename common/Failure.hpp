@@ -1,0 +1,39 @@
+#pragma once
+
+#include <exception>
+#include <string>
+#include <utility>
+
+// A fault that a step of either program found: what kind of fault it is, the file it
+// concerns (empty when none) and the sentence that tells it, as the report gives it. The
+// step raises it where it finds the fault, as a StepFailure when the step cannot go on,
+// or hands it to whoever follows the step when it can; the command layer of each program
+// alone turns it into a report, an exit status and whatever else follows from it.
+struct Failure {
+    enum class Code {
+        instantImageUnreadable,  // the instant image could not be read (an error of the reader)
+        instantImageMissing,     // the instant image came back empty
+        imageUnreadable,         // another image could not be read
+        exposureLeftOut,         // an exposure that cannot join the instant image is left out
+        unusableSamples,         // samples of an image that no light can have count as 0
+        alignmentFailed,
+        searchRadiusFailed,      // the automatic search radius could not be estimated
+        compensationFailed,
+        lightImageMemory,        // no memory for the light sum or the light image
+    };
+
+    Code code;
+    std::string path;
+    std::string detail;
+};
+
+// The one exception a step throws for a fault that ends it.
+class StepFailure : public std::exception {
+public:
+    explicit StepFailure(Failure failure) : carried(std::move(failure)) {}
+    const Failure& failure() const noexcept { return carried; }
+    const char* what() const noexcept override { return carried.detail.c_str(); }
+
+private:
+    Failure carried;
+};
