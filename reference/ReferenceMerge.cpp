@@ -125,8 +125,12 @@ double featherSigma(cv::Size size, int factor) {
 
 ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const ReferenceMergeOptions& options) {
     validate(frames, options);
+    const auto advance = [&](double done) {
+        if (options.progress) options.progress(done);
+    };
     const int instant = frames.instantIndex;
     const Calibration calibration = calibrate(frames, options);
+    advance(0.2);
     const std::vector<SampleReading> readings = readingsOf(frames.images, calibration.response);
     const cv::Size size = frames.images.front().size();
     const int factor = reductionFactor(size);
@@ -158,8 +162,11 @@ ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const Refer
         }
         const FloorLevels floors{instantReading.floorLevel(), frame.reading.floorLevel() * frame.gain};
         frame.mask = shapeMask(disagreement(reference, reduced[i], floors), featherSigma(size, factor));
+        advance(0.2 + 0.4 * static_cast<double>(i + 1) / static_cast<double>(count));
     }
+    advance(0.6);
     result.radiance = mergeWeighted(merged, instant, factor);
+    advance(1);
     for (const MergeFrame& frame : merged) result.masks.push_back(frame.mask);
     result.exposures = calibration.exposures;
     result.response = calibration.response;

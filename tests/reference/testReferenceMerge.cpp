@@ -43,7 +43,7 @@ Written writeFrames(const TempFolder& folder, const BracketPlan& plan, const std
 ReferenceMergeResult mergeWritten(const Written& w, bool align = false, int instant = -1) {
     const int chosen = instant < 0 ? w.plan.instant : instant;
     const std::vector<CaptureSettings> capture = PendingCaptureSettings(w.paths).collect();
-    return mergeOnReference({w.frames, chosen, capture}, {align, std::nullopt});
+    return mergeOnReference({w.frames, chosen, capture}, {align, std::nullopt, {}});
 }
 
 // The parts of the image that hold what is checked: the still scene that some frame tells
@@ -233,7 +233,7 @@ TEST(ReferenceMergeTest, FramesThatDoNotFitTogetherAreRefused) {
     EXPECT_THROW(mergeOnReference({{a, grey}, 0, {}}, {}), ReferenceMergeFailure);
     EXPECT_THROW(mergeOnReference({{doubles}, 0, {}}, {}), ReferenceMergeFailure);
     EXPECT_THROW(mergeOnReference({{a, a}, 2, {}}, {}), ReferenceMergeFailure);
-    EXPECT_THROW(mergeOnReference({{a, a}, 0, {}}, {false, std::vector<double>{0}}), ReferenceMergeFailure);
+    EXPECT_THROW(mergeOnReference({{a, a}, 0, {}}, {false, std::vector<double>{0}, {}}), ReferenceMergeFailure);
     EXPECT_THROW(mergeOnReference({{}, 0, {}}, {}), ReferenceMergeFailure);
     // One frame is its own merge.
     const ReferenceMergeResult alone = mergeOnReference({{a}, 0, {}}, {});
