@@ -93,16 +93,16 @@ cv::Mat truthThroughCurve(const Prepared& p, const ReferenceMergeResult& merged)
     const int perRow = seen.cols * seen.channels();
     for (int y = 0; y < seen.rows; ++y)
         for (int x = 0; x < perRow; ++x)
-            seen.ptr<float>(y)[x] = static_cast<float>(merged.response->light(255 * cameraCurve(p.truth.ptr<float>(y)[x])));
+            seen.ptr<float>(y)[x] = static_cast<float>(merged.response->light(255 * cameraCurve(p.truth.ptr<float>(y)[x]), x % 3));
     return seen;
 }
 
 cv::Mat instantAlone(const Prepared& p, const ReferenceMergeResult& merged) {
     const cv::Mat instant = cv::imread(p.paths[static_cast<std::size_t>(p.plan.instant)], cv::IMREAD_COLOR);
-    const SampleReading reading(CV_8U, *merged.response);
+    const SampleReading reading(CV_8U, 3, *merged.response);
     cv::Mat light(instant.size(), CV_32FC3);
     for (int y = 0; y < instant.rows; ++y)
-        for (int x = 0; x < instant.cols * 3; ++x) light.ptr<float>(y)[x] = reading.light(instant.ptr<std::uint8_t>(y)[x]);
+        for (int x = 0; x < instant.cols * 3; ++x) light.ptr<float>(y)[x] = reading.light(instant.ptr<std::uint8_t>(y)[x], x % 3);
     return light;
 }
 

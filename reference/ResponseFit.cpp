@@ -151,3 +151,17 @@ std::optional<CameraResponse> fitCameraResponse(const std::vector<cv::Mat>& samp
     const int firstTrusted = std::clamp(static_cast<int>(std::ceil(normal.lowestTold)), 2, 64);
     return CameraResponse::fromLogKnots(log2Light, firstTrusted);
 }
+
+std::optional<CameraResponse> fitChannelResponses(const std::vector<cv::Mat>& samples,
+                                                  const std::vector<double>& log2Exposures) {
+    if (samples.empty()) return std::nullopt;
+    std::vector<CameraResponse> curves;
+    for (int c = 0; c < std::min(samples.front().channels(), 3); ++c) {
+        std::vector<cv::Mat> channel(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) cv::extractChannel(samples[i], channel[i], c);
+        const auto curve = fitCameraResponse(channel, log2Exposures);
+        if (!curve) return std::nullopt;
+        curves.push_back(*curve);
+    }
+    return CameraResponse::perChannel(curves);
+}

@@ -168,14 +168,14 @@ TEST(ReferenceMergeTest, BurstOfFiveIsLessNoisyThanTheInstantFrame) {
     const ReferenceMergeResult merged = mergeWritten(w);
     ASSERT_TRUE(merged.response);
     EXPECT_FALSE(merged.response->fitted());
-    const SampleReading reading(CV_8U, *merged.response);
+    const SampleReading reading(CV_8U, 3, *merged.response);
     const cv::Mat truth = bracketTruth(w.plan);
     cv::Mat alone(truth.size(), CV_32FC3), noiseFree(truth.size(), CV_32FC3);
     for (int y = 0; y < alone.rows; ++y)
         for (int x = 0; x < alone.cols * 3; ++x) {
-            alone.ptr<float>(y)[x] = reading.light(w.frames[2].ptr<std::uint8_t>(y)[x]);
+            alone.ptr<float>(y)[x] = reading.light(w.frames[2].ptr<std::uint8_t>(y)[x], x % 3);
             const double code = 255 * cameraCurve(truth.ptr<float>(y)[x]);
-            noiseFree.ptr<float>(y)[x] = static_cast<float>(merged.response->light(code));
+            noiseFree.ptr<float>(y)[x] = static_cast<float>(merged.response->light(code, x % 3));
         }
     const Regions regions = regionsOf(w.plan, 2, 8);
     const double merging = agreement(merged.radiance, noiseFree, regions.still).logError;
@@ -212,6 +212,8 @@ TEST(ReferenceMergeTest, MissingOrWrongTagsGiveNearlyTheSameResult) {
         merged.push_back(mergeWritten(writeFrames(folder, p)));
     }
     EXPECT_EQ(merged[0].exposures[0].source, ExposureSource::exif);
+    // The generator's channels share one curve, and the merge keeps to one.
+    EXPECT_FALSE(merged[0].response->separateChannels());
     EXPECT_EQ(merged[1].exposures[0].source, ExposureSource::images);
     EXPECT_FALSE(merged[1].exposures[0].disputed());
     EXPECT_TRUE(merged[2].exposures[0].disputed());
@@ -237,7 +239,7 @@ TEST(ReferenceMergeTest, FramesThatDoNotFitTogetherAreRefused) {
     EXPECT_THROW(mergeOnReference({{}, 0, {}}, {}), ReferenceMergeFailure);
     // One frame is its own merge.
     const ReferenceMergeResult alone = mergeOnReference({{a}, 0, {}}, {});
-    EXPECT_NEAR(alone.radiance.at<cv::Vec3f>(10, 10)[0], CameraResponse::standard().light(100), 1e-4);
+    EXPECT_NEAR(alone.radiance.at<cv::Vec3f>(10, 10)[0], CameraResponse::standard().light(100, 0), 1e-4);
 }
 
 } // namespace
