@@ -6,10 +6,11 @@
 // anti-ghosting; and the instant frame alone, read through the reference merge's camera
 // curve. Scores (bench/HdrScores.hpp): PSNR after the mu-law over the whole image, and the
 // mean mu-law error over the places the object has in the other frames only. One run;
-// the targets are checked at the end. A burst cannot tell the camera's curve, so both the
-// merge and the instant frame are read through the standard one, whose mismatch with the
-// camera's dominates their error against the truth; for bursts the gain of the merge itself
-// is also shown against the noise-free instant frame read through the same curve.
+// the targets are checked at the end. A burst tells the camera's curve only through its
+// noise, less surely than a bracket's frames do through their mapping, and the curve's
+// mismatch with the camera's weighs on both the merge and the instant frame; for bursts the
+// gain of the merge itself is also shown against the noise-free instant frame read through
+// the same curve.
 #include "bench/HdrScores.hpp"
 #include "bench/MeasuredRun.hpp"
 #include "merge/CaptureSettings.hpp"

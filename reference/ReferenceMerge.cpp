@@ -5,6 +5,7 @@
 #include "reference/ExposureEstimate.hpp"
 #include "reference/FrameSamples.hpp"
 #include "reference/MaskShaping.hpp"
+#include "reference/NoiseResponse.hpp"
 #include "reference/ReducedFrame.hpp"
 #include "reference/ReferenceAlignment.hpp"
 #include "reference/ReferenceMergeFailure.hpp"
@@ -140,6 +141,12 @@ Calibration calibrate(const ReferenceFrames& frames, const ReferenceMergeOptions
     return {first, std::nullopt, {}, 0};
 }
 
+// Integer frames of one exposure, whose curve their mapping could not tell: their noise may.
+bool isBurst(const Calibration& c) {
+    return c.response && !c.response->fitted() &&
+           std::all_of(c.exposures.begin(), c.exposures.end(), [](const FrameExposure& e) { return std::fabs(e.stops) < 0.05; });
+}
+
 double featherSigma(cv::Size size, int factor) {
     return std::max(1.0, 0.0015 * std::hypot(size.width, size.height) / factor);
 }
@@ -194,11 +201,16 @@ ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const Refer
         frame.mask = shapeMask(disagreement(reference, reduced[i], limits), featherSigma(size, factor));
         advance(0.2 + 0.4 * static_cast<double>(i + 1) / static_cast<double>(count));
     }
+    result.response = calibration.response;
+    if (isBurst(calibration))
+        if (const auto told = responseFromNoise(merged, factor)) {
+            result.response = told;
+            for (MergeFrame& frame : merged) frame.reading = SampleReading(frame.image.depth(), frame.image.channels(), *told);
+        }
     advance(0.6);
     result.radiance = mergeWeighted(merged, instant, factor);
     advance(1);
     for (const MergeFrame& frame : merged) result.masks.push_back(frame.mask);
     result.exposures = calibration.exposures;
-    result.response = calibration.response;
     return result;
 }
