@@ -70,17 +70,20 @@ struct LoadedFrames {
     std::vector<std::size_t> listIndices;  // where each is in the merge's image list
 };
 
-bool fitsInstant(const cv::Mat& image, const cv::Mat& instant, const std::string& path) {
-    if (image.empty()) {
-        reportError(label, "The image '" + path + "' cannot be read; it is left out.");
-        return false;
-    }
-    if (image.size() != instant.size() || image.type() != instant.type()) {
-        reportError(label, "The image '" + path + "' differs in size, channels or depth from the instant image; "
-                           "it is left out.");
-        return false;
-    }
-    return true;
+std::string kindOf(const cv::Mat& image) {
+    const int depth = image.depth();
+    const std::string samples = depth == CV_8U ? "8-bit" : depth == CV_16U ? "16-bit" : depth == CV_32F ? "float" : "other";
+    return samples + " samples in " + std::to_string(image.channels()) + (image.channels() == 1 ? " channel" : " channels");
+}
+
+// Every image given by name takes part in the merge: one that cannot be read, or that
+// holds samples of another kind than the instant image, ends the run before the merge
+// (its size was checked before the images were read).
+void requireFitsInstant(const cv::Mat& image, const cv::Mat& instant, const std::string& path, const std::string& instantPath) {
+    if (image.empty()) throw ReferenceMergeFailure("The image '" + path + "' cannot be read.");
+    if (image.size() != instant.size() || image.type() != instant.type())
+        throw ReferenceMergeFailure("The image '" + path + "' holds " + kindOf(image) + ", but the instant image '" +
+                                    instantPath + "' holds " + kindOf(instant) + ": the images of a merge are of one kind.");
 }
 
 LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar, ReferenceProgress& progress) {
@@ -104,7 +107,8 @@ LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar, ReferenceProgre
         const cv::Mat image = i == list.instantIndex ? instant : read(i);
         if (bar) bar->show({i + 1, total, 100.0, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
         progress.reading(static_cast<double>(i + 1) / total);
-        if (!fitsInstant(image, instant, list.paths[static_cast<std::size_t>(i)])) continue;
+        requireFitsInstant(image, instant, list.paths[static_cast<std::size_t>(i)],
+                           list.paths[static_cast<std::size_t>(list.instantIndex)]);
         if (i == list.instantIndex) loaded.frames.instantIndex = static_cast<int>(loaded.paths.size());
         loaded.frames.images.push_back(image);
         loaded.frames.capture.push_back(settings[static_cast<std::size_t>(i)]);

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <string_view>
 #include <cstdio>
 #include <fcntl.h>
 
@@ -54,8 +55,8 @@ constexpr std::size_t longestAnswer = 1 << 20;
 constexpr std::size_t longestStrayLine = 1 << 16;
 constexpr std::size_t strayTailKept = 64;
 
-unsigned long readyNumber(const std::string& line) {
-    const std::string opening = "{ready";
+unsigned long readyNumber(std::string_view line) {
+    const std::string_view opening = "{ready";
     if (!line.starts_with(opening) || !line.ends_with("}")) return 0;
     const char* first = line.data() + opening.size();
     const char* last = line.data() + line.size() - 1;
@@ -267,20 +268,25 @@ bool ExiftoolSession::send(const std::string& text) const {
 ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::chrono::steady_clock::time_point limit,
                                                    std::string* answer) {
     for (;;) {
+        // The lines are taken from the front of what was received and dropped from it at
+        // once, so that a flood of short lines costs no more than one long one.
+        std::size_t start = 0;
         std::size_t end;
-        while ((end = received.find('\n')) != std::string::npos) {
-            const std::string line = received.substr(0, end);
-            received.erase(0, end + 1);
+        while ((end = received.find('\n', start)) != std::string::npos) {
+            const std::string_view line(received.data() + start, end - start);
+            start = end + 1;
             if (const unsigned long number = readyNumber(line)) {
                 completed = std::max(completed, number);
-                if (completed >= ticket) return Reply::ready;
-                continue;
+                if (completed < ticket) continue;
+                received.erase(0, start);
+                return Reply::ready;
             }
             if (answer) {
                 *answer += line;
                 *answer += '\n';
             }
         }
+        received.erase(0, start);
         if (answer && answer->size() + received.size() > longestAnswer) return Reply::silent;
         if (!answer && received.size() > longestStrayLine) received.erase(0, received.size() - strayTailKept);
         const Reply more = readMore(limit);
@@ -290,7 +296,7 @@ ExiftoolSession::Reply ExiftoolSession::awaitReady(unsigned long ticket, std::ch
 
 // Reads what exiftool has printed, waiting for it until limit.
 ExiftoolSession::Reply ExiftoolSession::readMore(std::chrono::steady_clock::time_point limit) {
-    char buffer[4096];
+    char buffer[1 << 16];
     for (;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(limit - std::chrono::steady_clock::now());
         if (left.count() <= 0) return Reply::silent;

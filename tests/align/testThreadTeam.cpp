@@ -63,7 +63,7 @@ void runWithoutRoomForThreads() {
 
 TEST(ThreadTeam, TeamWhoseThreadsCannotStartRunsAsOne) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(runWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 

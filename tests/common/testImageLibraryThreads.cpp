@@ -95,7 +95,7 @@ void regionsWithoutRoomForThreads() {
 
 TEST(ImageLibraryThreadsFallback, RegionsWithoutRoomForThreadsAreDoneByTheCaller) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(regionsWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 

@@ -58,7 +58,7 @@ void visitWithoutRoomForThreads() {
 
 TEST(ParallelSlices, SlicesWithoutAThreadAreDoneByTheCaller) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(visitWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 

@@ -107,7 +107,7 @@ TEST_F(FrameFilerTest, FramesAreWrittenTaggedAndListedInOrder) {
 // but are complete and listed in order.
 TEST_F(FrameFilerTest, WithoutAThreadFramesAreFiledAsTheyCome) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string missing = folder.file("no-video.mp4");
     EXPECT_EXIT(
         {

@@ -51,7 +51,7 @@ void compensateWithoutMemory(const std::string& logFolder) {
 
 TEST(CompensationWithoutMemory, ExposureIsLeftOutAndReported) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempFolder folder;
     EXPECT_EXIT(compensateWithoutMemory(folder.path().string() + "/"), ::testing::ExitedWithCode(0), "");
 }

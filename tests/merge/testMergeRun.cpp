@@ -177,7 +177,7 @@ void mergeWithoutRoomForThreads() {
 
 TEST(MergeRunFallback, WorkerThatCannotStartIsRunOnTheCallingThread) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(mergeWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 
@@ -198,7 +198,7 @@ void mergeWithoutRoomForTheLight(const std::string& logFolder) {
 
 TEST(MergeRunFallback, NoMemoryForTheLightGivesAnEmptyResult) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     TempFolder folder;
     EXPECT_EXIT(mergeWithoutRoomForTheLight(folder.path().string() + "/"), ::testing::ExitedWithCode(0), "");
 }

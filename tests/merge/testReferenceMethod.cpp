@@ -12,6 +12,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <filesystem>
+#include <fstream>
 
 namespace {
 
@@ -134,6 +135,31 @@ TEST_F(ReferenceMethod, TheDemoBurstShowsTheBallOnceAndOpaque) {
     for (int i : {0, 1, 3, 4})
         EXPECT_NEAR(redness(merged, scene.ballCentre(i)), redness(instant, scene.ballCentre(i)), 25)
             << "where frame " << i + 1 << " had the ball";
+}
+
+// Every image named takes part: one of another kind than the instant image (here 16 bits
+// against 8, then a PNG cut after its header) ends the run with the reason, and nothing is
+// written, where a frame left out would make a merge of the others look whole.
+TEST_F(ReferenceMethod, AnImageThatCannotTakePartEndsTheRunUnwritten) {
+    const cv::Mat deep = cv::imread(frames[0], cv::IMREAD_COLOR);
+    cv::Mat sixteen;
+    deep.convertTo(sixteen, CV_16U, 257.0);
+    const std::string deepPath = folder.file("deep.png");
+    ASSERT_TRUE(cv::imwrite(deepPath, sixteen));
+    frames[0] = deepPath;
+    EXPECT_EQ(run({"-o", folder.file("kinds.hdr")}), 1);
+    EXPECT_NE(err().find("The image '" + deepPath + "' holds 16-bit samples in 3 channels, but the instant image '" +
+                         frames[1] + "' holds 8-bit samples in 3 channels"),
+              std::string::npos)
+        << err();
+    EXPECT_NE(err().find("Nothing was written."), std::string::npos) << err();
+    const std::string cut = folder.file("cut.png");
+    std::ofstream(cut, std::ios::binary) << readFile(deepPath).substr(0, 88);
+    frames[0] = cut;
+    EXPECT_EQ(run({"-o", folder.file("cut.hdr")}), 1);
+    EXPECT_NE(err().find("The image '" + cut + "' cannot be read."), std::string::npos) << err();
+    EXPECT_FALSE(fs::exists(folder.file("kinds.hdr")));
+    EXPECT_FALSE(fs::exists(folder.file("cut.hdr")));
 }
 
 } // namespace

@@ -71,7 +71,7 @@ void startWithoutRoomForThreads() {
 
 TEST(WorkerLauncher, ThreadThatCannotBeCreatedYieldsFalse) {
     if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "fast");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(startWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
 }
 
