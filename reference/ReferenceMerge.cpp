@@ -77,17 +77,6 @@ std::vector<double> stopsOf(const std::vector<FrameExposure>& exposures) {
     return stops;
 }
 
-// Where the data show that the channels do not share the curve, a curve and a colour
-// balance for each, and the consistency test's allowance for the rest.
-void separateChannelsWhereNeeded(const std::vector<cv::Mat>& samples, Calibration& c, int instant) {
-    if (!c.response->fitted()) return;
-    if (auto separated = channelSeparation(samples, *c.response, stopsOf(c.exposures), instant)) {
-        c.response = std::move(separated->response);
-        c.balances = std::move(separated->balances);
-        c.colourShare = separated->colourShare;
-    }
-}
-
 // The exposures the frames tell through response when they are taken at stops. An
 // exposure the capture settings or the caller give is checked against the images read
 // through the curve fitted with it: right ones agree closely, wrong ones cannot.
@@ -117,7 +106,14 @@ Calibration calibrateIntegers(const ReferenceFrames& frames, const ReferenceMerg
         for (std::size_t i = 0; i < c.exposures.size(); ++i)
             if (c.exposures[i].disputed() && again[i]) c.exposures[i].stops = *c.exposures[i].imageStops = *again[i];
     }
-    separateChannelsWhereNeeded(samples, c, instant);
+    // Where the data show that the channels do not share the curve: a curve and a colour
+    // balance for each, and the consistency test's allowance for the rest.
+    if (c.response->fitted())
+        if (auto separated = channelSeparation(samples, *c.response, stopsOf(c.exposures), instant)) {
+            c.response = std::move(separated->response);
+            c.balances = std::move(separated->balances);
+            c.colourShare = separated->colourShare;
+        }
     return c;
 }
 
@@ -145,6 +141,16 @@ Calibration calibrate(const ReferenceFrames& frames, const ReferenceMergeOptions
 bool isBurst(const Calibration& c) {
     return c.response && !c.response->fitted() &&
            std::all_of(c.exposures.begin(), c.exposures.end(), [](const FrameExposure& e) { return std::fabs(e.stops) < 0.05; });
+}
+
+// The consistency test's limits for frame against the instant image. A camera whose colour
+// processing follows the exposure (colourShare above 0) bends its shoulder too: there a
+// value is only known to be above the shoulder's start.
+ConsistencyLimits limitsOf(const SampleReading& instant, const MergeFrame& frame, float colourShare) {
+    const bool bent = colourShare > 0;
+    const float unbounded = std::numeric_limits<float>::infinity();
+    return {instant.floorLevel(), frame.reading.floorLevel() * frame.gain, bent ? instant.shoulderLevel() : unbounded,
+            bent ? frame.reading.shoulderLevel() * frame.gain : unbounded, colourShare};
 }
 
 double featherSigma(cv::Size size, int factor) {
@@ -190,14 +196,7 @@ ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const Refer
                 reduced[i] = reduceFrame(frame.image, frame.reading, frame.gain, factor);
             }
         }
-        // A camera whose colour processing follows the exposure bends its shoulder too: there
-        // a value is only known to be above the shoulder's start.
-        const bool bent = calibration.colourShare > 0;
-        const float unbounded = std::numeric_limits<float>::infinity();
-        const ConsistencyLimits limits{instantReading.floorLevel(), frame.reading.floorLevel() * frame.gain,
-                                       bent ? instantReading.shoulderLevel() : unbounded,
-                                       bent ? frame.reading.shoulderLevel() * frame.gain : unbounded,
-                                       calibration.colourShare};
+        const ConsistencyLimits limits = limitsOf(instantReading, frame, calibration.colourShare);
         frame.mask = shapeMask(disagreement(reference, reduced[i], limits), featherSigma(size, factor));
         advance(0.2 + 0.4 * static_cast<double>(i + 1) / static_cast<double>(count));
     }
