@@ -6,10 +6,11 @@
 // anti-ghosting; and the instant frame alone, read through the reference merge's camera
 // curve. Scores (bench/HdrScores.hpp): PSNR after the mu-law over the whole image, and the
 // mean mu-law error over the places the object has in the other frames only. One run;
-// the targets are checked at the end. A burst cannot tell the camera's curve, so both the
-// merge and the instant frame are read through the standard one, whose mismatch with the
-// camera's dominates their error against the truth; for bursts the gain of the merge itself
-// is also shown against the noise-free instant frame read through the same curve.
+// the targets are checked at the end. A burst tells the camera's curve only through its
+// noise, less surely than a bracket's frames do through their mapping, and the curve's
+// mismatch with the camera's weighs on both the merge and the instant frame; for bursts the
+// gain of the merge itself is also shown against the noise-free instant frame read through
+// the same curve.
 #include "bench/HdrScores.hpp"
 #include "bench/MeasuredRun.hpp"
 #include "merge/CaptureSettings.hpp"
@@ -93,16 +94,16 @@ cv::Mat truthThroughCurve(const Prepared& p, const ReferenceMergeResult& merged)
     const int perRow = seen.cols * seen.channels();
     for (int y = 0; y < seen.rows; ++y)
         for (int x = 0; x < perRow; ++x)
-            seen.ptr<float>(y)[x] = static_cast<float>(merged.response->light(255 * cameraCurve(p.truth.ptr<float>(y)[x])));
+            seen.ptr<float>(y)[x] = static_cast<float>(merged.response->light(255 * cameraCurve(p.truth.ptr<float>(y)[x]), x % 3));
     return seen;
 }
 
 cv::Mat instantAlone(const Prepared& p, const ReferenceMergeResult& merged) {
     const cv::Mat instant = cv::imread(p.paths[static_cast<std::size_t>(p.plan.instant)], cv::IMREAD_COLOR);
-    const SampleReading reading(CV_8U, *merged.response);
+    const SampleReading reading(CV_8U, 3, *merged.response);
     cv::Mat light(instant.size(), CV_32FC3);
     for (int y = 0; y < instant.rows; ++y)
-        for (int x = 0; x < instant.cols * 3; ++x) light.ptr<float>(y)[x] = reading.light(instant.ptr<std::uint8_t>(y)[x]);
+        for (int x = 0; x < instant.cols * 3; ++x) light.ptr<float>(y)[x] = reading.light(instant.ptr<std::uint8_t>(y)[x], x % 3);
     return light;
 }
 

@@ -3,6 +3,7 @@
 #include "cli/ProgressBar.hpp"
 #include "common/ExceptionCause.hpp"
 #include "diag/Log.hpp"
+#include "fusion/ProgressFile.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/CaptureSettings.hpp"
 #include "merge/SaveMergedImage.hpp"
@@ -15,12 +16,51 @@
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <string>
+#include <utility>
 
 namespace {
 
 const char* const label = "referenceMerge";
+
+// The progress file of a reference merge, in the patch merge's form: the run is shared out
+// among the exposures other than the instant image, in the order they are visited, each
+// taking its positions' 0 to 100 percent; reading the images is the first half of the
+// run, merging them the second. Without a path, or with the instant image alone, nothing
+// is written.
+class ReferenceProgress {
+public:
+    ReferenceProgress(std::string path, int imageCount) : path(std::move(path)), exposures(imageCount - 1) {}
+
+    void reading(double done) { advance(done / 2); }
+    void merging(double done) { advance(0.5 + done / 2); }
+
+private:
+    // Moves to the share done of the whole run. A position's file object is given the
+    // progress in steps of at most 10 percent, so that each tenth it passes is written.
+    void advance(double done) {
+        if (path.empty() || exposures < 1) return;
+        const double slot = std::clamp(done, 0.0, 1.0) * exposures;
+        const int position = std::min(static_cast<int>(slot) + 1, exposures);
+        if (!file || position != shownPosition) {
+            file = std::make_unique<ProgressFile>(path, position);
+            file->begin();
+            shownPosition = position;
+        }
+        float left = static_cast<float>((slot - (position - 1)) * 100) - file->percent();
+        for (; left > 0; left -= 10) file->addBandProgress(std::min(left, 10.0f));
+    }
+
+    const std::string path;
+    const int exposures;
+    std::unique_ptr<ProgressFile> file;
+    int shownPosition = 0;
+};
 
 // The images that can be merged, with their paths and capture settings, the instant image's
 // index among them; empty when the instant image cannot be read.
@@ -46,7 +86,7 @@ void requireFitsInstant(const cv::Mat& image, const cv::Mat& instant, const std:
                                     instantPath + "' holds " + kindOf(instant) + ": the images of a merge are of one kind.");
 }
 
-LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar) {
+LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar, ReferenceProgress& progress) {
     PendingCaptureSettings pending(list.paths);
     // Named calls only: 16-bit and float images are read at their own depth.
     ImagesSequence sequence(list.paths.data(), static_cast<int>(list.paths.size()), InputDepth::own);
@@ -66,6 +106,7 @@ LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar) {
     for (int i = 0; i < total; ++i) {
         const cv::Mat image = i == list.instantIndex ? instant : read(i);
         if (bar) bar->show({i + 1, total, 100.0, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
+        progress.reading(static_cast<double>(i + 1) / total);
         requireFitsInstant(image, instant, list.paths[static_cast<std::size_t>(i)],
                            list.paths[static_cast<std::size_t>(list.instantIndex)]);
         if (i == list.instantIndex) loaded.frames.instantIndex = static_cast<int>(loaded.paths.size());
@@ -144,10 +185,12 @@ int writeResult(const ReferenceMergeResult& merged, const MergeSettings& setting
 // The merge from reading the images to writing the result; failures the steps could not
 // handle (not enough memory, say) come out as exceptions.
 int mergeAndWrite(const MergeSettings& settings, const ImageList& list, ProgressBar* bar) {
-    const LoadedFrames loaded = loadFrames(list, bar);
+    ReferenceProgress progress(settings.progressPath, static_cast<int>(list.paths.size()));
+    const LoadedFrames loaded = loadFrames(list, bar, progress);
     if (bar) bar->finish();
     if (loaded.frames.images.empty()) return 1;
-    const ReferenceMergeResult merged = mergeOnReference(loaded.frames, {settings.align, givenStops(settings, loaded)});
+    const ReferenceMergeResult merged = mergeOnReference(
+        loaded.frames, {settings.align, givenStops(settings, loaded), [&](double done) { progress.merging(done); }});
     logExposures(merged, loaded.paths);
     if (!settings.masksFolder.empty() && !writeMasks(merged, loaded, settings.masksFolder)) return 1;
     return writeResult(merged, settings, loaded.paths[static_cast<std::size_t>(loaded.frames.instantIndex)]);

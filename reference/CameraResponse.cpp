@@ -23,7 +23,7 @@ void makeIncreasing(std::vector<double>& knots) {
 CameraResponse CameraResponse::standard() {
     std::vector<double> knots(knotCount);
     for (int k = 0; k < knotCount; ++k) knots[static_cast<std::size_t>(k)] = srgbDecode(k / 255.0);
-    return CameraResponse(std::move(knots), false);
+    return CameraResponse({std::move(knots)}, false);
 }
 
 CameraResponse CameraResponse::fromLogKnots(const std::vector<double>& log2Light, int firstTrusted) {
@@ -40,19 +40,36 @@ CameraResponse CameraResponse::fromLogKnots(const std::vector<double>& log2Light
     // The top of a fitted curve rests on the few codes below the clip level; its middle on
     // most of the frames. The scale is set where the curve is surest: at the middle code it
     // gives the light the standard curve gives there.
-    const double scale = knots[middleKnot] / standard().light(static_cast<double>(middleKnot));
+    const double scale = knots[middleKnot] / standard().light(static_cast<double>(middleKnot), 0);
     for (double& knot : knots) knot /= scale;
-    return CameraResponse(std::move(knots), true);
+    return CameraResponse({std::move(knots)}, true);
 }
 
-double CameraResponse::light(double u) const {
+CameraResponse CameraResponse::perChannel(const std::vector<CameraResponse>& curves) {
+    CV_Assert(!curves.empty());
+    std::vector<std::vector<double>> knots;
+    bool fitted = false;
+    for (const CameraResponse& curve : curves) {
+        knots.push_back(curve.curves.front());
+        fitted = fitted || curve.isFitted;
+    }
+    return CameraResponse(std::move(knots), fitted);
+}
+
+const std::vector<double>& CameraResponse::knotsOf(int channel) const {
+    return curves[std::min(static_cast<std::size_t>(std::max(channel, 0)), curves.size() - 1)];
+}
+
+double CameraResponse::light(double u, int channel) const {
+    const std::vector<double>& knots = knotsOf(channel);
     const double clamped = std::clamp(u, 0.0, 255.0);
     const int k = std::min(static_cast<int>(clamped), knotCount - 2);
     const double t = clamped - k;
     return knots[static_cast<std::size_t>(k)] * (1 - t) + knots[static_cast<std::size_t>(k) + 1] * t;
 }
 
-double CameraResponse::code(double light) const {
+double CameraResponse::code(double light, int channel) const {
+    const std::vector<double>& knots = knotsOf(channel);
     if (light <= knots.front()) return 0;
     if (light >= knots.back()) return 255;
     const auto above = std::upper_bound(knots.begin(), knots.end(), light);
@@ -60,9 +77,9 @@ double CameraResponse::code(double light) const {
     return static_cast<double>(k) + (light - knots[k]) / (knots[k + 1] - knots[k]);
 }
 
-std::vector<float> CameraResponse::table(int depth) const {
+std::vector<float> CameraResponse::table(int depth, int channel) const {
     const int top = depth == CV_16U ? 65535 : 255;
     std::vector<float> lights(static_cast<std::size_t>(top) + 1);
-    for (int v = 0; v <= top; ++v) lights[static_cast<std::size_t>(v)] = static_cast<float>(light(v * 255.0 / top));
+    for (int v = 0; v <= top; ++v) lights[static_cast<std::size_t>(v)] = static_cast<float>(light(v * 255.0 / top, channel));
     return lights;
 }

@@ -24,14 +24,14 @@ ReducedFrame smoothed(const ReducedFrame& frame) {
     return out;
 }
 
-// The values a smoothed sample allows: exactly its light, at least it (clipped), or from 0
-// up to the floor (dark).
+// The values a smoothed sample allows: exactly its light, at least it or the shoulder's
+// start (clipped or in the shoulder), or from 0 up to the floor (dark).
 struct Interval {
     float low, high;
 };
 
-Interval allowed(float light, bool clipped, bool dark, float floor) {
-    if (clipped) return {light, std::numeric_limits<float>::infinity()};
+Interval allowed(float light, bool clipped, bool dark, float floor, float shoulder) {
+    if (clipped) return {std::min(light, shoulder), std::numeric_limits<float>::infinity()};
     if (dark) return {0.0f, floor};
     return {light, light};
 }
@@ -42,7 +42,7 @@ cv::Mat usableSamples(const ReducedFrame& a, const ReducedFrame& b) {
     return flagged == 0;
 }
 
-void scoreRow(const ReducedFrame& instant, const ReducedFrame& frame, const NoiseProfile& noise, FloorLevels floors,
+void scoreRow(const ReducedFrame& instant, const ReducedFrame& frame, const NoiseProfile& noise, ConsistencyLimits limits,
               int y, cv::Mat& score) {
     const int channels = instant.light.channels();
     const float* a = instant.light.ptr<float>(y);
@@ -56,10 +56,10 @@ void scoreRow(const ReducedFrame& instant, const ReducedFrame& frame, const Nois
             const bool pointA = !clipA[c] && !darkA[c], pointB = !clipB[c] && !darkB[c];
             // The frame's light corrected by the profile's bias only where both are plain values.
             const float corrected = pointA && pointB ? b[c] - noise.bias(a[c]) : b[c];
-            const Interval i = allowed(a[c], clipA[c], darkA[c], floors.instant);
-            const Interval j = allowed(corrected, clipB[c], darkB[c], floors.frame);
+            const Interval i = allowed(a[c], clipA[c], darkA[c], limits.instantFloor, limits.instantShoulder);
+            const Interval j = allowed(corrected, clipB[c], darkB[c], limits.frameFloor, limits.frameShoulder);
             const float gap = std::max({0.0f, j.low - i.high, i.low - j.high});
-            const float threshold = noiseMultiple * noise.spread(a[c]) + responseShare * a[c] + 1e-7f;
+            const float threshold = noiseMultiple * noise.spread(a[c]) + (responseShare + limits.colourShare) * a[c] + 1e-7f;
             worst = std::max(worst, gap / threshold);
         }
         out[x] = worst;
@@ -68,13 +68,13 @@ void scoreRow(const ReducedFrame& instant, const ReducedFrame& frame, const Nois
 
 } // namespace
 
-cv::Mat disagreement(const ReducedFrame& instant, const ReducedFrame& frame, FloorLevels floors) {
+cv::Mat disagreement(const ReducedFrame& instant, const ReducedFrame& frame, ConsistencyLimits limits) {
     CV_Assert(instant.light.channels() <= largestChannels);
     const ReducedFrame a = smoothed(instant), b = smoothed(frame);
     const NoiseProfile noise(a.light, b.light, usableSamples(a, b));
     cv::Mat score(a.light.size(), CV_32F);
     runInSlices(static_cast<std::size_t>(score.rows), 16, [&](std::size_t first, std::size_t last) {
-        for (std::size_t y = first; y < last; ++y) scoreRow(a, b, noise, floors, static_cast<int>(y), score);
+        for (std::size_t y = first; y < last; ++y) scoreRow(a, b, noise, limits, static_cast<int>(y), score);
     });
     return score;
 }

@@ -46,14 +46,14 @@ double rolledOff(double x, double white, double rate) {
 
 double srgbEncode(double v) { return v <= 0.0031308 ? 12.92 * v : 1.055 * std::pow(v, 1 / 2.4) - 0.055; }
 
-// Display value of light x, tabulated on the square root of x / white (dense in the shadows).
-std::vector<float> displayTable(double white, const std::optional<CameraResponse>& curve) {
+// Display value of light x in channel, tabulated on the square root of x / white (dense in the shadows).
+std::vector<float> displayTable(double white, const std::optional<CameraResponse>& curve, int channel) {
     const double rate = shoulderRate(white);
     std::vector<float> table(tableSize + 1);
     for (int i = 0; i <= tableSize; ++i) {
         const double root = static_cast<double>(i) / tableSize;
         const double y = rolledOff(root * root * white, white, rate);
-        table[static_cast<std::size_t>(i)] = static_cast<float>(curve ? curve->code(y) / 255 : srgbEncode(y));
+        table[static_cast<std::size_t>(i)] = static_cast<float>(curve ? curve->code(y, channel) / 255 : srgbEncode(y));
     }
     return table;
 }
@@ -62,9 +62,11 @@ std::vector<float> displayTable(double white, const std::optional<CameraResponse
 
 cv::Mat renderForDisplay(const cv::Mat& radiance, const std::optional<CameraResponse>& cameraCurve) {
     const double white = brightest(radiance);
-    const std::vector<float> table = displayTable(white, cameraCurve);
+    const int channels = radiance.channels();
+    std::vector<std::vector<float>> tables;
+    for (int c = 0; c < channels; ++c) tables.push_back(displayTable(white, cameraCurve, c));
     cv::Mat display(radiance.size(), radiance.type());
-    const int perRow = radiance.cols * radiance.channels();
+    const int perRow = radiance.cols * channels;
     const float toIndex = static_cast<float>(tableSize);
     for (int y = 0; y < radiance.rows; ++y) {
         const float* in = radiance.ptr<float>(y);
@@ -74,6 +76,7 @@ cv::Mat renderForDisplay(const cv::Mat& radiance, const std::optional<CameraResp
             const int i = std::min(static_cast<int>(position), tableSize - 1);
             const float t = position - static_cast<float>(i);
             // a + (b - a) t: exact where the table is flat, so that the values never fall back.
+            const std::vector<float>& table = tables[static_cast<std::size_t>(x % channels)];
             const float a = table[static_cast<std::size_t>(i)], b = table[static_cast<std::size_t>(i) + 1];
             out[x] = a + (b - a) * t;
         }

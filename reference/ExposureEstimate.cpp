@@ -20,13 +20,15 @@ template <typename T>
 std::vector<double> logRatios(const cv::Mat& a, const cv::Mat& b, const SampleReading& readA,
                               const SampleReading& readB) {
     std::vector<double> ratios;
-    const int perRow = a.cols * a.channels();
+    const int channels = a.channels();
     for (int y = 0; y < a.rows; ++y) {
         const T* rowA = a.ptr<T>(y);
         const T* rowB = b.ptr<T>(y);
-        for (int x = 0; x < perRow; ++x)
+        for (int x = 0; x < a.cols * channels; ++x) {
+            const int c = x % channels;
             if (readA.wellExposed(rowA[x]) && readB.wellExposed(rowB[x]))
-                ratios.push_back(std::log2(double(readB.light(rowB[x])) / double(readA.light(rowA[x]))));
+                ratios.push_back(std::log2(double(readB.light(rowB[x], c)) / double(readA.light(rowA[x], c))));
+        }
     }
     return ratios;
 }

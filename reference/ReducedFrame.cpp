@@ -26,7 +26,7 @@ void reduceRow(const cv::Mat& frame, const SampleReading& reading, float gain, i
             for (int x = 0; x < (right - left) * channels; x += channels)
                 for (int c = 0; c < channels; ++c) {
                     const T v = row[x + c];
-                    sum[c] += reading.light(v);
+                    sum[c] += reading.light(v, c);
                     anyClipped[c] = anyClipped[c] || reading.nearClip(v);
                     allDark[c] = allDark[c] && reading.dark(v);
                 }

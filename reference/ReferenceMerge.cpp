@@ -1,9 +1,11 @@
 #include "reference/ReferenceMerge.hpp"
 
+#include "reference/ChannelSeparation.hpp"
 #include "reference/ConsistencyTest.hpp"
 #include "reference/ExposureEstimate.hpp"
 #include "reference/FrameSamples.hpp"
 #include "reference/MaskShaping.hpp"
+#include "reference/NoiseResponse.hpp"
 #include "reference/ReducedFrame.hpp"
 #include "reference/ReferenceAlignment.hpp"
 #include "reference/ReferenceMergeFailure.hpp"
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 namespace {
@@ -38,11 +41,17 @@ void validate(const ReferenceFrames& frames, const ReferenceMergeOptions& option
                                     std::to_string(frames.images.size()) + " images.");
 }
 
-// How each frame is read through response (the assumed one, or the fitted one).
-std::vector<SampleReading> readingsOf(const std::vector<cv::Mat>& images, const std::optional<CameraResponse>& response) {
+// How each frame is read through response (the assumed one, or the fitted one), with its
+// colour balance where one is given.
+std::vector<SampleReading> readingsOf(const std::vector<cv::Mat>& images, const std::optional<CameraResponse>& response,
+                                      const std::vector<std::vector<float>>& balances = {}) {
     std::vector<SampleReading> readings;
-    for (const cv::Mat& image : images)
-        readings.push_back(response ? SampleReading(image.depth(), *response) : SampleReading(image));
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const cv::Mat& image = images[i];
+        const std::vector<float> balance = i < balances.size() ? balances[i] : std::vector<float>{};
+        readings.push_back(response ? SampleReading(image.depth(), image.channels(), *response, balance)
+                                    : SampleReading(image));
+    }
     return readings;
 }
 
@@ -58,6 +67,8 @@ std::vector<std::optional<double>> exifStopsOf(const ReferenceFrames& frames) {
 struct Calibration {
     std::vector<FrameExposure> exposures;
     std::optional<CameraResponse> response;
+    std::vector<std::vector<float>> balances;  // per frame, each channel's light factor; empty: none
+    float colourShare = 0;                     // what the channels' disagreement adds to the consistency test
 };
 
 std::vector<double> stopsOf(const std::vector<FrameExposure>& exposures) {
@@ -87,13 +98,22 @@ Calibration calibrateIntegers(const ReferenceFrames& frames, const ReferenceMerg
         }
     }
     const bool disputed = std::any_of(c.exposures.begin(), c.exposures.end(), [](const FrameExposure& e) { return e.disputed(); });
-    if (!disputed) return c;
-    // Some settings were wrong, and so was the curve fitted with them: fit it again with the
-    // exposures settled now, and let the images tell the disputed frames through it.
-    if (const auto refitted = fitCameraResponse(samples, stopsOf(c.exposures))) c.response = refitted;
-    const auto again = estimateExposures(samples, readingsOf(samples, c.response), instant);
-    for (std::size_t i = 0; i < c.exposures.size(); ++i)
-        if (c.exposures[i].disputed() && again[i]) c.exposures[i].stops = *c.exposures[i].imageStops = *again[i];
+    if (disputed) {
+        // Some settings were wrong, and so was the curve fitted with them: fit it again with the
+        // exposures settled now, and let the images tell the disputed frames through it.
+        if (const auto refitted = fitCameraResponse(samples, stopsOf(c.exposures))) c.response = refitted;
+        const auto again = estimateExposures(samples, readingsOf(samples, c.response), instant);
+        for (std::size_t i = 0; i < c.exposures.size(); ++i)
+            if (c.exposures[i].disputed() && again[i]) c.exposures[i].stops = *c.exposures[i].imageStops = *again[i];
+    }
+    // Where the data show that the channels do not share the curve: a curve and a colour
+    // balance for each, and the consistency test's allowance for the rest.
+    if (c.response->fitted())
+        if (auto separated = channelSeparation(samples, *c.response, stopsOf(c.exposures), instant)) {
+            c.response = std::move(separated->response);
+            c.balances = std::move(separated->balances);
+            c.colourShare = separated->colourShare;
+        }
     return c;
 }
 
@@ -114,7 +134,23 @@ Calibration calibrate(const ReferenceFrames& frames, const ReferenceMergeOptions
     for (std::size_t i = 0; i < first.size(); ++i)
         if (exif[i] && !options.stops) first[i].stops = *exif[i];
     if (integer) return calibrateIntegers(frames, options, samples, first);
-    return {first, std::nullopt};
+    return {first, std::nullopt, {}, 0};
+}
+
+// Integer frames of one exposure, whose curve their mapping could not tell: their noise may.
+bool isBurst(const Calibration& c) {
+    return c.response && !c.response->fitted() &&
+           std::all_of(c.exposures.begin(), c.exposures.end(), [](const FrameExposure& e) { return std::fabs(e.stops) < 0.05; });
+}
+
+// The consistency test's limits for frame against the instant image. A camera whose colour
+// processing follows the exposure (colourShare above 0) bends its shoulder too: there a
+// value is only known to be above the shoulder's start.
+ConsistencyLimits limitsOf(const SampleReading& instant, const MergeFrame& frame, float colourShare) {
+    const bool bent = colourShare > 0;
+    const float unbounded = std::numeric_limits<float>::infinity();
+    return {instant.floorLevel(), frame.reading.floorLevel() * frame.gain, bent ? instant.shoulderLevel() : unbounded,
+            bent ? frame.reading.shoulderLevel() * frame.gain : unbounded, colourShare};
 }
 
 double featherSigma(cv::Size size, int factor) {
@@ -125,9 +161,13 @@ double featherSigma(cv::Size size, int factor) {
 
 ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const ReferenceMergeOptions& options) {
     validate(frames, options);
+    const auto advance = [&](double done) {
+        if (options.progress) options.progress(done);
+    };
     const int instant = frames.instantIndex;
     const Calibration calibration = calibrate(frames, options);
-    const std::vector<SampleReading> readings = readingsOf(frames.images, calibration.response);
+    advance(0.2);
+    const std::vector<SampleReading> readings = readingsOf(frames.images, calibration.response, calibration.balances);
     const cv::Size size = frames.images.front().size();
     const int factor = reductionFactor(size);
     const std::size_t count = frames.images.size();
@@ -156,12 +196,20 @@ ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const Refer
                 reduced[i] = reduceFrame(frame.image, frame.reading, frame.gain, factor);
             }
         }
-        const FloorLevels floors{instantReading.floorLevel(), frame.reading.floorLevel() * frame.gain};
-        frame.mask = shapeMask(disagreement(reference, reduced[i], floors), featherSigma(size, factor));
+        const ConsistencyLimits limits = limitsOf(instantReading, frame, calibration.colourShare);
+        frame.mask = shapeMask(disagreement(reference, reduced[i], limits), featherSigma(size, factor));
+        advance(0.2 + 0.4 * static_cast<double>(i + 1) / static_cast<double>(count));
     }
+    result.response = calibration.response;
+    if (isBurst(calibration))
+        if (const auto told = responseFromNoise(merged, factor)) {
+            result.response = told;
+            for (MergeFrame& frame : merged) frame.reading = SampleReading(frame.image.depth(), frame.image.channels(), *told);
+        }
+    advance(0.6);
     result.radiance = mergeWeighted(merged, instant, factor);
+    advance(1);
     for (const MergeFrame& frame : merged) result.masks.push_back(frame.mask);
     result.exposures = calibration.exposures;
-    result.response = calibration.response;
     return result;
 }

@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct ReferenceFrames {
 struct ReferenceMergeOptions {
     bool align = false;                       // move each frame onto the instant image first
     std::optional<std::vector<double>> stops;  // per image, overriding every other source
+    // Told the share of the merge done (0 to 1) after each step, from the calling thread.
+    std::function<void(double)> progress;
 };
 
 struct ReferenceMergeResult {

@@ -11,10 +11,11 @@ constexpr double smoothness = 16;        // weight of the curvature rows against
 // The codes (in knot units) a mapping is trusted between: above the noise floor, below
 // the clip level.
 constexpr double lowestCode = 4, highestCode = 240;
-// Above the codes the pairs tell, the curve goes on straight (in log2 light) with its
-// slope over this many codes below: near the clip level noise piles samples into the top
-// code, and the few rows there bend the curve.
-constexpr int slopeSpan = 32;
+// Above the codes the pairs tell, and above lastFitted in any case, the curve goes on
+// straight (in log2 light) with its slope over slopeSpan codes below: near the clip level
+// noise piles samples into the top codes, and the few rows there bend the curve - by more
+// than a stop where one bright area of the scene fills them.
+constexpr int lastFitted = 200, slopeSpan = 48;
 
 // Cumulative histogram of all samples of a frame (every channel): entry b is the share of
 // samples in the bins up to b. 8-bit frames have a bin per code, 16-bit frames 1024 bins.
@@ -145,9 +146,23 @@ std::optional<CameraResponse> fitCameraResponse(const std::vector<cv::Mat>& samp
     cv::Mat curve;
     if (!cv::solve(normal.a, normal.b, curve, cv::DECOMP_CHOLESKY)) return std::nullopt;
     std::vector<double> log2Light(curve.begin<double>(), curve.end<double>());
-    extendStraight(log2Light, static_cast<int>(normal.highestTold));
+    extendStraight(log2Light, std::min(static_cast<int>(normal.highestTold), lastFitted));
     // A curve that does not rise by a few stops over the well-exposed codes is no camera's.
     if (log2Light[200] - log2Light[40] < 1.5) return std::nullopt;
     const int firstTrusted = std::clamp(static_cast<int>(std::ceil(normal.lowestTold)), 2, 64);
     return CameraResponse::fromLogKnots(log2Light, firstTrusted);
+}
+
+std::optional<CameraResponse> fitChannelResponses(const std::vector<cv::Mat>& samples,
+                                                  const std::vector<double>& log2Exposures) {
+    if (samples.empty()) return std::nullopt;
+    std::vector<CameraResponse> curves;
+    for (int c = 0; c < std::min(samples.front().channels(), 3); ++c) {
+        std::vector<cv::Mat> channel(samples.size());
+        for (std::size_t i = 0; i < samples.size(); ++i) cv::extractChannel(samples[i], channel[i], c);
+        const auto curve = fitCameraResponse(channel, log2Exposures);
+        if (!curve) return std::nullopt;
+        curves.push_back(*curve);
+    }
+    return CameraResponse::perChannel(curves);
 }

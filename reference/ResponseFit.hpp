@@ -18,3 +18,9 @@
 // codes, for a curve. samples are the frames' sampleGrid, log2Exposures their exposures.
 std::optional<CameraResponse> fitCameraResponse(const std::vector<cv::Mat>& samples,
                                                 const std::vector<double>& log2Exposures);
+
+// A curve for each colour channel (B, G, R), each fitted as above to that channel's samples
+// alone: for cameras whose channels do not share one curve. Nothing unless every channel
+// tells one.
+std::optional<CameraResponse> fitChannelResponses(const std::vector<cv::Mat>& samples,
+                                                  const std::vector<double>& log2Exposures);

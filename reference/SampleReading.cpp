@@ -23,17 +23,27 @@ double hat(double u) {
 
 } // namespace
 
-SampleReading::SampleReading(int depth, const CameraResponse& response) : lights(response.table(depth)) {
-    const int top = static_cast<int>(lights.size()) - 1;
-    weights.resize(lights.size());
+SampleReading::SampleReading(int depth, int channels, const CameraResponse& response, const std::vector<float>& balance) {
+    CV_Assert(channels >= 1 && channels <= largestChannels);
+    for (int c = 0; c < channels; ++c) {
+        lights.push_back(response.table(depth, c));
+        if (static_cast<std::size_t>(c) < balance.size())
+            for (float& light : lights.back()) light *= balance[static_cast<std::size_t>(c)];
+    }
+    const int top = static_cast<int>(lights.front().size()) - 1;
+    weights.resize(lights.front().size());
     for (int v = 0; v <= top; ++v) weights[static_cast<std::size_t>(v)] = static_cast<float>(hat(double(v) / top));
     clipCode = static_cast<int>(std::ceil(clipStart * top));
     shoulderCode = static_cast<int>(std::ceil(fallStart * top));
     floorCode = static_cast<int>(std::floor(floorEnd * top));
     wellLowCode = static_cast<int>(std::ceil(wellLowFraction * top));
     wellHighCode = static_cast<int>(std::floor(wellHighFraction * top));
-    clipLight = lights[static_cast<std::size_t>(clipCode)];
-    floorLight = lights[static_cast<std::size_t>(floorCode)];
+    clipLight = shoulderLight = std::numeric_limits<float>::infinity();
+    for (const std::vector<float>& channel : lights) {
+        clipLight = std::min(clipLight, channel[static_cast<std::size_t>(clipCode)]);
+        shoulderLight = std::min(shoulderLight, channel[static_cast<std::size_t>(shoulderCode)]);
+        floorLight = std::max(floorLight, channel[static_cast<std::size_t>(floorCode)]);
+    }
 }
 
 SampleReading::SampleReading(const cv::Mat& floatFrame) {

@@ -16,15 +16,18 @@ inline constexpr int largestChannels = 4;
 // response, float frames are linear already.
 class SampleReading {
 public:
-    // An 8-bit or 16-bit frame read through response.
-    SampleReading(int depth, const CameraResponse& response);
+    // An 8-bit or 16-bit frame of channels channels read through response, the light of
+    // channel c multiplied by balance[c] where there is one (a frame whose colour balance
+    // differs from the instant image's).
+    SampleReading(int depth, int channels, const CameraResponse& response, const std::vector<float>& balance = {});
     // A float frame, read as it is. It clips at its largest sample when at least one sample
     // in a thousand sits there (a clipped sensor piles them up), otherwise never.
     explicit SampleReading(const cv::Mat& floatFrame);
 
-    template <typename T> float light(T v) const {
+    // The light of sample v of channel.
+    template <typename T> float light(T v, int channel) const {
         if constexpr (std::is_same_v<T, float>) return v;
-        else return lights[v];
+        else return lights[static_cast<std::size_t>(channel)][v];
     }
     // A hat over the codes: 0 in the noise floor and from the clip level up, 1 for
     // well-exposed samples, ramps between.
@@ -52,12 +55,16 @@ public:
         else return v >= wellLowCode && v <= wellHighCode;
     }
 
-    // The light at which samples clip, and the highest light of the noise floor.
+    // The light at which samples clip (in the channel that clips first), and the highest
+    // light of the noise floor (in the channel whose floor is highest).
     float clipLevel() const { return clipLight; }
+    // Where the shoulder starts, in the channel whose shoulder starts lowest.
+    float shoulderLevel() const { return shoulderLight; }
     float floorLevel() const { return floorLight; }
 
 private:
-    std::vector<float> lights, weights;  // per code, integer frames only
+    std::vector<std::vector<float>> lights;  // per channel and code, integer frames only
+    std::vector<float> weights;              // per code, integer frames only
     int clipCode = 0, shoulderCode = 0, floorCode = 0, wellLowCode = 0, wellHighCode = 0;
     float clipLight = 0, shoulderLight = 0, floorLight = 0, wellLow = 0, wellHigh = 0;
 };

@@ -62,7 +62,7 @@ void addFrameRow(const MergeFrame& frame, bool isInstant, int y, const Tap& rowT
         for (int c = 0; c < channels; ++c) clipped = clipped || read.clipped(v[c]);
         const std::size_t at = static_cast<std::size_t>(x * channels);
         for (int c = 0; c < channels; ++c) {
-            const float light = read.light(v[c]) * frame.gain;
+            const float light = read.light(v[c], c) * frame.gain;
             if (left < 0.5f) sums.bound[at + c] = std::max(sums.bound[at + c], light);
             if (clipped) continue;
             float w = read.weight(v[c]);

@@ -104,6 +104,19 @@ TEST_F(ReferenceMethod, MasksShowWhatWasLeftOut) {
     EXPECT_EQ(cv::imread(folder.file("merged.jpg")).size(), cv::Size(240, 160));
 }
 
+// The progress file follows the patch merge's form: the last exposure's position and its
+// last tenth once the merge is done; a progress file that is one of the images is refused
+// before anything is read or written.
+TEST_F(ReferenceMethod, TheProgressFileEndsAtTheLastExposure) {
+    ASSERT_EQ(run({"-o", folder.file("merged.hdr"), "--progress", folder.file("progress.txt")}), 0) << err();
+    EXPECT_EQ(readFile(folder.file("progress.txt")), "2 90");
+    const std::string photograph = readFile(frames[0]);
+    EXPECT_EQ(run({"-o", folder.file("refused.hdr"), "--progress", frames[0], "--log-dir", folder.file("app")}), 1);
+    EXPECT_NE(log().find("The progress file '" + frames[0] + "' cannot be written"), std::string::npos) << log();
+    EXPECT_EQ(readFile(frames[0]), photograph);
+    EXPECT_FALSE(fs::exists(folder.file("refused.hdr")));
+}
+
 // The demo's burst - five frames of a ball rolling further between two frames than any
 // search radius - merged with the defaults: the ball once, opaque, where the instant
 // frame has it, and the grass where the other frames had it.

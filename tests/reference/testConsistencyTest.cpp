@@ -20,12 +20,12 @@ ReducedFrame flatFrame(float light, float patchLight, unsigned seed) {
 }
 
 float patchScore(const ReducedFrame& instant, const ReducedFrame& frame) {
-    const cv::Mat score = disagreement(instant, frame, {0.001f, 0.001f});
+    const cv::Mat score = disagreement(instant, frame, {0.001f, 0.001f, 1.0f, 1.0f, 0.0f});
     return score.at<float>(patch.y + 4, patch.x + 4);
 }
 
 float stillScore(const ReducedFrame& instant, const ReducedFrame& frame) {
-    const cv::Mat score = disagreement(instant, frame, {0.001f, 0.001f});
+    const cv::Mat score = disagreement(instant, frame, {0.001f, 0.001f, 1.0f, 1.0f, 0.0f});
     double largest = 0;
     cv::minMaxLoc(score(cv::Rect(0, 0, 24, 5)), nullptr, &largest);
     return static_cast<float>(largest);

@@ -19,7 +19,7 @@ TEST(DisplayRenderingTest, LightWithinTheWhiteGetsTheCameraCurvesCodes) {
     const CameraResponse curve = CameraResponse::standard();
     const cv::Mat display = renderForDisplay(ramp(1.0f), curve);
     for (int x = 0; x < 256; x += 15) {
-        const double expected = curve.code(1.0 * x / 255) / 255;
+        const double expected = curve.code(1.0 * x / 255, 0) / 255;
         EXPECT_NEAR(display.at<cv::Vec3f>(2, x)[1], expected, 2e-3) << "column " << x;
     }
 }
@@ -37,8 +37,8 @@ TEST(DisplayRenderingTest, HighlightsRollOffToWhite) {
         previous = v;
     }
     EXPECT_NEAR(previous, 1.0f, 1e-3);
-    EXPECT_NEAR(display.at<cv::Vec3f>(0, 16)[0], curve.code(8.0 * 16 / 255) / 255, 2e-3);  // below the knee
-    EXPECT_LT(display.at<cv::Vec3f>(0, 29)[0], curve.code(8.0 * 29 / 255) / 255 - 1e-3);  // above it, darker
+    EXPECT_NEAR(display.at<cv::Vec3f>(0, 16)[0], curve.code(8.0 * 16 / 255, 0) / 255, 2e-3);  // below the knee
+    EXPECT_LT(display.at<cv::Vec3f>(0, 29)[0], curve.code(8.0 * 29 / 255, 0) / 255 - 1e-3);  // above it, darker
 }
 
 // Float frames have no camera curve: the sRGB encoding stands in.

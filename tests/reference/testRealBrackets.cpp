@@ -2,6 +2,7 @@
 // scene from a tripod with their camera's EXIF tags (13 s to 1/1000 s).
 #include "merge/CaptureSettings.hpp"
 #include "reference/ReferenceMerge.hpp"
+#include "reference/SampleReading.hpp"
 #include "tests/support/TestData.hpp"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -50,24 +52,58 @@ TEST(RealBracketTest, TheDeskBracketKeepsItsTagsAndFitsACurve) {
 }
 
 // A still scene: the frames that carry most of the light are kept nearly whole; the darker
-// ones, almost black, lose a little more to their noise floor and compression.
-void expectStill(const ReferenceMergeResult& merged) {
+// ones, almost black, lose a little more to their noise floor and compression. colour: the
+// share a frame may lose in colour, where this camera's processing moves saturated colours
+// (the dark leaves, the lamp-lit radio) between exposures by more than a curve per channel
+// and a colour balance per frame explain.
+void expectStill(const ReferenceMergeResult& merged, double colour) {
     for (std::size_t i : {0u, 1u, 2u, 4u})
-        EXPECT_LT(cv::mean(merged.masks[i])[0], i == 2 ? 0.1 : 0.03) << "a still scene, yet frame " << i << " was left out";
+        EXPECT_LT(cv::mean(merged.masks[i])[0], std::max(i == 2 ? 0.1 : 0.03, colour))
+            << "a still scene, yet frame " << i << " was left out";
 }
 
 TEST(RealBracketTest, TheDeskBracketInGreyLeavesNothingOut) {
     REQUIRE_DESK();
-    expectStill(mergedDesk(true));
+    expectStill(mergedDesk(true), 0);
 }
 
-// Known gap: in colour, the three frames brighter than the instant one and the next darker
-// are left out over a fifth to two fifths of this still scene. The channels of this camera do not share one curve (their
-// exposures, estimated one by one, differ by up to 0.7 stops for the 13 s frame); one curve
-// per channel fitted to the histograms took away a third of it but tinted generated frames.
-TEST(RealBracketTest, DISABLED_TheDeskBracketInColourLeavesNothingOut) {
+// The median over the samples well exposed in the instant frame of the merged light over
+// the instant frame's own, per channel.
+std::vector<double> channelRatios(const ReferenceMergeResult& merged) {
+    const cv::Mat instant = cv::imread(testDataPath(deskFrames[3]), cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+    cv::Mat small;
+    cv::resize(instant, small, {256, 192}, 0, 0, cv::INTER_AREA);
+    const SampleReading reading(CV_8U, 3, *merged.response);
+    std::vector<std::vector<double>> ratios(3);
+    for (int y = 0; y < small.rows; ++y)
+        for (int x = 0; x < small.cols; ++x) {
+            const cv::Vec3b v = small.at<cv::Vec3b>(y, x);
+            if (*std::min_element(v.val, v.val + 3) < 30 || *std::max_element(v.val, v.val + 3) > 200) continue;
+            for (int c = 0; c < 3; ++c) ratios[static_cast<std::size_t>(c)].push_back(merged.radiance.at<cv::Vec3f>(y, x)[c] / reading.light(v[c], c));
+        }
+    std::vector<double> medians;
+    for (std::vector<double>& r : ratios) {
+        std::nth_element(r.begin(), r.begin() + static_cast<long>(r.size() / 2), r.end());
+        medians.push_back(r.empty() ? 0 : r[r.size() / 2]);
+    }
+    return medians;
+}
+
+// In colour the channels of this camera do not share one curve (read through one, the
+// 13 s frame's channels tell exposures 0.6 stops apart): each gets its own, each frame its
+// colour balance against the instant frame, and the test allows for the rest.
+TEST(RealBracketTest, TheDeskBracketInColourLeavesNothingOut) {
     REQUIRE_DESK();
-    expectStill(mergedDesk(false));
+    const ReferenceMergeResult merged = mergedDesk(false);
+    ASSERT_TRUE(merged.response);
+    EXPECT_TRUE(merged.response->separateChannels());
+    expectStill(merged, 0.06);
+    // No cast: where the instant frame tells its light well, the merge keeps its colour
+    // within a tenth of a stop (read through one curve, the channels differ by 0.6).
+    const std::vector<double> ratios = channelRatios(merged);
+    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+    EXPECT_LT(*high / *low, std::exp2(0.1)) << "blue " << ratios[0] << ", green " << ratios[1] << ", red " << ratios[2];
+    EXPECT_NEAR(ratios[1], 1.0, 0.1);
 }
 
 } // namespace
