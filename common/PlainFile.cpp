@@ -46,3 +46,15 @@ bool isExecutableFile(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_regular_file(path, error) && access(path.c_str(), X_OK) == 0;
 }
+
+bool writeWhole(int descriptor, const void* bytes, std::size_t size) {
+    const char* next = static_cast<const char*>(bytes);
+    while (size > 0) {
+        const ssize_t written = ::write(descriptor, next, size);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        next += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -14,3 +15,7 @@ bool isReadablePlainFile(const std::string& path);
 
 // Whether path names a regular file (after following links) that this process may run.
 bool isExecutableFile(const std::string& path);
+
+// Writes all size bytes to the open descriptor, going on after a signal interrupts a write
+// and after a short write. False when a write fails. Async-signal-safe: it calls write only.
+bool writeWhole(int descriptor, const void* bytes, std::size_t size);

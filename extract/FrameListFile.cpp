@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -40,17 +39,6 @@ bool copyInto(char (&target)[PATH_MAX], const std::string& text) {
 // From here to completeList: async-signal-safe calls only (open, read, write, lseek,
 // fstat, fchmod, close, rename, unlink).
 
-bool writeAll(int file, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(file, bytes, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes += written;
-        size -= static_cast<std::size_t>(written);
-    }
-    return true;
-}
-
 // The number of line ends in the file, and where the first one is (-1: none).
 struct LineEnds {
     long long count = 0;
@@ -74,7 +62,7 @@ bool writeNumber(int file, long long number) {
         digits[--at] = static_cast<char>('0' + number % 10);
         number /= 10;
     } while (number > 0);
-    return writeAll(file, digits + at, sizeof digits - static_cast<std::size_t>(at));
+    return writeWhole(file, digits + at, sizeof digits - static_cast<std::size_t>(at));
 }
 
 // Writes the count of lines and then every line of the list in into out.
@@ -86,7 +74,7 @@ bool writeCompleted(int in, int out) {
     char buffer[4096];
     ssize_t read;
     while ((read = ::read(in, buffer, sizeof buffer)) > 0)
-        if (!writeAll(out, buffer, static_cast<std::size_t>(read))) return false;
+        if (!writeWhole(out, buffer, static_cast<std::size_t>(read))) return false;
     return read == 0;
 }
 

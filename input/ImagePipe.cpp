@@ -1,5 +1,7 @@
 #include "input/ImagePipe.hpp"
 
+#include "common/PlainFile.hpp"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -17,17 +19,6 @@ struct ImageHeader {
     std::int32_t cols;
     std::int32_t type;
 };
-
-bool writeAll(int fd, const unsigned char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, size);
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        data += written;
-        size -= std::size_t(written);
-    }
-    return true;
-}
 
 // Reads exactly size bytes unless the sender closes the pipe or the deadline passes.
 bool readAll(int fd, unsigned char* data, std::size_t size, Clock::time_point deadline) {
@@ -59,8 +50,8 @@ bool isPlausible(const ImageHeader& header) {
 bool sendImage(int fd, const cv::Mat& image) {
     const cv::Mat whole = image.empty() || image.isContinuous() ? image : image.clone();
     const ImageHeader header{whole.rows, whole.cols, whole.empty() ? 0 : whole.type()};
-    return writeAll(fd, reinterpret_cast<const unsigned char*>(&header), sizeof header) &&
-           writeAll(fd, whole.data, whole.total() * whole.elemSize());
+    return writeWhole(fd, &header, sizeof header) &&
+           writeWhole(fd, whole.data, whole.total() * whole.elemSize());
 }
 
 ReceivedImage receiveImage(int fd, Clock::time_point deadline) {
