@@ -95,3 +95,10 @@ void openToEveryone(const std::string& path) {
          folder = folder.parent_path())
         fs::permissions(folder, fs::perms::all, fs::perm_options::add, ignored);
 }
+
+bool unprivilegedUserCanRun(const std::string& program) {
+    RunLimits limits;
+    limits.timeLimitSeconds = 60;
+    limits.unprivileged = true;
+    return runProgram(program, {"--version"}, "", "", limits) == 0;
+}

@@ -54,3 +54,8 @@ struct MergeCall {
 
     std::vector<std::string> arguments() const;
 };
+
+// Whether the unprivileged user of RunLimits can run program at all: not when the build
+// lies in a folder closed to other users (a private temporary folder, say). Tests that
+// need that user skip then, saying why.
+bool unprivilegedUserCanRun(const std::string& program);
