@@ -1,6 +1,7 @@
 #pragma once
 
 #include <exception>
+#include <functional>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,15 @@ struct Failure {
         searchRadiusFailed,      // the automatic search radius could not be estimated
         compensationFailed,
         lightImageMemory,        // no memory for the light sum or the light image
+        exposuresUnequal,        // exposures that the ghost threshold takes for movement
+        narrowerFormat,          // the output format holds fewer bits than were asked for
+        imageUnwritable,         // an image file could not be written (detail: why, as a clause)
+        tagsNotCopied,           // a written file lacks the tags it should carry
+        elementTypeUnknown,      // the image library has no element type for the image's
+        videoUnusable,           // the video cannot be opened, or gives no frame window
+        videoBrokenOff,          // the video ended before the frame window did
+        frameUnwritable,         // a frame file or the list file cannot be written
+        frameTagsNotPrepared,    // the video's tags could not be prepared once for all frames
     };
 
     Code code;
@@ -37,3 +47,7 @@ public:
 private:
     Failure carried;
 };
+
+// Whoever hears of the faults a step goes past while it goes on; the command layer passes
+// them on to its reports in the order they come.
+using PassedOver = std::function<void(const Failure&)>;

@@ -2,24 +2,49 @@
 
 #include "cli/CallMode.hpp"
 #include "common/ExceptionCause.hpp"
+#include "common/Failure.hpp"
 #include "common/PathRefusal.hpp"
 #include "diag/ApplicationFolder.hpp"
 #include "diag/Log.hpp"
 #include "extract/FrameExtraction.hpp"
 #include "output/ExiftoolSession.hpp"
 
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 
 namespace {
 
+// Every report of an extraction is made under "main": the frames left without the video's
+// tags as warnings, any other fault as an error.
+void reportFault(const Failure& fault) {
+    if (fault.code == Failure::Code::tagsNotCopied || fault.code == Failure::Code::frameTagsNotPrepared)
+        reportWarning("main", fault.detail);
+    else
+        reportError("main", fault.detail);
+}
+
+// A log that names the video, or that is something other than a regular file or a file
+// this user may not write, is refused before anything is written, on standard error.
+bool refusesLog(const ExtractArguments& arguments) {
+    const std::string refusal = pathRefusal(logPath(), {arguments.videoPath});
+    if (refusal.empty()) return false;
+    std::fprintf(stderr, "kadrimo: The log file '%s' cannot be written: %s. Nothing was written.\n",
+                 logPath().c_str(), refusal.c_str());
+    return true;
+}
+
 int extractReportingFailures(const ExtractArguments& arguments, ExtractionCall call) {
+    if (refusesLog(arguments)) return 1;
     try {
-        return extractFrames(arguments, call);
+        extractFrames(arguments, call, reportFault);
+        return 0;
+    } catch (const StepFailure& failure) {
+        reportFault(failure.failure());
     } catch (const std::exception& e) {
         reportError("main", "The frame extraction stopped: " + causeOf(e));
-        return 1;
     }
+    return 1;
 }
 
 } // namespace

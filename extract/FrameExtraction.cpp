@@ -1,5 +1,6 @@
 #include "extract/FrameExtraction.hpp"
 
+#include "common/Failure.hpp"
 #include "common/PathRefusal.hpp"
 #include "common/SameFile.hpp"
 #include "diag/Log.hpp"
@@ -16,10 +17,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <utility>
 #include <vector>
 
@@ -29,34 +28,32 @@ namespace {
 // thread's stack and heap.
 constexpr std::size_t decoderHeadroom = 64u << 20;
 
-// The window of the call, or nothing (after a report) when the video or the call
-// gives no usable one.
-std::optional<FrameWindow> windowOf(const ExtractArguments& a, const VideoFrameSource& video) {
+[[noreturn]] void fail(Failure::Code code, const std::string& path, const std::string& sentence) {
+    throw StepFailure({code, path, sentence});
+}
+
+// The window of the call; a video or a call that gives no usable one ends the run.
+FrameWindow windowOf(const ExtractArguments& a, const VideoFrameSource& video) {
     const std::int64_t frameCount = video.frameCount();
-    if (frameCount < 1) {
-        reportError("main", "The video '" + a.videoPath + "' reports no frames.");
-        return std::nullopt;
-    }
-    if (a.denominator == 0) {
-        reportError("main", "The frame window of the video '" + a.videoPath +
-                                "' has a denominator of 0.");
-        return std::nullopt;
-    }
+    if (frameCount < 1) fail(Failure::Code::videoUnusable, a.videoPath, "The video '" + a.videoPath + "' reports no frames.");
+    if (a.denominator == 0)
+        fail(Failure::Code::videoUnusable, a.videoPath,
+             "The frame window of the video '" + a.videoPath + "' has a denominator of 0.");
     return computeFrameWindow(frameCount, a.startNumerator, a.endNumerator, a.denominator);
 }
 
 // A video that ends before the window does: the list file counts the frames it names, and
-// the run is reported, with the lack of memory that cut it short when that is the cause.
-void reportBrokenOff(const ExtractArguments& a, FrameListFile& list, std::int64_t read, std::int64_t planned,
-                     std::size_t frameBytes) {
+// the run ends, with the lack of memory that cut it short when that is the cause.
+[[noreturn]] void failBrokenOff(const ExtractArguments& a, FrameListFile& list, std::int64_t read,
+                                std::int64_t planned, std::size_t frameBytes) {
     list.countListedFrames();
     const std::string lost = "only " + std::to_string(read) + " of the " + std::to_string(planned) +
                              " frames of the window could be read; the list file counts those " +
                              std::to_string(read) + ".";
     if (memoryRunsShort(decoderHeadroom + 2 * frameBytes))
-        reportError("main", "Not enough memory to decode the frames of the video '" + a.videoPath + "': " + lost);
-    else
-        reportError("main", "The video '" + a.videoPath + "' broke off: " + lost);
+        fail(Failure::Code::videoBrokenOff, a.videoPath,
+             "Not enough memory to decode the frames of the video '" + a.videoPath + "': " + lost);
+    fail(Failure::Code::videoBrokenOff, a.videoPath, "The video '" + a.videoPath + "' broke off: " + lost);
 }
 
 // The frames read from the video, encoded on the run's threads and filed in order.
@@ -79,9 +76,10 @@ FramesRead readFrames(VideoFrameSource& video, const FrameWindow& window, const 
     return read;
 }
 
-// Returns whether every frame of the window was read and written; reports the one that
-// was not written, or the end of a video that broke off.
-bool writeFrames(const ExtractArguments& a, VideoFrameSource& video, const FrameWindow& window) {
+// Reads and writes every frame of the window; the frame that was not written, or the end
+// of a video that broke off, ends the run after the faults of the tagging are passed on.
+void writeFrames(const ExtractArguments& a, VideoFrameSource& video, const FrameWindow& window,
+                 const PassedOver& passedOver) {
     FrameListFile list(a.listPath);
     list.start(window.count);
     const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
@@ -91,48 +89,34 @@ bool writeFrames(const ExtractArguments& a, VideoFrameSource& video, const Frame
     FrameFiler filer(list, tags, a.videoPath);
     FrameEncoders encoders(filer);
     const FramesRead read = readFrames(video, window, names, filer, encoders);
-    tags.reportUntagged();
+    for (const Failure& fault : tags.faults()) passedOver(fault);
     for (const auto& [failed, failure] : {std::pair{encoders.failed(), encoders.failure()},
-                                          std::pair{filer.failed(), filer.failure()}}) {
-        if (!failed) continue;
-        reportError("main", failure);
-        return false;
-    }
-    if (read.count == window.count) return true;
-    reportBrokenOff(a, list, read.count, window.count, read.frameBytes);
-    return false;
+                                          std::pair{filer.failed(), filer.failure()}})
+        if (failed) fail(Failure::Code::frameUnwritable, "", failure);
+    if (read.count != window.count) failBrokenOff(a, list, read.count, window.count, read.frameBytes);
 }
 
-// The list file or the log naming the video, the list naming the log, or either being
-// something other than a regular file or a file this user may not write (or the list's
-// folder closed to new files): refused before anything is written. Reported in the log,
-// or on standard error when the log itself is refused.
-bool refusesItsFiles(const ExtractArguments& a) {
-    const std::vector<std::string> video{a.videoPath};
-    if (const std::string refusal = pathRefusal(logPath(), video); !refusal.empty()) {
-        std::fprintf(stderr, "kadrimo: The log file '%s' cannot be written: %s. Nothing was written.\n",
-                     logPath().c_str(), refusal.c_str());
-        return true;
-    }
-    std::string refusal = replacementRefusal(a.listPath, video);
+// The list file naming the video or the log, or being something other than a regular file
+// or a file this user may not write (or its folder closed to new files): refused before
+// anything is written.
+void refuseListFile(const ExtractArguments& a) {
+    std::string refusal = replacementRefusal(a.listPath, {a.videoPath});
     if (refusal.empty() && !a.listPath.empty() && samePath(a.listPath, logPath())) refusal = "it is the log file";
-    if (refusal.empty()) return false;
-    reportError("main", "The list file '" + a.listPath + "' cannot be written: " + refusal + ". Nothing was written.");
-    return true;
+    if (!refusal.empty())
+        fail(Failure::Code::frameUnwritable, a.listPath,
+             "The list file '" + a.listPath + "' cannot be written: " + refusal + ". Nothing was written.");
 }
 
 // A frame file of the window that is there already and that this user may not write: kept,
 // as cp and the shell's > keep it, and the run refused before anything is written.
-bool refusesFrameFiles(const ExtractArguments& a, const FrameWindow& window) {
+void refuseFrameFiles(const ExtractArguments& a, const FrameWindow& window) {
     const FrameFileNames names(a.outputFolder, a.baseName, a.extension, window.count);
     for (std::int64_t number = 1; number <= window.count; ++number) {
         const std::string frame = names.name(number);
-        if (const std::string refusal = fileRefusal(frame); !refusal.empty()) {
-            reportError("main", "The frame '" + frame + "' cannot be written: " + refusal + ". Nothing was written.");
-            return true;
-        }
+        if (const std::string refusal = fileRefusal(frame); !refusal.empty())
+            fail(Failure::Code::frameUnwritable, frame,
+                 "The frame '" + frame + "' cannot be written: " + refusal + ". Nothing was written.");
     }
-    return false;
 }
 
 // Why a file at path that exists cannot be read, in the system's words.
@@ -159,14 +143,12 @@ std::string unusableVideo(const std::string& path, ExtractionCall call) {
 
 } // namespace
 
-int extractFrames(const ExtractArguments& arguments, ExtractionCall call) {
-    if (refusesItsFiles(arguments)) return 1;
+void extractFrames(const ExtractArguments& arguments, ExtractionCall call, const PassedOver& passedOver) {
+    refuseListFile(arguments);
     VideoFrameSource video(arguments.videoPath);
-    if (!video.isOpen()) {
-        reportError("main", unusableVideo(arguments.videoPath, call));
-        return 1;
-    }
-    const std::optional<FrameWindow> window = windowOf(arguments, video);
-    if (!window || refusesFrameFiles(arguments, *window)) return 1;
-    return writeFrames(arguments, video, *window) ? 0 : 1;
+    if (!video.isOpen())
+        fail(Failure::Code::videoUnusable, arguments.videoPath, unusableVideo(arguments.videoPath, call));
+    const FrameWindow window = windowOf(arguments, video);
+    refuseFrameFiles(arguments, window);
+    writeFrames(arguments, video, window, passedOver);
 }

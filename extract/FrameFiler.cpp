@@ -66,9 +66,11 @@ void FrameFiler::fileNow(EncodedFrame& frame) {
     auto file = std::make_unique<ReplacingFile>(frame.path);
     if (!file->ready()) return fail(frame.path, file->failure());
     const std::optional<std::vector<unsigned char>> tagged = videoTags.placeInto(frame.bytes);
-    std::string reason;
-    if (!writeEncodedImage(file->path(), tagged ? *tagged : frame.bytes, frame.frame, &reason))
-        return fail(frame.path, reason);
+    try {
+        writeEncodedImage(file->path(), tagged ? *tagged : frame.bytes, frame.frame);
+    } catch (const StepFailure& unwritten) {
+        return fail(frame.path, unwritten.failure().detail);
+    }
     lastPath = std::move(frame.path);
     lastFile = std::move(file);
     if (!tagged) lastTags = videoTags.beginCopy(lastFile->path());

@@ -1,6 +1,5 @@
 #include "extract/FrameTags.hpp"
 
-#include "diag/Log.hpp"
 #include "output/EncodedImage.hpp"
 #include "output/ExiftoolCommand.hpp"
 #include "output/ExiftoolSession.hpp"
@@ -60,8 +59,9 @@ void FrameTags::settleSample() {
 }
 
 void FrameTags::tagEachFrame(const std::string& reason) {
-    reportWarning("main", "The tags of the video '" + video + "' could not be prepared once for all frames (" + reason +
-                              "); exiftool tags each frame on its own.");
+    sampleFault = Failure{Failure::Code::frameTagsNotPrepared, video,
+                          "The tags of the video '" + video + "' could not be prepared once for all frames (" +
+                              reason + "); exiftool tags each frame on its own."};
     sidecar.emplace(video);
 }
 
@@ -93,11 +93,15 @@ void FrameTags::record(const std::string& path, const TagCopyOutcome& outcome) {
     lastUntagged = lacking;
 }
 
-void FrameTags::reportUntagged() const {
+std::vector<Failure> FrameTags::faults() const {
+    std::vector<Failure> faults;
+    if (sampleFault) faults.push_back(*sampleFault);
     for (const UntaggedRun& run : untagged) {
         const std::string files = run.count == 1 ? "The frame '" + run.first + "' carries"
                                                  : "The frames '" + run.first + "' to '" + run.last + "' (" +
                                                        std::to_string(run.count) + " files) carry";
-        reportWarning("main", files + " none of the tags of the video '" + video + "': " + run.reason + ".");
+        faults.push_back({Failure::Code::tagsNotCopied, run.first,
+                          files + " none of the tags of the video '" + video + "': " + run.reason + "."});
     }
+    return faults;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Failure.hpp"
 #include "common/PrivateFolder.hpp"
 #include "extract/VideoTagSidecar.hpp"
 #include "output/MetadataCopy.hpp"
@@ -23,8 +24,8 @@
 //
 // A frame whose tags cannot be placed so (another format, a frame of another size) is
 // tagged by exiftool after it is written, from a sidecar file holding the video's tags
-// (VideoTagSidecar). When the sample cannot be tagged, every frame is: that is reported as
-// a warning.
+// (VideoTagSidecar). When the sample cannot be tagged, every frame is: that is one of the
+// faults the extraction goes past.
 class FrameTags {
 public:
     FrameTags(std::string video, const std::string& firstFramePath, cv::Size frameSize);
@@ -41,9 +42,10 @@ public:
     // Notes how the tags of the frame file at path ended, in the order the frames are filed.
     void record(const std::string& path, const TagCopyOutcome& outcome);
 
-    // Reports the frame files that carry none of the video's tags: one warning for each run
-    // of consecutive files that lack them for the same reason.
-    void reportUntagged() const;
+    // The faults the tagging went past, in the order they came: the sample that could not be
+    // tagged, then one for each run of consecutive frame files that carry none of the
+    // video's tags for the same reason.
+    std::vector<Failure> faults() const;
 
 private:
     void beginSample(const std::string& firstFramePath, cv::Size frameSize);
@@ -65,6 +67,7 @@ private:
     std::unique_ptr<PendingMetadataCopy> sampleTags;
     std::optional<TagSplice> splice;
     std::optional<VideoTagSidecar> sidecar;
+    std::optional<Failure> sampleFault;
     std::vector<UntaggedRun> untagged;
     bool lastUntagged = false;
 };

@@ -1,6 +1,6 @@
 #include "input/ImagesSequence.hpp"
 
-#include "diag/Log.hpp"
+#include "common/Failure.hpp"
 
 ImagesSequence::ImagesSequence(const std::string* paths, int count, InputDepth depth)
     : paths(new std::string[count > 0 ? count : 0]), count(count), depth(depth) {
@@ -14,8 +14,8 @@ cv::Mat ImagesSequence::getImage(int index) {
     const LoadedImage loaded = loadImage(path, depth);
     if (loaded.image.cols != 0 && loaded.image.rows != 0) return loaded.image;
     const std::string why = loaded.problem.empty() ? "" : ": " + loaded.problem;
-    reportError("main", "The image '" + path + "' does not exist or we can not open it" + why + ".");
-    return cv::Mat();
+    throw StepFailure({Failure::Code::imageUnreadable, path,
+                       "The image '" + path + "' does not exist or we can not open it" + why + "."});
 }
 
 bool ImagesSequence::isStopped() { return false; }

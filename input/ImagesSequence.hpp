@@ -11,9 +11,9 @@
 class ImagesSequenceBase {
 public:
     virtual ~ImagesSequenceBase() {}
-    // The image at index, or an empty image (already reported) when it cannot be read.
-    // Without memory to read it, std::bad_alloc or the image library's out-of-memory
-    // cv::Exception is thrown, unreported: the caller cannot go on.
+    // The image at index. A file that cannot be opened or decoded throws a StepFailure
+    // (Failure::Code::imageUnreadable); without memory to read it, std::bad_alloc or the
+    // image library's out-of-memory cv::Exception is thrown: the caller cannot go on.
     virtual cv::Mat getImage(int index) = 0;
     // True asks the merge to stop taking images.
     virtual bool isStopped() = 0;

@@ -1,6 +1,5 @@
 #include "merge/ExposureCheck.hpp"
 
-#include "diag/Log.hpp"
 #include "merge/ImageMedian.hpp"
 
 #include <algorithm>
@@ -69,9 +68,10 @@ std::string unequalExposureWarning(const std::vector<UnequalExposure>& unequal,
 }
 
 ExposureCheck::ExposureCheck(std::vector<std::string> paths, int instantIndex, float ghostThreshold,
-                             WarningReader reader, const std::vector<CaptureSettings>& settings)
+                             WarningReader reader, const std::vector<CaptureSettings>& settings,
+                             PassedOver passedOver)
     : paths(std::move(paths)), instantIndex(instantIndex), ghostThreshold(ghostThreshold), reader(reader),
-      evidence(this->paths.size()) {
+      evidence(this->paths.size()), passedOver(std::move(passedOver)) {
     for (std::size_t i = 0; i < evidence.size() && i < settings.size(); ++i) evidence[i].settings = settings[i];
 }
 
@@ -113,5 +113,6 @@ std::vector<UnequalExposure> ExposureCheck::unequalDecided(bool& allDecided) con
 void ExposureCheck::warn(const std::vector<UnequalExposure>& unequal) {
     done = true;
     if (!unequal.empty())
-        reportWarning("checkExposures", unequalExposureWarning(unequal, paths, instantIndex, reader));
+        passedOver({Failure::Code::exposuresUnequal, paths[static_cast<std::size_t>(unequal.front().index)],
+                    unequalExposureWarning(unequal, paths, instantIndex, reader)});
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Failure.hpp"
 #include "merge/CaptureSettings.hpp"
 
 #include <opencv2/core.hpp>
@@ -48,13 +49,14 @@ std::string unequalExposureWarning(const std::vector<UnequalExposure>& unequal,
                                    const std::vector<std::string>& paths, int instantIndex, WarningReader reader);
 
 // The check for one merge: exposures more than half a stop from the instant image whose
-// gap the ghost threshold does not cover are reported once, as a warning (diag/Log). The
+// gap the ghost threshold does not cover are handed to passedOver once, as one fault
+// (Failure::Code::exposuresUnequal) that the merge command reports as a warning. The
 // capture settings decide up front; exposures they leave open are decided by the medians
 // of the images handed over while the run loads them.
 class ExposureCheck {
 public:
     ExposureCheck(std::vector<std::string> paths, int instantIndex, float ghostThreshold, WarningReader reader,
-                  const std::vector<CaptureSettings>& settings);
+                  const std::vector<CaptureSettings>& settings, PassedOver passedOver);
 
     // Takes the median of the image at index of the list; warns when that decides the
     // last open exposure.
@@ -75,5 +77,6 @@ private:
     float ghostThreshold;
     WarningReader reader;
     std::vector<ExposureEvidence> evidence;
+    PassedOver passedOver;
     bool done = false;
 };

@@ -65,26 +65,43 @@ bool refusesItsFiles(const MergeSettings& settings, const std::vector<std::strin
     return false;
 }
 
-// The step that the log names for a fault of the patch merge, as its reports have always
-// named it.
+// The step that the log names for a fault of a merge, as its reports have always named it.
 std::string stepOf(Failure::Code code) {
     switch (code) {
     case Failure::Code::instantImageUnreadable:
-    case Failure::Code::imageUnreadable: return "main";
+    case Failure::Code::imageUnreadable:
+    case Failure::Code::tagsNotCopied: return "main";
     case Failure::Code::instantImageMissing: return "Main";
     case Failure::Code::alignmentFailed: return "Aligning images";
     case Failure::Code::searchRadiusFailed: return "Computing ghosting power";
+    case Failure::Code::exposuresUnequal: return "checkExposures";
+    case Failure::Code::narrowerFormat:
+    case Failure::Code::imageUnwritable: return "saveMergedImage";
     default: return "parallelComputeLightImage";
     }
 }
 
-// The report of a fault of the patch merge: a warning for samples counted as 0, an error
-// for any other.
+// The faults a merge goes past and reports as warnings; any other is an error.
+bool isWarning(Failure::Code code) {
+    return code == Failure::Code::unusableSamples || code == Failure::Code::exposuresUnequal ||
+           code == Failure::Code::narrowerFormat || code == Failure::Code::tagsNotCopied;
+}
+
+// The report of a fault of a merge. The only file a merge writes through the image writer
+// is the merged image, whose failure names it; an element type the image library has no
+// type for is the line it has always printed on standard output (the log, when it takes
+// standard output).
 void reportFault(const Failure& fault) {
-    if (fault.code == Failure::Code::unusableSamples)
+    if (fault.code == Failure::Code::elementTypeUnknown) {
+        std::fputs(fault.detail.c_str(), stdout);
+    } else if (fault.code == Failure::Code::imageUnwritable) {
+        reportError(stepOf(fault.code),
+                    "The merged image could not be written to '" + fault.path + "': " + fault.detail + ".");
+    } else if (isWarning(fault.code)) {
         reportWarning(stepOf(fault.code), fault.detail);
-    else
+    } else {
         reportError(stepOf(fault.code), fault.detail);
+    }
 }
 
 // Follows the run: sets the exposure check up once the instant image is in (its warning
@@ -98,7 +115,7 @@ public:
 
     void imageLoaded(int index, const cv::Mat& image) override {
         if (!exposures) {
-            exposures.emplace(list.paths, list.instantIndex, ghostThreshold, reader, settings.collect());
+            exposures.emplace(list.paths, list.instantIndex, ghostThreshold, reader, settings.collect(), reportFault);
             exposures->warnWhenDecided();
             show(1);
         }
@@ -137,7 +154,7 @@ private:
 int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar) {
     const ImageList list = buildImageList(settings);
     if (refusesItsFiles(settings, list.paths)) return 1;
-    if (settings.method == MergeMethod::reference) return runReferenceMerge(settings, list, bar);
+    if (settings.method == MergeMethod::reference) return runReferenceMerge(settings, list, bar, reportFault);
     const int count = static_cast<int>(list.paths.size());
     ImagesSequence sequence(list.paths.data(), count,
                             settings.namedOptions ? InputDepth::own : InputDepth::eightBit);
@@ -165,13 +182,14 @@ int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar)
                                            settings.outputPath + "'.");
         return 1;
     }
-    std::string failure;
-    if (saveMergedImage(result, settings.outputPath, settings.outputBits, list.paths[static_cast<std::size_t>(list.instantIndex)],
-                        &failure))
+    try {
+        saveMergedImage(result, settings.outputPath, settings.outputBits,
+                        list.paths[static_cast<std::size_t>(list.instantIndex)], reportFault);
         return 0;
-    reportError("saveMergedImage",
-                "The merged image could not be written to '" + settings.outputPath + "': " + failure + ".");
-    return 1;
+    } catch (const StepFailure& failure) {
+        reportFault(failure.failure());
+        return 1;
+    }
 }
 
 // Everything a library prints on standard output lands in the log from here on.

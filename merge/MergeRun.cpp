@@ -94,13 +94,16 @@ std::optional<Failure> mismatch(const cv::Mat& exposure, const cv::Mat& instant,
 }
 
 // The image at index of source, its unusable float samples counted as 0 (the observer
-// hears of them, once for the image). An image that cannot be read for an error of the
-// reader (no memory, say) ends the run with the given code.
+// hears of them, once for the image). A file that cannot be opened gives an empty image
+// (the observer hears of it); an image that cannot be read for an error of the reader (no
+// memory, say) ends the run with the given code.
 cv::Mat loadImage(ImagesSequenceBase& source, int index, const ImageNaming& naming, MergeObserver* observer,
                   Failure::Code unreadable) {
     cv::Mat loaded;
     try {
         loaded = source.getImage(index);
+    } catch (const StepFailure& unopened) {
+        if (observer) observer->passedOver(unopened.failure());
     } catch (const std::exception& failure) {
         throw StepFailure({unreadable, naming.pathOf(index),
                            "The image " + naming.number(index) + " could not be read: " + causeOf(failure)});

@@ -91,7 +91,13 @@ LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar, ReferenceProgre
     // Named calls only: 16-bit and float images are read at their own depth.
     ImagesSequence sequence(list.paths.data(), static_cast<int>(list.paths.size()), InputDepth::own);
     const auto read = [&](int index) {
-        return withUsableSamplesReported(sequence.getImage(index), "'" + list.paths[static_cast<std::size_t>(index)] + "'");
+        cv::Mat image;
+        try {
+            image = sequence.getImage(index);
+        } catch (const StepFailure& unopened) {
+            reportError("main", unopened.failure().detail);
+        }
+        return withUsableSamplesReported(image, "'" + list.paths[static_cast<std::size_t>(index)] + "'");
     };
     const cv::Mat instant = read(list.instantIndex);
     LoadedFrames loaded;
@@ -153,9 +159,10 @@ bool writeMasks(const ReferenceMergeResult& merged, const LoadedFrames& loaded, 
         const cv::Mat mask = merged.masks[i].empty() ? cv::Mat::zeros(size, CV_8U) : expandMask(merged.masks[i], size);
         const std::string path =
             folder + "/mask-" + std::filesystem::path(loaded.paths[i]).stem().string() + ".png";
-        std::string failure;
-        if (!writeImageFile(path, mask, &failure)) {
-            reportError(label, "The mask '" + path + "' could not be written: " + failure + ".");
+        try {
+            writeImageFile(path, mask);
+        } catch (const StepFailure& failure) {
+            reportError(label, "The mask '" + path + "' could not be written: " + failure.failure().detail + ".");
             return false;
         }
     }
@@ -172,19 +179,24 @@ std::optional<std::vector<double>> givenStops(const MergeSettings& settings, con
     return stops;
 }
 
-int writeResult(const ReferenceMergeResult& merged, const MergeSettings& settings, const std::string& instantPath) {
+int writeResult(const ReferenceMergeResult& merged, const MergeSettings& settings, const std::string& instantPath,
+                const PassedOver& passedOver) {
     const cv::Mat image =
         settings.outputBits == 32 ? merged.radiance : renderForDisplay(merged.radiance, merged.response);
-    std::string failure;
-    if (saveMergedImage(image, settings.outputPath, settings.outputBits, instantPath, &failure)) return 0;
-    reportError("saveMergedImage",
-                "The merged image could not be written to '" + settings.outputPath + "': " + failure + ".");
-    return 1;
+    try {
+        saveMergedImage(image, settings.outputPath, settings.outputBits, instantPath, passedOver);
+        return 0;
+    } catch (const StepFailure& failure) {
+        reportError("saveMergedImage", "The merged image could not be written to '" + settings.outputPath +
+                                           "': " + failure.failure().detail + ".");
+        return 1;
+    }
 }
 
 // The merge from reading the images to writing the result; failures the steps could not
 // handle (not enough memory, say) come out as exceptions.
-int mergeAndWrite(const MergeSettings& settings, const ImageList& list, ProgressBar* bar) {
+int mergeAndWrite(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
+                  const PassedOver& passedOver) {
     ReferenceProgress progress(settings.progressPath, static_cast<int>(list.paths.size()));
     const LoadedFrames loaded = loadFrames(list, bar, progress);
     if (bar) bar->finish();
@@ -193,14 +205,16 @@ int mergeAndWrite(const MergeSettings& settings, const ImageList& list, Progress
         loaded.frames, {settings.align, givenStops(settings, loaded), [&](double done) { progress.merging(done); }});
     logExposures(merged, loaded.paths);
     if (!settings.masksFolder.empty() && !writeMasks(merged, loaded, settings.masksFolder)) return 1;
-    return writeResult(merged, settings, loaded.paths[static_cast<std::size_t>(loaded.frames.instantIndex)]);
+    return writeResult(merged, settings, loaded.paths[static_cast<std::size_t>(loaded.frames.instantIndex)],
+                       passedOver);
 }
 
 } // namespace
 
-int runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar) {
+int runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
+                      const PassedOver& passedOver) {
     try {
-        return mergeAndWrite(settings, list, bar);
+        return mergeAndWrite(settings, list, bar, passedOver);
     } catch (const ReferenceMergeFailure& failure) {
         reportError(label, std::string(failure.what()) + " Nothing was written.");
     } catch (const std::exception& failure) {

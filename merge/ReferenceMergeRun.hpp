@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/Failure.hpp"
 #include "merge/MergeCommandLine.hpp"
 
 class ProgressBar;
@@ -11,5 +12,7 @@ class ProgressBar;
 // the images as a warning; the masks as 8-bit PNG files when asked for; the result written
 // with the instant image's tags - linear light on the instant image's scale at 32 bits,
 // the display rendering at 8 and 16. Returns the exit status: 0 when the merged image was
-// written, otherwise 1 after the reports.
-int runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar);
+// written, otherwise 1 after the reports. The faults the writing goes past are handed to
+// passedOver.
+int runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
+                      const PassedOver& passedOver);

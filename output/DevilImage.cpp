@@ -4,7 +4,7 @@
 
 #include <IL/il.h>
 
-#include <cstdio>
+#include <string>
 
 namespace {
 
@@ -45,11 +45,13 @@ cv::Mat rowsForDevil(const cv::Mat& image) {
 
 } // namespace
 
-int toDevilImage(cv::InputArray input) {
+int toDevilImage(cv::InputArray input, const PassedOver& passedOver) {
     const cv::Mat image = input.getMat();
     const ILenum type = devilType(image.depth());
     if (type == 0) {
-        std::printf("\n\nUnrecognized OpenCv Type %d\n", image.depth());
+        if (passedOver)
+            passedOver({Failure::Code::elementTypeUnknown, "",
+                        "\n\nUnrecognized OpenCv Type " + std::to_string(image.depth()) + "\n"});
         return -1;
     }
     const ILenum format = devilFormat(image.channels());

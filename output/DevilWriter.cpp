@@ -5,8 +5,8 @@
 
 #include <IL/il.h>
 
-bool writeWithDevil(const std::string& path, const cv::Mat& image) {
-    const int name = toDevilImage(image);
+bool writeWithDevil(const std::string& path, const cv::Mat& image, const PassedOver& passedOver) {
+    const int name = toDevilImage(image, passedOver);
     if (name < 0) return false;
     ilEnable(IL_FILE_OVERWRITE);
     const bool saved = ilSaveImage(path.c_str()) == IL_TRUE;

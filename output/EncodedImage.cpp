@@ -35,11 +35,9 @@ std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& i
     return bytes;
 }
 
-bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image,
-                       std::string* failure) {
-    if (encoded.empty()) return writeImageFile(path, image, failure);
+void writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image) {
+    if (encoded.empty()) return writeImageFile(path, image);
     errno = 0;
-    if (writeFileBytes(path, encoded)) return true;
-    if (failure) *failure = std::strerror(errno != 0 ? errno : EIO);
-    return false;
+    if (!writeFileBytes(path, encoded))
+        throw StepFailure({Failure::Code::imageUnwritable, path, std::strerror(errno != 0 ? errno : EIO)});
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Failure.hpp"
+
 #include <opencv2/core.hpp>
 
 #include <string>
@@ -10,9 +12,8 @@
 // into the file at path, or nothing when writeImage would take another writer or the
 // encoder fails. writeEncodedImage puts them into the file at path (for the frame
 // extractor, the temporary file of a ReplacingFile); without them it runs writeImage's
-// whole chain of writers on image. It returns whether the file was written (when not,
-// failure receives why: the system's word for bytes it refused); the tags are left to the
-// caller. Encoding may run on any thread.
+// whole chain of writers on image. A file that was not written throws writeImage's
+// StepFailure (its detail the system's word for bytes it refused); the tags are left to
+// the caller. Encoding may run on any thread.
 std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& image);
-bool writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image,
-                       std::string* failure = nullptr);
+void writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image);

@@ -1,7 +1,6 @@
 #include "output/ImageWriter.hpp"
 
 #include "common/FileExtension.hpp"
-#include "diag/Log.hpp"
 #include "output/BitDepthConversion.hpp"
 #include "output/DevilWriter.hpp"
 #include "output/MetadataCopy.hpp"
@@ -12,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -22,10 +22,10 @@ bool isRadianceCandidate(const std::string& path, const cv::Mat& image) {
 // Only plain two-dimensional images have rows and columns to write.
 bool isWritable(const cv::Mat& image) { return !image.empty() && image.dims == 2; }
 
-bool writeWithFirstWorkingWriter(const std::string& path, const cv::Mat& image) {
+bool writeWithFirstWorkingWriter(const std::string& path, const cv::Mat& image, const PassedOver& passedOver) {
     if (isRadianceCandidate(path, image) && writeRadiance(path, convertBitDepth(image, 32))) return true;
     if (writeWithOpenCv(path, image)) return true;
-    return writeWithDevil(path, image);
+    return writeWithDevil(path, image, passedOver);
 }
 
 // Whether the system refused bytes that a writer wrote: some writers (DevIL's, for one)
@@ -39,50 +39,47 @@ std::string writersFailure(int error) {
     return "no writer takes this image under this name (its format or element type)";
 }
 
-void tell(std::string* failure, const std::string& reason) {
-    if (failure) *failure = reason;
+// Writes the image (not empty) into the file at path with the first writer that takes it;
+// why none did, or nothing when one did.
+std::optional<std::string> whyNotWritten(const std::string& path, const cv::Mat& image,
+                                         const PassedOver& passedOver) {
+    errno = 0;
+    if (writeWithFirstWorkingWriter(path, image, passedOver) && !bytesWereRefused(errno)) return std::nullopt;
+    return writersFailure(errno);
+}
+
+[[noreturn]] void fail(const std::string& path, const std::string& reason) {
+    throw StepFailure({Failure::Code::imageUnwritable, path, reason});
 }
 
 // A complete image without the tags it should carry is still written: the missing tags
-// are a warning that names the file by its own name.
+// are a fault passed over that names the file by its own name.
 void copyTags(const std::string& source, const std::string& written, const std::string& keyword,
-              const std::string& path) {
+              const std::string& path, const PassedOver& passedOver) {
     const TagCopyOutcome outcome = copyMetadata(source, written, keyword);
-    if (outcome.end != TagCopyOutcome::End::failed) return;
-    reportWarning("main", "The tags of '" + source + "' could not be copied into '" + path + "': " + outcome.reason +
-                              "; the image is written without them.");
+    if (outcome.end != TagCopyOutcome::End::failed || !passedOver) return;
+    passedOver({Failure::Code::tagsNotCopied, path,
+                "The tags of '" + source + "' could not be copied into '" + path + "': " + outcome.reason +
+                    "; the image is written without them."});
 }
 
 } // namespace
 
-bool writeImage(const std::string& path, cv::InputArray input, const std::string& metadataSource,
-                const std::string& keyword, std::string* failure) {
+void writeImage(const std::string& path, cv::InputArray input, const std::string& metadataSource,
+                const std::string& keyword, const PassedOver& passedOver) {
     const cv::Mat image = input.getMat();
-    if (!isWritable(image)) {
-        tell(failure, "the image is empty");
-        return false;
-    }
+    if (!isWritable(image)) fail(path, "the image is empty");
     ReplacingFile file(path);
-    if (!file.ready()) {
-        tell(failure, file.failure());
-        return false;
-    }
-    if (!writeImageFile(file.path(), image, failure)) return false;
-    if (!metadataSource.empty()) copyTags(metadataSource, file.path(), keyword, path);
-    if (file.commit()) return true;
-    tell(failure, file.failure());
-    return false;
+    if (!file.ready()) fail(path, file.failure());
+    // The report names path: the temporary file's name means nothing to the reader.
+    if (const std::optional<std::string> why = whyNotWritten(file.path(), image, passedOver)) fail(path, *why);
+    if (!metadataSource.empty()) copyTags(metadataSource, file.path(), keyword, path, passedOver);
+    if (!file.commit()) fail(path, file.failure());
 }
 
-bool writeImageFile(const std::string& path, const cv::Mat& image, std::string* failure) {
-    if (!isWritable(image)) {
-        tell(failure, "the image is empty");
-        return false;
-    }
-    errno = 0;
-    if (writeWithFirstWorkingWriter(path, image) && !bytesWereRefused(errno)) return true;
-    tell(failure, writersFailure(errno));
-    return false;
+void writeImageFile(const std::string& path, const cv::Mat& image, const PassedOver& passedOver) {
+    if (!isWritable(image)) fail(path, "the image is empty");
+    if (const std::optional<std::string> why = whyNotWritten(path, image, passedOver)) fail(path, *why);
 }
 
 bool writeFileBytes(const std::string& path, const std::vector<unsigned char>& bytes) {

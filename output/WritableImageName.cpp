@@ -61,7 +61,12 @@ private:
 bool writerTakes(const std::string& folder, const std::string& extension, int bitsPerChannel) {
     const std::string probe = folder + "/probe" + extension;
     const QuietStandardError quiet;
-    return writeImageFile(probe, convertBitDepth(probeImage(), bitsTheFormatHolds(probe, bitsPerChannel)));
+    try {
+        writeImageFile(probe, convertBitDepth(probeImage(), bitsTheFormatHolds(probe, bitsPerChannel)));
+        return true;
+    } catch (const StepFailure&) {
+        return false;
+    }
 }
 
 } // namespace

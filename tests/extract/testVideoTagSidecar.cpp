@@ -53,7 +53,7 @@ protected:
     // A frame written and tagged as the extractor does it, through the kept-alive exiftool.
     std::string taggedFrame(const std::string& name, const std::string& source) const {
         const std::string frame = folder.file(name);
-        EXPECT_TRUE(writeImage(frame, frameImage(), source, keyword));
+        EXPECT_NO_THROW(writeImage(frame, frameImage(), source, keyword));
         return listedTags(frame);
     }
 
@@ -61,7 +61,7 @@ protected:
     // that nothing the kept-alive exiftool remembers from earlier copies can creep in.
     std::string frameTaggedOnItsOwn(const std::string& name, const std::string& source) const {
         const std::string frame = folder.file(name);
-        EXPECT_TRUE(writeImage(frame, frameImage(), "", ""));
+        EXPECT_NO_THROW(writeImage(frame, frameImage(), "", ""));
         EXPECT_EQ(runProgram("/usr/bin/exiftool", {"-q", "-tagsfromfile", source,
                                                    std::string("-keywords+=") + keyword,
                                                    "-Firmware=Tessaline", frame}),

@@ -1,3 +1,4 @@
+#include "common/Failure.hpp"
 #include "common/FindString.hpp"
 #include "diag/Log.hpp"
 #include "input/ImagesSequence.hpp"
@@ -34,20 +35,20 @@ protected:
     void TearDown() override { clearLogFolder(); }
 };
 
-TEST_F(ImagesSequenceTest, MissingFileIsReportedOnceUnderMainAndGivesAnEmptyImage) {
+TEST_F(ImagesSequenceTest, MissingFileFailsNamingItAndWritesNoLog) {
     const std::string missing = folder.file("gone 'x'.jpg");
     const std::string paths[] = {missing};
     ImagesSequence sequence(paths, 1);
-    const cv::Mat image = sequence.getImage(0);
-    EXPECT_EQ(image.rows, 0);
-    EXPECT_EQ(image.cols, 0);
-    EXPECT_TRUE(image.empty());
-    const std::string text = log();
-    const std::string entry = "\nERROR at function main => The image '" + missing +
-                              "' does not exist or we can not open it.\n\n";
-    ASSERT_GE(text.size(), entry.size());
-    EXPECT_EQ(text.substr(text.size() - entry.size()), entry);
-    EXPECT_EQ(text.find("ERROR"), text.rfind("ERROR")) << "exactly one report";
+    try {
+        sequence.getImage(0);
+        ADD_FAILURE() << "a missing file gives no image";
+    } catch (const StepFailure& failure) {
+        EXPECT_EQ(failure.failure().code, Failure::Code::imageUnreadable);
+        EXPECT_EQ(failure.failure().path, missing);
+        EXPECT_EQ(failure.failure().detail, "The image '" + missing + "' does not exist or we can not open it.");
+    }
+    EXPECT_EQ(log(), "") << "the merge command reports it, not the sequence";
+    EXPECT_TRUE(sequence.getImage(1).empty()) << "outside the list";
 }
 
 TEST_F(ImagesSequenceTest, EveryRequestReadsTheFileAgain) {
@@ -66,9 +67,8 @@ TEST_F(ImagesSequenceTest, EveryRequestReadsTheFileAgain) {
     writeFile(path, encoded(patternImage(3, 4, CV_8UC3), ".png"));
     EXPECT_EQ(sequence.getImage(0).size(), cv::Size(4, 3)) << "the file is read when asked for";
     std::filesystem::remove(path);
-    EXPECT_TRUE(sequence.getImage(0).empty());
+    EXPECT_THROW(sequence.getImage(0), StepFailure);
     EXPECT_FALSE(sequence.isStopped());
-    EXPECT_TRUE(log().find("The image '" + path + "'") != std::string::npos);
 }
 
 } // namespace

@@ -60,24 +60,25 @@ TEST(UnequalExposureWarningTest, NamesTheExposuresAndTheThresholdForItsReader) {
               std::string::npos);
 }
 
-// The check's warnings land in a real log, one entry each.
+// The check's warning is handed over as one fault, once.
 class ExposureCheckTest : public ::testing::Test {
 protected:
-    TempFolder folder;
     const std::vector<std::string> paths{"dark.jpg", "instant.jpg", "bright.jpg"};
-    void SetUp() override { setLogFolder(folder.path().string() + "/"); }
-    void TearDown() override { clearLogFolder(); }
-    std::size_t warnings() const {
-        const std::string log = readFile(folder.path() / "TessalineLog.txt");
-        std::size_t count = 0;
-        for (std::size_t at = log.find("WARNING"); at != std::string::npos; at = log.find("WARNING", at + 1)) ++count;
-        return count;
+    std::vector<Failure> heard;
+    const PassedOver hear = [this](const Failure& fault) {
+        EXPECT_EQ(fault.code, Failure::Code::exposuresUnequal);
+        heard.push_back(fault);
+    };
+    std::size_t warnings() const { return heard.size(); }
+    std::string log() const {
+        std::string text;
+        for (const Failure& fault : heard) text += fault.detail + "\n";
+        return text;
     }
-    std::string log() const { return readFile(folder.path() / "TessalineLog.txt"); }
 };
 
 TEST_F(ExposureCheckTest, TagsDecideBeforeTheRunAndTheWarningComesOnce) {
-    ExposureCheck check(paths, 1, 10, WarningReader::frontEnd, {{0.25, 4, 100}, {1, 4, 100}, {1, 4, 100}});
+    ExposureCheck check(paths, 1, 10, WarningReader::frontEnd, {{0.25, 4, 100}, {1, 4, 100}, {1, 4, 100}}, hear);
     check.warnWhenDecided();
     EXPECT_EQ(warnings(), 1u);
     EXPECT_NE(log().find("dark.jpg (-2.0 EV) is exposed differently from the instant image instant.jpg."),
@@ -90,17 +91,17 @@ TEST_F(ExposureCheckTest, TagsDecideBeforeTheRunAndTheWarningComesOnce) {
 }
 
 TEST_F(ExposureCheckTest, EqualExposuresAndCoveredGapsDrawNoWarning) {
-    ExposureCheck burst(paths, 1, 10, WarningReader::frontEnd, {timed(1.0 / 125), timed(1.0 / 125), timed(1.0 / 100)});
+    ExposureCheck burst(paths, 1, 10, WarningReader::frontEnd, {timed(1.0 / 125), timed(1.0 / 125), timed(1.0 / 100)}, hear);
     burst.warnWhenDecided();
     burst.finish();
-    ExposureCheck highThreshold(paths, 1, 50, WarningReader::frontEnd, {timed(0.25), timed(1), timed(4)});
+    ExposureCheck highThreshold(paths, 1, 50, WarningReader::frontEnd, {timed(0.25), timed(1), timed(4)}, hear);
     highThreshold.finish();
     EXPECT_EQ(warnings(), 0u);
 }
 
 // Without tags the check waits for the images' medians as the run hands them over.
 TEST_F(ExposureCheckTest, MediansDecideWhatTheTagsLeaveOpen) {
-    ExposureCheck check(paths, 1, 10, WarningReader::frontEnd, {{}, {}, {}});
+    ExposureCheck check(paths, 1, 10, WarningReader::frontEnd, {{}, {}, {}}, hear);
     check.warnWhenDecided();
     check.noteImage(1, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(100)));
     check.noteImage(2, cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(102)));  // within half a stop
@@ -113,7 +114,7 @@ TEST_F(ExposureCheckTest, MediansDecideWhatTheTagsLeaveOpen) {
 }
 
 TEST_F(ExposureCheckTest, RunEndingEarlyWarnsAboutWhatWasDecided) {
-    ExposureCheck check(paths, 1, 10, WarningReader::frontEnd, {{}, timed(1), timed(4)});
+    ExposureCheck check(paths, 1, 10, WarningReader::frontEnd, {{}, timed(1), timed(4)}, hear);
     check.warnWhenDecided();
     EXPECT_EQ(warnings(), 0u);  // dark.jpg is still open
     check.finish();

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 #include <cstdlib>
@@ -15,18 +16,22 @@
 
 namespace {
 
-// Images held in memory; remembers which indices the run asked for, in order.
+// Images held in memory; remembers which indices the run asked for, in order. The images
+// at the unopenable indices fail as a file that cannot be opened does.
 class MemorySequence : public ImagesSequenceBase {
 public:
     explicit MemorySequence(std::vector<cv::Mat> images) : images(std::move(images)) {}
     cv::Mat getImage(int index) override {
         requested.push_back(index);
+        if (std::find(unopenable.begin(), unopenable.end(), index) != unopenable.end())
+            throw StepFailure({Failure::Code::imageUnreadable, "", "cannot open " + std::to_string(index)});
         return images[index];
     }
     bool isStopped() override { return false; }
 
     std::vector<cv::Mat> images;
     std::vector<int> requested;
+    std::vector<int> unopenable;
 };
 
 cv::Mat frame(int seed, int type = CV_8UC3, cv::Size size = {23, 17}) {
@@ -141,6 +146,21 @@ TEST_F(MergeRun, UnreadableInstantImageEndsTheRun) {
     EXPECT_TRUE(result.empty());
     EXPECT_EQ(failure->code, Failure::Code::instantImageMissing);
     EXPECT_EQ(failure->detail, "Error during accessing the image at index 1\n");
+}
+
+TEST_F(MergeRun, FileThatCannotBeOpenedIsPassedOverAndThenLeftOut) {
+    MemorySequence source({frame(0), frame(1), frame(2)});
+    source.unopenable = {0};
+    ASSERT_TRUE(run(source, 1));
+    EXPECT_EQ(observer.faults,
+              (std::vector<std::string>{"cannot open 0", "Error during accessing the image at index 0\n"}));
+    EXPECT_TRUE(bitIdentical(result, straightforwardLight(source.images[1], {source.images[2]})));
+
+    observer.faults.clear();
+    source.unopenable = {1};
+    EXPECT_FALSE(run(source, 1));
+    EXPECT_EQ(failure->code, Failure::Code::instantImageMissing);
+    EXPECT_EQ(observer.faults, std::vector<std::string>{"cannot open 1"});
 }
 
 // A flat exposure has nothing to align by. The run stops there with an empty result, and

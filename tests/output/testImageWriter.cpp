@@ -52,7 +52,7 @@ TEST_F(ImageWriterTest, HdrNamesOfThreeChannelImagesGoToTheRadianceWriter) {
     cv::Mat words(2, 3, CV_16UC3, cv::Scalar(16383, 32767, 65535));
     for (const std::string name : {"a.HDR", "b.hdr", "c.Hdr"}) {
         const std::string path = folder.file(name);
-        ASSERT_TRUE(writeImage(path, words, "", "Tessaline")) << name;
+        ASSERT_NO_THROW(writeImage(path, words, "", "Tessaline")) << name;
         const std::string content = readFile(path);
         EXPECT_EQ(content.rfind(ourRadianceHeader, 0), 0u) << name;
         // 65535 / 65535 = 1.0 in red, 32767 / 65535 just below 0.5 in green.
@@ -63,7 +63,7 @@ TEST_F(ImageWriterTest, HdrNamesOfThreeChannelImagesGoToTheRadianceWriter) {
 
 TEST_F(ImageWriterTest, OneChannelHdrGoesToOpenCv) {
     const std::string path = folder.file("grey.hdr");
-    ASSERT_TRUE(writeImage(path, cv::Mat(4, 5, CV_8UC1, cv::Scalar(100)), "", "Tessaline"));
+    ASSERT_NO_THROW(writeImage(path, cv::Mat(4, 5, CV_8UC1, cv::Scalar(100)), "", "Tessaline"));
     const std::string content = readFile(path);
     EXPECT_EQ(content.rfind("#?RADIANCE\n", 0), 0u);
     EXPECT_EQ(content.find("Tessaline"), std::string::npos);
@@ -76,7 +76,7 @@ TEST_F(ImageWriterTest, FloatTiffExrAndPfmAreRealFloatFiles) {
     for (const std::string name : {"a.tif", "a.TIFF", "a.exr", "a.pfm"}) {
         for (const cv::Mat& image : {colour, grey}) {
             const std::string path = folder.file(name);
-            ASSERT_TRUE(writeImage(path, image, "", "Tessaline")) << name;
+            ASSERT_NO_THROW(writeImage(path, image, "", "Tessaline")) << name;
             const cv::Mat back = cv::imread(path, cv::IMREAD_UNCHANGED);
             EXPECT_EQ(largestDifference(back, image), 0.0) << name << " " << image.channels();
         }
@@ -85,14 +85,14 @@ TEST_F(ImageWriterTest, FloatTiffExrAndPfmAreRealFloatFiles) {
 
 TEST_F(ImageWriterTest, EightAndSixteenBitExrAreWrittenAsFloats) {
     const std::string bytesPath = folder.file("bytes.exr");
-    ASSERT_TRUE(writeImage(bytesPath, cv::Mat(3, 3, CV_8UC3, cv::Scalar(0, 51, 255)), "", "Tessaline"));
+    ASSERT_NO_THROW(writeImage(bytesPath, cv::Mat(3, 3, CV_8UC3, cv::Scalar(0, 51, 255)), "", "Tessaline"));
     const cv::Mat bytes = cv::imread(bytesPath, cv::IMREAD_UNCHANGED);
     ASSERT_EQ(bytes.type(), CV_32FC3);
     EXPECT_NEAR(bytes.at<cv::Vec3f>(1, 1)[1], 0.2, 1e-6);
     EXPECT_EQ(bytes.at<cv::Vec3f>(2, 2)[2], 1.0f);
 
     const std::string wordsPath = folder.file("words.exr");
-    ASSERT_TRUE(writeImage(wordsPath, cv::Mat(3, 3, CV_16UC1, cv::Scalar(65535)), "", "Tessaline"));
+    ASSERT_NO_THROW(writeImage(wordsPath, cv::Mat(3, 3, CV_16UC1, cv::Scalar(65535)), "", "Tessaline"));
     const cv::Mat words = cv::imread(wordsPath, cv::IMREAD_UNCHANGED);
     ASSERT_EQ(words.type(), CV_32FC1);
     EXPECT_EQ(words.at<float>(0, 0), 1.0f);
@@ -103,7 +103,7 @@ TEST_F(ImageWriterTest, FloatJpegIsWrittenByDevilUprightAndScaled) {
     cv::Mat image(8, 8, CV_32FC3, cv::Scalar(0.1f, 0.5f, 0.9f));
     image.rowRange(0, 4).setTo(cv::Scalar(0.9f, 0.9f, 0.9f));
     const std::string path = folder.file("float.jpg");
-    ASSERT_TRUE(writeImage(path, image, "", "Tessaline"));
+    ASSERT_NO_THROW(writeImage(path, image, "", "Tessaline"));
     const cv::Mat back = cv::imread(path, cv::IMREAD_COLOR);
     ASSERT_EQ(back.size(), image.size());
     const cv::Vec3b top = back.at<cv::Vec3b>(1, 1), bottom = back.at<cv::Vec3b>(6, 6);
@@ -115,14 +115,14 @@ TEST_F(ImageWriterTest, FloatJpegIsWrittenByDevilUprightAndScaled) {
 
 TEST_F(ImageWriterTest, FourAndTwoChannelsReachDevilWithTheirOwnLayout) {
     const std::string colourPath = folder.file("four.bmp");
-    ASSERT_TRUE(writeImage(colourPath, cv::Mat(4, 4, CV_32FC4, cv::Scalar(0.1f, 0.5f, 0.9f, 1.0f)), "", ""));
+    ASSERT_NO_THROW(writeImage(colourPath, cv::Mat(4, 4, CV_32FC4, cv::Scalar(0.1f, 0.5f, 0.9f, 1.0f)), "", ""));
     const cv::Vec3b colour = cv::imread(colourPath, cv::IMREAD_COLOR).at<cv::Vec3b>(2, 2);
     EXPECT_NEAR(colour[0], 25, 2);
     EXPECT_NEAR(colour[1], 127, 2);
     EXPECT_NEAR(colour[2], 229, 2);
 
     const std::string greyPath = folder.file("two.jpg");
-    ASSERT_TRUE(writeImage(greyPath, cv::Mat(4, 4, CV_32FC2, cv::Scalar(0.5f, 1.0f)), "", ""));
+    ASSERT_NO_THROW(writeImage(greyPath, cv::Mat(4, 4, CV_32FC2, cv::Scalar(0.5f, 1.0f)), "", ""));
     const cv::Vec3b grey = cv::imread(greyPath, cv::IMREAD_COLOR).at<cv::Vec3b>(2, 2);
     for (int c = 0; c < 3; ++c) EXPECT_NEAR(grey[c], 127, 3) << c;
 }
@@ -130,39 +130,57 @@ TEST_F(ImageWriterTest, FourAndTwoChannelsReachDevilWithTheirOwnLayout) {
 TEST_F(ImageWriterTest, WhenEveryWriterFailsNoFileRemains) {
     // DevIL cannot write float PNG and leaves an empty file behind.
     const std::string floatPng = folder.file("float.png");
-    EXPECT_FALSE(writeImage(floatPng, randomFloats(3, 3, 3), "", "Tessaline"));
+    EXPECT_THROW(writeImage(floatPng, randomFloats(3, 3, 3), "", "Tessaline"), StepFailure);
     EXPECT_FALSE(std::filesystem::exists(floatPng));
 
     const std::string unknown = folder.file("image.nosuchformat");
-    EXPECT_FALSE(writeImage(unknown, cv::Mat(3, 3, CV_8UC3, cv::Scalar::all(9)), "", "Tessaline"));
+    EXPECT_THROW(writeImage(unknown, cv::Mat(3, 3, CV_8UC3, cv::Scalar::all(9)), "", "Tessaline"), StepFailure);
     EXPECT_FALSE(std::filesystem::exists(unknown));
     EXPECT_FALSE(exiftoolStarted());
 }
 
-TEST_F(ImageWriterTest, FailedWriteKeepsAFileNoWriterTouched) {
+TEST_F(ImageWriterTest, FailedWriteKeepsAFileNoWriterTouchedAndNamesIt) {
     const std::string path = folder.file("kept.nosuchformat");
     writeFile(path, "earlier content");
-    EXPECT_FALSE(writeImage(path, cv::Mat(3, 3, CV_8UC3, cv::Scalar::all(9)), "", "Tessaline"));
+    try {
+        writeImage(path, cv::Mat(3, 3, CV_8UC3, cv::Scalar::all(9)), "", "Tessaline");
+        ADD_FAILURE() << "no writer takes this name";
+    } catch (const StepFailure& failure) {
+        EXPECT_EQ(failure.failure().code, Failure::Code::imageUnwritable);
+        EXPECT_EQ(failure.failure().path, path) << "the file asked for, not its temporary name";
+        EXPECT_EQ(failure.failure().detail, "no writer takes this image under this name (its format or element type)");
+    }
     EXPECT_EQ(readFile(path), "earlier content");
+}
+
+TEST_F(ImageWriterTest, ElementTypeNoWriterKnowsIsPassedOverAsTheLinePrinted) {
+    std::vector<Failure> heard;
+    const std::string path = folder.file("half.png");
+    EXPECT_THROW(writeImage(path, cv::Mat(3, 3, CV_16FC3, cv::Scalar::all(0.5)), "", "",
+                            [&](const Failure& fault) { heard.push_back(fault); }),
+                 StepFailure);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].code, Failure::Code::elementTypeUnknown);
+    EXPECT_EQ(heard[0].detail, "\n\nUnrecognized OpenCv Type 7\n");
 }
 
 TEST_F(ImageWriterTest, EmptyImageWritesNothingAndStartsNoTool) {
     const std::string source = folder.file("source.png");
     ASSERT_TRUE(cv::imwrite(source, cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1))));
     const std::string path = folder.file("empty.png");
-    EXPECT_FALSE(writeImage(path, cv::Mat(), source, "Tessaline"));
-    EXPECT_FALSE(writeImage(path, cv::Mat(0, 5, CV_8UC3), source, "Tessaline"));
+    EXPECT_THROW(writeImage(path, cv::Mat(), source, "Tessaline"), StepFailure);
+    EXPECT_THROW(writeImage(path, cv::Mat(0, 5, CV_8UC3), source, "Tessaline"), StepFailure);
     const int volume[] = {2, 2, 2};
-    EXPECT_FALSE(writeImage(path, cv::Mat(3, volume, CV_8UC1, cv::Scalar(1)), source, "Tessaline"));
+    EXPECT_THROW(writeImage(path, cv::Mat(3, volume, CV_8UC1, cv::Scalar(1)), source, "Tessaline"), StepFailure);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(exiftoolStarted());
 }
 
 TEST_F(ImageWriterTest, MetadataToolRunsOnlyAfterAWriteWithASource) {
     const std::string source = folder.file("source.png");
-    ASSERT_TRUE(writeImage(source, cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)), "", "Tessaline"));
+    ASSERT_NO_THROW(writeImage(source, cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)), "", "Tessaline"));
     EXPECT_FALSE(exiftoolStarted());
-    ASSERT_TRUE(writeImage(folder.file("tagged.png"), cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)), source,
+    ASSERT_NO_THROW(writeImage(folder.file("tagged.png"), cv::Mat(2, 2, CV_8UC3, cv::Scalar::all(1)), source,
                            "Tessaline"));
     EXPECT_TRUE(exiftoolStarted());
 }
@@ -176,7 +194,7 @@ TEST_F(ImageWriterTest, PathsLongerThanAnyFixedBufferWork) {
         const std::string path = (deep / name).string();
         const cv::Mat image = name == "devil.jpg" ? randomFloats(3, 3, 3) : bytes;
         ASSERT_GT(path.size(), 1450u);
-        EXPECT_TRUE(writeImage(path, image, "", "Tessaline")) << name;
+        EXPECT_NO_THROW(writeImage(path, image, "", "Tessaline")) << name;
         EXPECT_GT(std::filesystem::file_size(path), 0u) << name;
     }
 }
@@ -194,10 +212,10 @@ TEST_F(ImageWriterTest, EncodedBytesAreTheFileWriteImageWrites) {
     for (const auto& [name, image] : cases) {
         const std::string byWriteImage = folder.file("w-" + name);
         const std::string byBytes = folder.file("e-" + name);
-        ASSERT_TRUE(writeImage(byWriteImage, image, "", "")) << name;
+        ASSERT_NO_THROW(writeImage(byWriteImage, image, "", "")) << name;
         const std::vector<unsigned char> encoded = encodeImage(byBytes, image);
         ASSERT_FALSE(encoded.empty()) << name;
-        ASSERT_TRUE(writeEncodedImage(byBytes, encoded, image)) << name;
+        ASSERT_NO_THROW(writeEncodedImage(byBytes, encoded, image)) << name;
         EXPECT_EQ(readFile(byBytes), readFile(byWriteImage)) << name;
     }
     EXPECT_FALSE(exiftoolStarted());
@@ -252,8 +270,8 @@ TEST_F(ImageWriterTest, ImagesForOtherWritersAreWrittenByTheirOwnWriter) {
         const std::string byWriteImage = folder.file("w-" + name);
         const std::string byBytes = folder.file("e-" + name);
         EXPECT_TRUE(encodeImage(byBytes, image).empty()) << name;
-        ASSERT_TRUE(writeImage(byWriteImage, image, "", "")) << name;
-        ASSERT_TRUE(writeEncodedImage(byBytes, {}, image)) << name;
+        ASSERT_NO_THROW(writeImage(byWriteImage, image, "", "")) << name;
+        ASSERT_NO_THROW(writeEncodedImage(byBytes, {}, image)) << name;
         EXPECT_EQ(readFile(byBytes), readFile(byWriteImage)) << name;
     }
 }
@@ -263,7 +281,7 @@ TEST_F(ImageWriterTest, EncodedBytesThatCannotBeWrittenLeaveNoFile) {
     const std::string path = folder.file("missing-folder/a.jpg");
     const std::vector<unsigned char> encoded = encodeImage(path, colours);
     ASSERT_FALSE(encoded.empty());
-    EXPECT_FALSE(writeEncodedImage(path, encoded, colours));
+    EXPECT_THROW(writeEncodedImage(path, encoded, colours), StepFailure);
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "missing-folder"));
     EXPECT_TRUE(encodeImage(folder.file("b.jpg"), cv::Mat()).empty());
 }
