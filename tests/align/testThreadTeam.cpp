@@ -1,5 +1,5 @@
 #include "align/ThreadTeam.hpp"
-#include "tests/support/ThreadStartFailure.hpp"
+#include "tests/support/ChildExit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -62,9 +62,7 @@ void runWithoutRoomForThreads() {
 }
 
 TEST(ThreadTeam, TeamWhoseThreadsCannotStartRunsAsOne) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(runWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY(runWithoutRoomForThreads());
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "common/ImageLibraryThreads.hpp"
-#include "tests/support/ThreadStartFailure.hpp"
+#include "tests/support/ChildExit.hpp"
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
@@ -94,9 +94,7 @@ void regionsWithoutRoomForThreads() {
 }
 
 TEST(ImageLibraryThreadsFallback, RegionsWithoutRoomForThreadsAreDoneByTheCaller) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(regionsWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY(regionsWithoutRoomForThreads());
 }
 
 // A forked child inherits none of the helper threads: its regions run on its own thread.

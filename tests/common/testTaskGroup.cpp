@@ -1,5 +1,5 @@
 #include "common/TaskGroup.hpp"
-#include "tests/support/ThreadStartFailure.hpp"
+#include "tests/support/ChildExit.hpp"
 
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
@@ -97,9 +97,7 @@ void runWithoutRoomForThreads() {
 }
 
 TEST(TaskGroup, TaskWithoutAThreadIsRunByTheCaller) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(runWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY(runWithoutRoomForThreads());
 }
 
 // A thread count asked for is held to the cores, and to at least one.
@@ -156,9 +154,7 @@ void visitWithoutRoomForThreads() {
 }
 
 TEST(ParallelSlices, SlicesWithoutAThreadAreDoneByTheCaller) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(visitWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY(visitWithoutRoomForThreads());
 }
 
 } // namespace

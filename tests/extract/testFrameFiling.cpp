@@ -4,7 +4,7 @@
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"
-#include "tests/support/ThreadStartFailure.hpp"
+#include "tests/support/ChildExit.hpp"
 
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
@@ -106,19 +106,15 @@ TEST_F(FrameFilerTest, FramesAreWrittenTaggedAndListedInOrder) {
 // can start under the cap either (nor is one on the path), so the files stay untagged
 // but are complete and listed in order.
 TEST_F(FrameFilerTest, WithoutAThreadFramesAreFiledAsTheyCome) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const std::string missing = folder.file("no-video.mp4");
-    EXPECT_EXIT(
-        {
-            setenv("PATH", "/nonexistent", 1);
-            if (!preventThreadStarts()) std::_Exit(2);
-            fileFrames(missing, 4);
-            for (int i = 1; i <= 4; ++i)
-                if (cv::imread(folder.file("f" + std::to_string(i) + ".jpg")).empty()) std::_Exit(3);
-            std::_Exit(readFile(list()) == expectedList(4) ? 0 : 4);
-        },
-        ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY({
+        setenv("PATH", "/nonexistent", 1);
+        if (!preventThreadStarts()) std::_Exit(2);
+        fileFrames(missing, 4);
+        for (int i = 1; i <= 4; ++i)
+            if (cv::imread(folder.file("f" + std::to_string(i) + ".jpg")).empty()) std::_Exit(3);
+        std::_Exit(readFile(list()) == expectedList(4) ? 0 : 4);
+    });
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "tests/support/RunProgram.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tests/support/TestData.hpp"
+#include "tests/support/ChildExit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -108,8 +109,7 @@ TEST(ReadCaptureSettingsTest, RelativeNamesExiftoolCouldMisreadAreReadAndCopiedF
                   0);
     }
     ASSERT_TRUE(cv::imwrite(folder.file("#copy.jpg"), cv::Mat(8, 8, CV_8UC3, cv::Scalar::all(90))));
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(readRelativeNames(folder.path().string(), names), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_EXITS_CLEANLY(readRelativeNames(folder.path().string(), names));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 #include "merge/AccumulationWorkers.hpp"
 #include "merge/MergeEngine.hpp"
 #include "tests/support/TempFolder.hpp"
-#include "tests/support/ThreadStartFailure.hpp"
+#include "tests/support/ChildExit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -61,9 +61,7 @@ void compensateWithoutMemory() {
 }
 
 TEST(CompensationWithoutMemory, CompensationFailsWithItsOwnFailure) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(compensateWithoutMemory(), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY(compensateWithoutMemory());
 }
 
 TEST(AccumulationWorkers, OtherDepthsAccumulateNothing) {

@@ -4,7 +4,7 @@
 #include "merge/MergeObserver.hpp"
 #include "tests/support/LightFormula.hpp"
 #include "tests/support/TempFolder.hpp"
-#include "tests/support/ThreadStartFailure.hpp"
+#include "tests/support/ChildExit.hpp"
 
 #include <gtest/gtest.h>
 
@@ -197,9 +197,7 @@ void mergeWithoutRoomForThreads() {
 }
 
 TEST(MergeRunFallback, WorkerThatCannotStartIsRunOnTheCallingThread) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(mergeWithoutRoomForThreads(), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY(mergeWithoutRoomForThreads());
 }
 
 // No memory for the accumulator: the run ends with the light image's failure instead of
@@ -219,9 +217,7 @@ void mergeWithoutRoomForTheLight() {
 }
 
 TEST(MergeRunFallback, NoMemoryForTheLightEndsTheRunWithItsFailure) {
-    if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(mergeWithoutRoomForTheLight(), ::testing::ExitedWithCode(0), "");
+    TL_EXPECT_CHILD_WITHOUT_THREADS_EXITS_CLEANLY(mergeWithoutRoomForTheLight());
 }
 
 } // namespace
