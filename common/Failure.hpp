@@ -6,10 +6,12 @@
 #include <utility>
 
 // A fault that a step of either program found: what kind of fault it is, the file it
-// concerns (empty when none) and the sentence that tells it, as the report gives it. The
-// step raises it where it finds the fault, as a StepFailure when the step cannot go on,
-// or hands it to whoever follows the step when it can; the command layer of each program
-// alone turns it into a report, an exit status and whatever else follows from it.
+// concerns (empty when none) and the sentence that tells it, as the report gives it (for
+// an image that could not be written, and a reference merge that could not be made, the
+// reason, which the report frames). The step raises it where it finds the fault, as a
+// StepFailure when the step cannot go on, or hands it to whoever follows the step when it
+// can; the command layer of each program alone turns it into a report, an exit status and
+// whatever else follows from it.
 struct Failure {
     enum class Code {
         instantImageUnreadable,  // the instant image could not be read (an error of the reader)
@@ -30,6 +32,10 @@ struct Failure {
         videoBrokenOff,          // the video ended before the frame window did
         frameUnwritable,         // a frame file or the list file cannot be written
         frameTagsNotPrepared,    // the video's tags could not be prepared once for all frames
+        referenceMergeFailed,    // the reference merge could not be made: nothing was written
+        maskUnwritable,          // a mask of the reference merge could not be written
+        exposureDisputed,        // the EXIF tags and the images disagree on an exposure
+        exposureNote,            // not a fault: the exposure a frame was merged at, for the log
     };
 
     Code code;

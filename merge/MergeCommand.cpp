@@ -18,6 +18,7 @@
 #include "merge/ReferenceMergeRun.hpp"
 #include "merge/SaveMergedImage.hpp"
 #include "output/ExiftoolSession.hpp"
+#include "reference/ReferenceMergeFailure.hpp"
 
 #include <unistd.h>
 
@@ -26,6 +27,9 @@
 #include <optional>
 
 namespace {
+
+// The step that the log names for the reports of the reference merge.
+const char* const referenceStep = "referenceMerge";
 
 // Why the progress file cannot be the file at its path: besides pathRefusal's reasons, it
 // must not be the log or the merged image, nor an image file that is there already (a
@@ -77,6 +81,9 @@ std::string stepOf(Failure::Code code) {
     case Failure::Code::exposuresUnequal: return "checkExposures";
     case Failure::Code::narrowerFormat:
     case Failure::Code::imageUnwritable: return "saveMergedImage";
+    case Failure::Code::referenceMergeFailed:
+    case Failure::Code::maskUnwritable:
+    case Failure::Code::exposureDisputed: return referenceStep;
     default: return "parallelComputeLightImage";
     }
 }
@@ -84,24 +91,44 @@ std::string stepOf(Failure::Code code) {
 // The faults a merge goes past and reports as warnings; any other is an error.
 bool isWarning(Failure::Code code) {
     return code == Failure::Code::unusableSamples || code == Failure::Code::exposuresUnequal ||
-           code == Failure::Code::narrowerFormat || code == Failure::Code::tagsNotCopied;
+           code == Failure::Code::narrowerFormat || code == Failure::Code::tagsNotCopied ||
+           code == Failure::Code::exposureDisputed;
 }
 
 // The report of a fault of a merge. The only file a merge writes through the image writer
 // is the merged image, whose failure names it; an element type the image library has no
 // type for is the line it has always printed on standard output (the log, when it takes
-// standard output).
+// standard output); an exposure of the reference merge is an entry of the log of its own.
 void reportFault(const Failure& fault) {
     if (fault.code == Failure::Code::elementTypeUnknown) {
         std::fputs(fault.detail.c_str(), stdout);
+    } else if (fault.code == Failure::Code::exposureNote) {
+        writeLogEntry(fault.detail);
     } else if (fault.code == Failure::Code::imageUnwritable) {
         reportError(stepOf(fault.code),
                     "The merged image could not be written to '" + fault.path + "': " + fault.detail + ".");
+    } else if (fault.code == Failure::Code::referenceMergeFailed) {
+        reportError(stepOf(fault.code), fault.detail + " Nothing was written.");
     } else if (isWarning(fault.code)) {
         reportWarning(stepOf(fault.code), fault.detail);
     } else {
         reportError(stepOf(fault.code), fault.detail);
     }
+}
+
+// The reference merge, each failure reported. Returns the exit status.
+int mergeOnReference(const MergeSettings& settings, const ImageList& list, ProgressBar* bar) {
+    try {
+        runReferenceMerge(settings, list, bar, reportFault);
+        return 0;
+    } catch (const StepFailure& failure) {
+        reportFault(failure.failure());
+    } catch (const ReferenceMergeFailure& failure) {
+        reportFault({Failure::Code::referenceMergeFailed, "", failure.what()});
+    } catch (const std::exception& failure) {
+        reportFault({Failure::Code::referenceMergeFailed, "", "The merge failed: " + causeOf(failure)});
+    }
+    return 1;
 }
 
 // Follows the run: sets the exposure check up once the instant image is in (its warning
@@ -154,7 +181,7 @@ private:
 int merge(const MergeSettings& settings, WarningReader reader, ProgressBar* bar) {
     const ImageList list = buildImageList(settings);
     if (refusesItsFiles(settings, list.paths)) return 1;
-    if (settings.method == MergeMethod::reference) return runReferenceMerge(settings, list, bar, reportFault);
+    if (settings.method == MergeMethod::reference) return mergeOnReference(settings, list, bar);
     const int count = static_cast<int>(list.paths.size());
     ImagesSequence sequence(list.paths.data(), count,
                             settings.namedOptions ? InputDepth::own : InputDepth::eightBit);

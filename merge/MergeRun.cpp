@@ -99,21 +99,19 @@ std::optional<Failure> mismatch(const cv::Mat& exposure, const cv::Mat& instant,
 // memory, say) ends the run with the given code.
 cv::Mat loadImage(ImagesSequenceBase& source, int index, const ImageNaming& naming, MergeObserver* observer,
                   Failure::Code unreadable) {
+    const PassedOver passedOver = [observer](const Failure& fault) {
+        if (observer) observer->passedOver(fault);
+    };
     cv::Mat loaded;
     try {
         loaded = source.getImage(index);
     } catch (const StepFailure& unopened) {
-        if (observer) observer->passedOver(unopened.failure());
+        passedOver(unopened.failure());
     } catch (const std::exception& failure) {
         throw StepFailure({unreadable, naming.pathOf(index),
                            "The image " + naming.number(index) + " could not be read: " + causeOf(failure)});
     }
-    std::size_t replaced = 0;
-    cv::Mat usable = withUsableSamples(loaded, replaced);
-    if (replaced > 0 && observer)
-        observer->passedOver({Failure::Code::unusableSamples, naming.pathOf(index),
-                              unusableSamplesWarning(naming.number(index), replaced)});
-    return usable;
+    return withUsableSamplesPassedOver(loaded, naming.pathOf(index), naming.number(index), passedOver);
 }
 
 // The instant image; one that cannot be read ends the run.

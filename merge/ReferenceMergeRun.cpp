@@ -1,8 +1,7 @@
 #include "merge/ReferenceMergeRun.hpp"
 
 #include "cli/ProgressBar.hpp"
-#include "common/ExceptionCause.hpp"
-#include "diag/Log.hpp"
+#include "common/Failure.hpp"
 #include "fusion/ProgressFile.hpp"
 #include "input/ImagesSequence.hpp"
 #include "merge/CaptureSettings.hpp"
@@ -12,7 +11,6 @@
 #include "reference/DisplayRendering.hpp"
 #include "reference/MaskShaping.hpp"
 #include "reference/ReferenceMerge.hpp"
-#include "reference/ReferenceMergeFailure.hpp"
 
 #include <chrono>
 #include <cstdio>
@@ -25,8 +23,6 @@
 #include <utility>
 
 namespace {
-
-const char* const label = "referenceMerge";
 
 // The progress file of a reference merge, in the patch merge's form: the run is shared out
 // among the exposures other than the instant image, in the order they are visited, each
@@ -80,32 +76,38 @@ std::string kindOf(const cv::Mat& image) {
 // holds samples of another kind than the instant image, ends the run before the merge
 // (its size was checked before the images were read).
 void requireFitsInstant(const cv::Mat& image, const cv::Mat& instant, const std::string& path, const std::string& instantPath) {
-    if (image.empty()) throw ReferenceMergeFailure("The image '" + path + "' cannot be read.");
+    if (image.empty()) throw StepFailure({Failure::Code::referenceMergeFailed, path, "The image '" + path + "' cannot be read."});
     if (image.size() != instant.size() || image.type() != instant.type())
-        throw ReferenceMergeFailure("The image '" + path + "' holds " + kindOf(image) + ", but the instant image '" +
-                                    instantPath + "' holds " + kindOf(instant) + ": the images of a merge are of one kind.");
+        throw StepFailure({Failure::Code::referenceMergeFailed, path,
+                           "The image '" + path + "' holds " + kindOf(image) + ", but the instant image '" +
+                               instantPath + "' holds " + kindOf(instant) + ": the images of a merge are of one kind."});
 }
 
-LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar, ReferenceProgress& progress) {
+// The image at index of the list, its unusable samples counted as 0; empty when its file
+// cannot be opened. passedOver hears of either.
+cv::Mat readImage(ImagesSequence& sequence, const ImageList& list, int index, const PassedOver& passedOver) {
+    const std::string& path = list.paths[static_cast<std::size_t>(index)];
+    cv::Mat image;
+    try {
+        image = sequence.getImage(index);
+    } catch (const StepFailure& unopened) {
+        passedOver(unopened.failure());
+    }
+    return withUsableSamplesPassedOver(image, path, "'" + path + "'", passedOver);
+}
+
+LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar, ReferenceProgress& progress,
+                        const PassedOver& passedOver) {
     PendingCaptureSettings pending(list.paths);
     // Named calls only: 16-bit and float images are read at their own depth.
     ImagesSequence sequence(list.paths.data(), static_cast<int>(list.paths.size()), InputDepth::own);
-    const auto read = [&](int index) {
-        cv::Mat image;
-        try {
-            image = sequence.getImage(index);
-        } catch (const StepFailure& unopened) {
-            reportError("main", unopened.failure().detail);
-        }
-        return withUsableSamplesReported(image, "'" + list.paths[static_cast<std::size_t>(index)] + "'");
-    };
+    const auto read = [&](int index) { return readImage(sequence, list, index, passedOver); };
     const cv::Mat instant = read(list.instantIndex);
+    const std::string& instantPath = list.paths[static_cast<std::size_t>(list.instantIndex)];
+    if (instant.empty())
+        throw StepFailure({Failure::Code::instantImageMissing, instantPath,
+                           "Error during accessing the image '" + instantPath + "'\n"});
     LoadedFrames loaded;
-    if (instant.empty()) {
-        reportError("Main", "Error during accessing the image '" + list.paths[static_cast<std::size_t>(list.instantIndex)] +
-                                "'\n");
-        return loaded;
-    }
     const std::vector<CaptureSettings> settings = pending.collect();
     const auto start = std::chrono::steady_clock::now();
     const int total = static_cast<int>(list.paths.size());
@@ -113,8 +115,7 @@ LoadedFrames loadFrames(const ImageList& list, ProgressBar* bar, ReferenceProgre
         const cv::Mat image = i == list.instantIndex ? instant : read(i);
         if (bar) bar->show({i + 1, total, 100.0, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
         progress.reading(static_cast<double>(i + 1) / total);
-        requireFitsInstant(image, instant, list.paths[static_cast<std::size_t>(i)],
-                           list.paths[static_cast<std::size_t>(list.instantIndex)]);
+        requireFitsInstant(image, instant, list.paths[static_cast<std::size_t>(i)], instantPath);
         if (i == list.instantIndex) loaded.frames.instantIndex = static_cast<int>(loaded.paths.size());
         loaded.frames.images.push_back(image);
         loaded.frames.capture.push_back(settings[static_cast<std::size_t>(i)]);
@@ -140,20 +141,26 @@ std::string stopsText(double stops) {
     return text;
 }
 
-void logExposures(const ReferenceMergeResult& merged, const std::vector<std::string>& paths) {
+// Each frame's exposure and where it came from, for the log, with a disagreement of its
+// EXIF tags with the images.
+void noteExposures(const ReferenceMergeResult& merged, const std::vector<std::string>& paths,
+                   const PassedOver& passedOver) {
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const FrameExposure& e = merged.exposures[i];
-        writeLogEntry("\nReference merge: '" + paths[i] + "' at " + stopsText(e.stops) + " from the instant image (" +
-                      sourceName(e.source) + ")\n\n");
+        passedOver({Failure::Code::exposureNote, paths[i],
+                    "\nReference merge: '" + paths[i] + "' at " + stopsText(e.stops) + " from the instant image (" +
+                        sourceName(e.source) + ")\n\n"});
         if (e.disputed())
-            reportWarning(label, "The EXIF tags of '" + paths[i] + "' say " + stopsText(*e.exifStops) +
-                                     ", the images " + stopsText(e.stops) + ": the images' value is used.");
+            passedOver({Failure::Code::exposureDisputed, paths[i],
+                        "The EXIF tags of '" + paths[i] + "' say " + stopsText(*e.exifStops) + ", the images " +
+                            stopsText(e.stops) + ": the images' value is used."});
     }
 }
 
 // Each frame's mask as DIR/mask-NAME.png (NAME: the image's file name without extension);
-// the instant image's is black: nothing of it is left out.
-bool writeMasks(const ReferenceMergeResult& merged, const LoadedFrames& loaded, const std::string& folder) {
+// the instant image's is black: nothing of it is left out. A mask that cannot be written
+// ends the run.
+void writeMasks(const ReferenceMergeResult& merged, const LoadedFrames& loaded, const std::string& folder) {
     const cv::Size size = loaded.frames.images.front().size();
     for (std::size_t i = 0; i < loaded.paths.size(); ++i) {
         const cv::Mat mask = merged.masks[i].empty() ? cv::Mat::zeros(size, CV_8U) : expandMask(merged.masks[i], size);
@@ -161,12 +168,11 @@ bool writeMasks(const ReferenceMergeResult& merged, const LoadedFrames& loaded, 
             folder + "/mask-" + std::filesystem::path(loaded.paths[i]).stem().string() + ".png";
         try {
             writeImageFile(path, mask);
-        } catch (const StepFailure& failure) {
-            reportError(label, "The mask '" + path + "' could not be written: " + failure.failure().detail + ".");
-            return false;
+        } catch (const StepFailure& unwritten) {
+            throw StepFailure({Failure::Code::maskUnwritable, path,
+                               "The mask '" + path + "' could not be written: " + unwritten.failure().detail + "."});
         }
     }
-    return true;
 }
 
 // The given exposures of the frames that were read (--ev names one per IMAGE; an instant
@@ -179,46 +185,19 @@ std::optional<std::vector<double>> givenStops(const MergeSettings& settings, con
     return stops;
 }
 
-int writeResult(const ReferenceMergeResult& merged, const MergeSettings& settings, const std::string& instantPath,
-                const PassedOver& passedOver) {
-    const cv::Mat image =
-        settings.outputBits == 32 ? merged.radiance : renderForDisplay(merged.radiance, merged.response);
-    try {
-        saveMergedImage(image, settings.outputPath, settings.outputBits, instantPath, passedOver);
-        return 0;
-    } catch (const StepFailure& failure) {
-        reportError("saveMergedImage", "The merged image could not be written to '" + settings.outputPath +
-                                           "': " + failure.failure().detail + ".");
-        return 1;
-    }
-}
-
-// The merge from reading the images to writing the result; failures the steps could not
-// handle (not enough memory, say) come out as exceptions.
-int mergeAndWrite(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
-                  const PassedOver& passedOver) {
-    ReferenceProgress progress(settings.progressPath, static_cast<int>(list.paths.size()));
-    const LoadedFrames loaded = loadFrames(list, bar, progress);
-    if (bar) bar->finish();
-    if (loaded.frames.images.empty()) return 1;
-    const ReferenceMergeResult merged = mergeOnReference(
-        loaded.frames, {settings.align, givenStops(settings, loaded), [&](double done) { progress.merging(done); }});
-    logExposures(merged, loaded.paths);
-    if (!settings.masksFolder.empty() && !writeMasks(merged, loaded, settings.masksFolder)) return 1;
-    return writeResult(merged, settings, loaded.paths[static_cast<std::size_t>(loaded.frames.instantIndex)],
-                       passedOver);
-}
-
 } // namespace
 
-int runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
-                      const PassedOver& passedOver) {
-    try {
-        return mergeAndWrite(settings, list, bar, passedOver);
-    } catch (const ReferenceMergeFailure& failure) {
-        reportError(label, std::string(failure.what()) + " Nothing was written.");
-    } catch (const std::exception& failure) {
-        reportError(label, "The merge failed: " + causeOf(failure) + " Nothing was written.");
-    }
-    return 1;
+void runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
+                       const PassedOver& passedOver) {
+    ReferenceProgress progress(settings.progressPath, static_cast<int>(list.paths.size()));
+    const LoadedFrames loaded = loadFrames(list, bar, progress, passedOver);
+    if (bar) bar->finish();
+    const ReferenceMergeResult merged = mergeOnReference(
+        loaded.frames, {settings.align, givenStops(settings, loaded), [&](double done) { progress.merging(done); }});
+    noteExposures(merged, loaded.paths, passedOver);
+    if (!settings.masksFolder.empty()) writeMasks(merged, loaded, settings.masksFolder);
+    const cv::Mat image =
+        settings.outputBits == 32 ? merged.radiance : renderForDisplay(merged.radiance, merged.response);
+    saveMergedImage(image, settings.outputPath, settings.outputBits,
+                    loaded.paths[static_cast<std::size_t>(loaded.frames.instantIndex)], passedOver);
 }

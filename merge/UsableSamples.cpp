@@ -1,6 +1,5 @@
 #include "merge/UsableSamples.hpp"
 
-#include "diag/Log.hpp"
 
 namespace {
 
@@ -44,9 +43,11 @@ std::string unusableSamplesWarning(const std::string& shownAs, std::size_t repla
            " samples that are not finite or are negative; they count as 0.\n";
 }
 
-cv::Mat withUsableSamplesReported(const cv::Mat& image, const std::string& shownAs) {
+cv::Mat withUsableSamplesPassedOver(const cv::Mat& image, const std::string& path, const std::string& shownAs,
+                                    const PassedOver& passedOver) {
     std::size_t replaced = 0;
     cv::Mat usable = withUsableSamples(image, replaced);
-    if (replaced > 0) reportWarning("parallelComputeLightImage", unusableSamplesWarning(shownAs, replaced));
+    if (replaced > 0 && passedOver)
+        passedOver({Failure::Code::unusableSamples, path, unusableSamplesWarning(shownAs, replaced)});
     return usable;
 }

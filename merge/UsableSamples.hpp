@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/Failure.hpp"
+
 #include <opencv2/core.hpp>
 
 #include <cstddef>
@@ -17,6 +19,8 @@ cv::Mat withUsableSamples(const cv::Mat& image, std::size_t& replaced);
 // The warning that samples were replaced, naming the image as shownAs gives it.
 std::string unusableSamplesWarning(const std::string& shownAs, std::size_t replaced);
 
-// withUsableSamples, with a warning when samples were replaced that names the image as
-// shownAs gives it ("number 2 (a.hdr)" or "'a.hdr'").
-cv::Mat withUsableSamplesReported(const cv::Mat& image, const std::string& shownAs);
+// withUsableSamples for the image read from path: samples that were replaced are handed to
+// passedOver (Failure::Code::unusableSamples), naming the image as shownAs gives it
+// ("number 2 (a.hdr)" or "'a.hdr'").
+cv::Mat withUsableSamplesPassedOver(const cv::Mat& image, const std::string& path, const std::string& shownAs,
+                                    const PassedOver& passedOver);

@@ -137,6 +137,20 @@ TEST_F(ReferenceMethod, TheDemoBurstShowsTheBallOnceAndOpaque) {
             << "where frame " << i + 1 << " had the ball";
 }
 
+// A mask that cannot be written (a folder holds its name) ends the run under the merge's
+// own step, before the merged image is written.
+TEST_F(ReferenceMethod, AMaskThatCannotBeWrittenEndsTheRunUnwritten) {
+    const std::string masks = folder.file("masks");
+    fs::create_directories(masks + "/mask-frame1.png");
+    EXPECT_EQ(run({"-o", folder.file("merged.jpg"), "--masks", masks, "--log-dir", folder.file("app")}), 1);
+    EXPECT_NE(log().find("\nERROR at function referenceMerge => The mask '" + masks +
+                         "/mask-frame1.png' could not be written: "),
+              std::string::npos)
+        << log();
+    EXPECT_EQ(log().find("ERROR at function saveMergedImage"), std::string::npos) << log();
+    EXPECT_FALSE(fs::exists(folder.file("merged.jpg")));
+}
+
 // Every image named takes part: one of another kind than the instant image (here 16 bits
 // against 8, then a PNG cut after its header) ends the run with the reason, and nothing is
 // written, where a frame left out would make a merge of the others look whole.
