@@ -54,6 +54,9 @@ const std::vector<Case> cases = {
     // Bursts are exposed for the highlights, as a photographer who means to merge them does.
     {"burst of 5", {-2, -2, -2, -2, -2}, 2},
     {"burst of 3", {-2, -2, -2}, 1},
+    // At -2 stops the sun's glow clips in every frame, which caps any merge's score a little
+    // above the instant frame's; at -4 only the sun's disk clips.
+    {"burst of 5 at -4", {-4, -4, -4, -4, -4}, 2},
 };
 
 struct Prepared {
@@ -162,7 +165,7 @@ void printRow(const std::string& name, const std::map<std::string, HdrScores>& s
 }
 
 // The targets: the reference merge above every peer on every bracket; 3 dB above the
-// instant frame alone on the 5-frame burst; ghost error at most 1.25 times the instant
+// instant frame alone on the 5-frame bursts; ghost error at most 1.25 times the instant
 // frame's own everywhere.
 int checkTargets(const std::map<std::string, std::map<std::string, HdrScores>>& all) {
     int missed = 0;
@@ -179,7 +182,7 @@ int checkTargets(const std::map<std::string, std::map<std::string, HdrScores>>& 
             std::printf("missed: %s: ghost error above 1.25 x the instant frame's\n", c.name.c_str());
             ++missed;
         }
-        if (c.name == "burst of 5" && ours.psnr < s.at("instant").psnr + 3) {
+        if (!c.bracket() && c.stops.size() == 5 && ours.psnr < s.at("instant").psnr + 3) {
             std::printf("missed: %s: less than 3 dB above the instant frame\n", c.name.c_str());
             ++missed;
         }
@@ -215,6 +218,8 @@ int main() {
         score("instant", alone);
         printRow(cases[k].name, s);
         if (!cases[k].bracket()) {
+            std::printf("%-28s the best any merge of these frames can score (the truth clipped where every frame "
+                        "clips): %.2f dB\n", "", scoreAgainstTruth(cv::min(p.truth, 1.0), p.truth, p.elsewhere).psnr);
             const cv::Mat seen = truthThroughCurve(p, ours);
             std::printf("%-28s against the noise-free instant frame through the same curve: merge %.2f dB, "
                         "instant frame %.2f dB\n", "", scoreAgainstTruth(ours.radiance, seen, p.elsewhere).psnr,
