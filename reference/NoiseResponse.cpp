@@ -4,20 +4,32 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
 constexpr int codeCount = 256;
 constexpr double enoughNoisePixels = 250000;
 constexpr float stillMask = 0.02f;         // a frame left out by more than this is not still
+// A code told by fewer samples than this share of them lies mostly on edges, where JPEG's
+// ringing moves with the noise and the spread is no longer the noise's.
+constexpr double fewestCodeShare = 1.0 / 1500;
 constexpr std::size_t fewestCodeSamples = 30;
 constexpr double readNoiseShare = 0.002;   // b / a, as a share of the top code's light
 constexpr int smoothingSpan = 4;           // codes on either side, for the spread's logarithm
+constexpr double outlierFactor = 8;       // a variance this far above its code's median is no noise
 constexpr double floorShare = 0.012, clipShare = 0.98;  // of the code range: what the spread leaves out
 
-// The variances of every still sample's codes across the frames, per code of their mean
-// (in knot units).
-using Variances = std::vector<std::vector<float>>;
+// Per code of their mean (in knot units): the variances of the still samples' codes across
+// the frames, and how many samples there touched the floor, whose spread the cut makes look
+// smaller than it is. Samples of pixels where a channel clips are left out.
+struct CodeSamples {
+    std::vector<float> variances;
+    std::size_t cut = 0;
+};
+using Variances = std::vector<CodeSamples>;
 
 bool stillAt(const std::vector<MergeFrame>& frames, int x, int y, int factor) {
     for (const MergeFrame& f : frames) {
@@ -26,6 +38,17 @@ bool stillAt(const std::vector<MergeFrame>& frames, int x, int y, int factor) {
     }
     return true;
 }
+
+// One channel's codes at one pixel across the frames.
+struct PixelCodes {
+    double sum = 0, squares = 0, low = std::numeric_limits<double>::infinity(), high = 0;
+    void add(double v) {
+        sum += v;
+        squares += v * v;
+        low = std::min(low, v);
+        high = std::max(high, v);
+    }
+};
 
 template <typename T>
 Variances gatherVariances(const std::vector<MergeFrame>& frames, int factor) {
@@ -38,50 +61,66 @@ Variances gatherVariances(const std::vector<MergeFrame>& frames, int factor) {
     for (int y = stride / 2; y < first.rows; y += stride)
         for (int x = stride / 2; x < first.cols; x += stride) {
             if (!stillAt(frames, x, y, factor)) continue;
+            PixelCodes codes[3];
+            bool anyClipped = false;
             for (int c = 0; c < std::min(channels, 3); ++c) {
-                double sum = 0, squares = 0, low = top, high = 0;
-                for (const MergeFrame& f : frames) {
-                    const double v = f.image.ptr<T>(y)[x * channels + c];
-                    sum += v;
-                    squares += v * v;
-                    low = std::min(low, v);
-                    high = std::max(high, v);
+                for (const MergeFrame& f : frames) codes[c].add(f.image.ptr<T>(y)[x * channels + c]);
+                anyClipped = anyClipped || codes[c].high >= clipShare * top;
+            }
+            // JPEG's colour conversion ties the channels: where one clips, the others' codes
+            // are bent too.
+            if (anyClipped) continue;
+            for (int c = 0; c < std::min(channels, 3); ++c) {
+                const double mean = codes[c].sum / n;
+                CodeSamples& code = variances[static_cast<std::size_t>(std::lround(mean * toKnots))];
+                if (codes[c].low <= floorShare * top) {
+                    ++code.cut;
+                    continue;
                 }
-                if (low <= floorShare * top || high >= clipShare * top) continue;
-                const double mean = sum / n;
-                const double variance = std::max(0.0, (squares - n * mean * mean) / (n - 1)) * toKnots * toKnots;
-                variances[static_cast<std::size_t>(std::lround(mean * toKnots))].push_back(static_cast<float>(variance));
+                const double variance = std::max(0.0, (codes[c].squares - n * mean * mean) / (n - 1)) * toKnots * toKnots;
+                code.variances.push_back(static_cast<float>(variance));
             }
         }
     return variances;
 }
 
-// The median of chi-square with k degrees of freedom over k: what the median of sample
-// variances is of the true variance.
-double chiSquareMedianShare(double k) { return std::pow(1 - 2 / (9 * k), 3); }
+// The variance of one code's samples: their mean, which rounded codes leave unbiased where
+// a median would jump between the few values the variance of a handful of integers takes,
+// without the samples far beyond the median (an edge the noise does not explain).
+double meanVariance(std::vector<float>& v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    const double cutoff = outlierFactor * std::max(static_cast<double>(v[v.size() / 2]), 0.25);
+    double sum = 0;
+    std::size_t kept = 0;
+    for (float x : v)
+        if (x <= cutoff) sum += x, ++kept;
+    return sum / static_cast<double>(kept);
+}
 
-// The spread of the codes per code (knot units) where enough samples tell it; 0 elsewhere.
-std::vector<double> spreads(Variances& variances, double frameCount, bool eightBit) {
+// The spread of the codes per code (knot units) where enough samples tell it, hardly any of
+// them cut short by the floor; 0 elsewhere.
+std::vector<double> spreads(Variances& variances, bool eightBit) {
     std::vector<double> spread(codeCount, 0);
-    const double share = chiSquareMedianShare(frameCount - 1);
+    std::size_t samples = 0;
+    for (const CodeSamples& code : variances) samples += code.variances.size();
+    const auto fewest = std::max(fewestCodeSamples, static_cast<std::size_t>(fewestCodeShare * static_cast<double>(samples)));
     const double quantisation = eightBit ? 1.0 / 12 : 0;
     for (std::size_t u = 0; u < variances.size(); ++u) {
-        std::vector<float>& v = variances[u];
-        if (v.size() < fewestCodeSamples) continue;
-        std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
-        const double variance = v[v.size() / 2] / share - quantisation;
+        CodeSamples& code = variances[u];
+        if (code.variances.size() < fewest || code.cut > code.variances.size() / 100) continue;
+        const double variance = meanVariance(code.variances) - quantisation;
         if (variance > 0.01) spread[u] = std::sqrt(variance);
     }
     return spread;
 }
 
 // log(spread) at every code: interpolated between the codes told, held beyond them, and
-// smoothed. Nothing when the told codes do not reach from 48 or below to 160 or above.
+// smoothed. Nothing when the told codes do not reach from 48 or below to 128 or above.
 std::optional<std::vector<double>> logSpreads(const std::vector<double>& spread) {
     std::vector<int> told;
     for (int u = 0; u < codeCount; ++u)
         if (spread[static_cast<std::size_t>(u)] > 0) told.push_back(u);
-    if (told.size() < 32 || told.front() > 48 || told.back() < 160) return std::nullopt;
+    if (told.size() < 32 || told.front() > 48 || told.back() < 128) return std::nullopt;
     std::vector<double> filled(codeCount);
     std::size_t next = 0;
     for (int u = 0; u < codeCount; ++u) {
@@ -125,7 +164,11 @@ std::optional<CameraResponse> responseFromNoise(const std::vector<MergeFrame>& f
     const cv::Mat& first = frames.front().image;
     Variances variances;
     withElementType(first.depth(), [&]<typename T>() { variances = gatherVariances<T>(frames, factor); });
-    const auto logSpread = logSpreads(spreads(variances, static_cast<double>(frames.size()), first.depth() == CV_8U));
+    std::vector<std::size_t> counts; for (auto& v : variances) counts.push_back(v.variances.size());
+    std::vector<std::size_t> cuts; for (auto& v : variances) cuts.push_back(v.cut);
+    const auto sp = spreads(variances, first.depth() == CV_8U);
+    if (getenv("SPREADS")) for (int u = 0; u < 256; ++u) fprintf(stderr, "SPREAD %d %.4f %zu %zu\n", u, sp[u], counts[u], cuts[u]);
+    const auto logSpread = logSpreads(sp);
     if (!logSpread) return std::nullopt;
     const std::vector<double> log2g = log2Light(*logSpread);
     // A curve that does not rise by a few stops over the well-exposed codes is no camera's.

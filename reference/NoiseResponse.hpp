@@ -15,8 +15,9 @@
 // scale. The read noise b is taken as photon noise at 0.2 % of the top code's light (a few
 // electrons against a full well of a few thousand), which fixes c; the variance sets the
 // rest. Measured on a grid of samples where no frame was left out (masks below 2 %) and
-// every frame has its own pixels, the channels pooled, by the median variance per code
-// (less the quantisation's for 8-bit codes). Nothing for float frames, fewer than three
-// frames, or when the frames tell too few codes (from 48 or below up to 160 or above) or
+// every frame has its own pixels, the channels pooled, by the mean variance per code (less
+// the quantisation's for 8-bit codes, without gross outliers), at the codes where hardly
+// any sample touched the floor or the clip level, which would cut the spread short. Nothing for float frames, fewer than three
+// frames, or when the frames tell too few codes (from 48 or below up to 128 or above) or
 // the curve is no camera's.
 std::optional<CameraResponse> responseFromNoise(const std::vector<MergeFrame>& frames, int factor);

@@ -14,11 +14,14 @@ constexpr double floorEnd = 0.012, riseEnd = 0.08, fallStart = 0.85, clipStart =
 // is least wrong.
 constexpr double wellLowFraction = 0.1, wellHighFraction = 0.85;
 
-double hat(double u) {
-    if (u <= floorEnd || u >= clipStart) return 0;
-    if (u < riseEnd) return (u - floorEnd) / (riseEnd - floorEnd);
-    if (u > fallStart) return (clipStart - u) / (clipStart - fallStart);
-    return 1;
+double risingSide(double u) {
+    if (u <= floorEnd) return 0;
+    return u < riseEnd ? (u - floorEnd) / (riseEnd - floorEnd) : 1;
+}
+
+double fallingSide(double u) {
+    if (u >= clipStart) return 0;
+    return u > fallStart ? (clipStart - u) / (clipStart - fallStart) : 1;
 }
 
 } // namespace
@@ -31,8 +34,10 @@ SampleReading::SampleReading(int depth, int channels, const CameraResponse& resp
             for (float& light : lights.back()) light *= balance[static_cast<std::size_t>(c)];
     }
     const int top = static_cast<int>(lights.front().size()) - 1;
-    weights.resize(lights.front().size());
-    for (int v = 0; v <= top; ++v) weights[static_cast<std::size_t>(v)] = static_cast<float>(hat(double(v) / top));
+    for (int v = 0; v <= top; ++v) {
+        risingWeights.push_back(static_cast<float>(risingSide(double(v) / top)));
+        fallingWeights.push_back(static_cast<float>(fallingSide(double(v) / top)));
+    }
     clipCode = static_cast<int>(std::ceil(clipStart * top));
     shoulderCode = static_cast<int>(std::ceil(fallStart * top));
     floorCode = static_cast<int>(std::floor(floorEnd * top));
@@ -44,6 +49,13 @@ SampleReading::SampleReading(int depth, int channels, const CameraResponse& resp
         shoulderLight = std::min(shoulderLight, channel[static_cast<std::size_t>(shoulderCode)]);
         floorLight = std::max(floorLight, channel[static_cast<std::size_t>(floorCode)]);
     }
+}
+
+float SampleReading::risingWeightOfLight(float light, int channel) const {
+    if (lights.empty()) return light > floorLight ? 1.0f : 0.0f;
+    const std::vector<float>& curve = lights[static_cast<std::size_t>(std::min(channel, static_cast<int>(lights.size()) - 1))];
+    const long code = std::upper_bound(curve.begin(), curve.end(), light) - curve.begin() - 1;
+    return risingWeights[static_cast<std::size_t>(std::clamp<long>(code, 0, static_cast<long>(curve.size()) - 1))];
 }
 
 SampleReading::SampleReading(const cv::Mat& floatFrame) {

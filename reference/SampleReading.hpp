@@ -29,11 +29,16 @@ public:
         if constexpr (std::is_same_v<T, float>) return v;
         else return lights[static_cast<std::size_t>(channel)][v];
     }
-    // A hat over the codes: 0 in the noise floor and from the clip level up, 1 for
-    // well-exposed samples, ramps between.
-    template <typename T> float weight(T v) const {
-        if constexpr (std::is_same_v<T, float>) return v > floorLight && v < clipLight ? 1.0f : 0.0f;
-        else return weights[v];
+    // The hat over the codes that weights the merge's samples, in its two sides: it rises
+    // from 0 in the noise floor to 1 for well-exposed codes and falls back to 0 at the clip
+    // level. The rising side is read from a frame's smoothed light (the code whose light it
+    // is, for integer frames): read from each sample it would follow the sample's own noise
+    // and bias dark areas up. The falling side is read from each sample, so that a dark
+    // sample next to a clipped area keeps its weight.
+    float risingWeightOfLight(float light, int channel) const;
+    template <typename T> float fallingWeight(T v) const {
+        if constexpr (std::is_same_v<T, float>) return v < clipLight ? 1.0f : 0.0f;
+        else return fallingWeights[v];
     }
     template <typename T> bool clipped(T v) const {
         if constexpr (std::is_same_v<T, float>) return v >= clipLight;
@@ -64,7 +69,7 @@ public:
 
 private:
     std::vector<std::vector<float>> lights;  // per channel and code, integer frames only
-    std::vector<float> weights;              // per code, integer frames only
+    std::vector<float> risingWeights, fallingWeights;  // per code, integer frames only
     int clipCode = 0, shoulderCode = 0, floorCode = 0, wellLowCode = 0, wellHighCode = 0;
     float clipLight = 0, shoulderLight = 0, floorLight = 0, wellLow = 0, wellHigh = 0;
 };

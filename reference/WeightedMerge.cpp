@@ -3,13 +3,13 @@
 #include "common/ElementType.hpp"
 #include "common/TaskGroup.hpp"
 #include "reference/ReducedFrame.hpp"
+#include "reference/WeightMap.hpp"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr float instantWeight = 0.02f;  // the instant image's least weight where it is valid
 // Below this total weight the best bound joins the mean with the weight that is missing:
 // where every frame that is kept is clipped, the faint rest of a frame's feathered edge
 // would otherwise decide the pixel alone.
@@ -37,25 +37,36 @@ struct RowSums {
     explicit RowSums(std::size_t n) : weighted(n, 0), weights(n, 0), bound(n, 0) {}
 };
 
-float maskAt(const MergeFrame& frame, const Tap& row, const Tap& column) {
-    if (frame.mask.empty()) return 0;
-    const float* a = frame.mask.ptr<float>(row.first);
-    const float* b = frame.mask.ptr<float>(row.second);
-    const float top = a[column.first] + (a[column.second] - a[column.first]) * column.along;
-    const float bottom = b[column.first] + (b[column.second] - b[column.first]) * column.along;
+// A reduced map's channel at a full-size position, interpolated bilinearly.
+float mapAt(const cv::Mat& map, const Tap& row, const Tap& column, int channel) {
+    const int channels = map.channels();
+    const float* a = map.ptr<float>(row.first);
+    const float* b = map.ptr<float>(row.second);
+    const int left = column.first * channels + channel, right = column.second * channels + channel;
+    const float top = a[left] + (a[right] - a[left]) * column.along;
+    const float bottom = b[left] + (b[right] - b[left]) * column.along;
     return top + (bottom - top) * row.along;
 }
 
+// A frame with the weights of its samples.
+struct WeightedFrame {
+    const MergeFrame& frame;
+    cv::Mat weights;  // weightMap at the reduced size
+    bool isInstant;
+};
+
 template <typename T>
-void addFrameRow(const MergeFrame& frame, bool isInstant, int y, const Tap& rowTap, const std::vector<Tap>& columns,
-                 RowSums& sums) {
+void addFrameRow(const WeightedFrame& weighted, int y, const Tap& rowTap, const std::vector<Tap>& columns, RowSums& sums) {
+    const MergeFrame& frame = weighted.frame;
+    const bool isInstant = weighted.isInstant;
     if (!isInstant && (y < frame.valid.y || y >= frame.valid.y + frame.valid.height)) return;
     const int channels = frame.image.channels();
     const T* row = frame.image.ptr<T>(y);
     const SampleReading& read = frame.reading;
     const float trust = 1.0f / frame.gain;
     for (int x = isInstant ? 0 : frame.valid.x; x < (isInstant ? frame.image.cols : frame.valid.br().x); ++x) {
-        const float left = maskAt(frame, rowTap, columns[static_cast<std::size_t>(x)]);
+        const Tap& column = columns[static_cast<std::size_t>(x)];
+        const float left = frame.mask.empty() ? 0 : mapAt(frame.mask, rowTap, column, 0);
         if (left >= 1) continue;
         const T* v = row + x * channels;
         bool clipped = false;
@@ -65,9 +76,9 @@ void addFrameRow(const MergeFrame& frame, bool isInstant, int y, const Tap& rowT
             const float light = read.light(v[c], c) * frame.gain;
             if (left < 0.5f) sums.bound[at + c] = std::max(sums.bound[at + c], light);
             if (clipped) continue;
-            float w = read.weight(v[c]);
             const float kept = 1 - left;  // cubed: a frame half left out counts an eighth
-            w = isInstant ? std::max(w, instantWeight) : w * trust * kept * kept * kept;
+            const float hat = mapAt(weighted.weights, rowTap, column, c) * read.fallingWeight(v[c]);
+            const float w = isInstant ? std::max(hat, leastWeight) : hat * trust * kept * kept * kept;
             sums.weighted[at + c] += w * light;
             sums.weights[at + c] += w;
         }
@@ -75,15 +86,14 @@ void addFrameRow(const MergeFrame& frame, bool isInstant, int y, const Tap& rowT
 }
 
 template <typename T>
-void mergeRows(const std::vector<MergeFrame>& frames, int instant, int factor, int first, int last, cv::Mat& out) {
+void mergeRows(const std::vector<WeightedFrame>& frames, int factor, int first, int last, cv::Mat& out) {
     const cv::Size reduced = reducedSize(out.size(), factor);
     const std::vector<Tap> rows = tapsFor(out.rows, reduced.height, factor);
     const std::vector<Tap> columns = tapsFor(out.cols, reduced.width, factor);
     const std::size_t perRow = static_cast<std::size_t>(out.cols * out.channels());
     for (int y = first; y < last; ++y) {
         RowSums sums(perRow);
-        for (std::size_t f = 0; f < frames.size(); ++f)
-            addFrameRow<T>(frames[f], static_cast<int>(f) == instant, y, rows[static_cast<std::size_t>(y)], columns, sums);
+        for (const WeightedFrame& frame : frames) addFrameRow<T>(frame, y, rows[static_cast<std::size_t>(y)], columns, sums);
         float* result = out.ptr<float>(y);
         for (std::size_t i = 0; i < perRow; ++i) {
             const float missing = std::max(0.0f, sufficientWeight - sums.weights[i]);
@@ -98,9 +108,12 @@ cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, int instant, int fa
     const cv::Mat& reference = frames[static_cast<std::size_t>(instant)].image;
     CV_Assert(reference.channels() <= largestChannels);
     cv::Mat out(reference.size(), CV_32FC(reference.channels()));
+    std::vector<WeightedFrame> weighted;
+    for (std::size_t f = 0; f < frames.size(); ++f)
+        weighted.push_back({frames[f], weightMap(frames[f].image, frames[f].reading, factor), static_cast<int>(f) == instant});
     withElementType(reference.depth(), [&]<typename T>() {
         runInSlices(static_cast<std::size_t>(out.rows), 16, [&](std::size_t first, std::size_t last) {
-            mergeRows<T>(frames, instant, factor, static_cast<int>(first), static_cast<int>(last), out);
+            mergeRows<T>(weighted, factor, static_cast<int>(first), static_cast<int>(last), out);
         });
     });
     return out;

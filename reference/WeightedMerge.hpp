@@ -16,13 +16,15 @@ struct MergeFrame {
 };
 
 // The frames' light on the instant image's scale, merged pixel by pixel: each frame's light
-// weighted by its sample weight (a hat over the codes, per channel; zero on every channel
-// where the worst channel is clipped), by its exposure relative to the instant image's
-// (a longer exposure holds less noise) and by the cube of one minus its mask, which is read
-// at full size by bilinear interpolation of the reduced mask (factor: the reduction). The
-// instant image keeps a small weight wherever it is not clipped, so that where every other
-// frame is left out the result is its own light. Where the frames' weights add up to
-// little (every one left out or clipped), the largest light of the frames not left out -
-// the best bound a clipped value gives - makes up the rest of the weight. Float, the instant image's channel count. Rows in slices on the
-// machine's cores.
+// weighted by the hat over its codes read from its smoothed light (reference/WeightMap: a
+// weight that followed each sample's own noise would bias dark areas up), by its exposure
+// relative to the instant image's (a longer exposure holds less noise) and by the cube of
+// one minus its mask, both maps read at full size by bilinear interpolation of the reduced
+// ones (factor: the reduction). A sample whose worst channel is clipped counts on no
+// channel. Every sample that is not clipped keeps a small weight, so that where every
+// other frame is left out the result is the instant image's own light, and where every
+// frame is in the noise floor the frames are still averaged. Where the frames' weights add
+// up to little (every one left out or clipped), the largest light of the frames not left
+// out - the best bound a clipped value gives - makes up the rest of the weight.
+// Float, the instant image's channel count. Rows in slices on the machine's cores.
 cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, int instant, int factor);

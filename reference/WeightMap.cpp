@@ -1,0 +1,27 @@
+#include "reference/WeightMap.hpp"
+
+#include "reference/ReducedFrame.hpp"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+
+namespace {
+
+// Enough smoothing to take the weight's noise down several times, little enough to follow
+// the scene's edges within a few reduced pixels.
+constexpr double smoothingSigma = 3;
+
+} // namespace
+
+cv::Mat weightMap(const cv::Mat& frame, const SampleReading& reading, int factor) {
+    cv::Mat light;
+    cv::GaussianBlur(reduceFrame(frame, reading, 1.0f, factor).light, light, cv::Size(), smoothingSigma);
+    const int channels = light.channels();
+    for (int y = 0; y < light.rows; ++y) {
+        float* row = light.ptr<float>(y);
+        for (int x = 0; x < light.cols * channels; ++x)
+            row[x] = std::max(reading.risingWeightOfLight(row[x], x % channels), leastWeight);
+    }
+    return light;
+}
