@@ -18,7 +18,6 @@
 #include "merge/ReferenceMergeRun.hpp"
 #include "merge/SaveMergedImage.hpp"
 #include "output/ExiftoolSession.hpp"
-#include "reference/ReferenceMergeFailure.hpp"
 
 #include <unistd.h>
 
@@ -123,8 +122,6 @@ int mergeOnReference(const MergeSettings& settings, const ImageList& list, Progr
         return 0;
     } catch (const StepFailure& failure) {
         reportFault(failure.failure());
-    } catch (const ReferenceMergeFailure& failure) {
-        reportFault({Failure::Code::referenceMergeFailed, "", failure.what()});
     } catch (const std::exception& failure) {
         reportFault({Failure::Code::referenceMergeFailed, "", "The merge failed: " + causeOf(failure)});
     }

@@ -13,7 +13,6 @@ class ProgressBar;
 // linear light on the instant image's scale at 32 bits, the display rendering at 8 and 16.
 // What the command reports while the run goes on (an image that cannot be opened, unusable
 // samples, the exposures, the writer's warnings) is handed to passedOver; a fault that ends
-// the run is thrown as a StepFailure (or, from the merge itself, as a ReferenceMergeFailure
-// or another exception, for want of memory say).
+// the run is thrown as a StepFailure (or as another exception, for want of memory say).
 void runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
                        const PassedOver& passedOver);

@@ -1,5 +1,6 @@
 #include "reference/ReferenceMerge.hpp"
 
+#include "common/Failure.hpp"
 #include "reference/ChannelSeparation.hpp"
 #include "reference/ConsistencyTest.hpp"
 #include "reference/ExposureEstimate.hpp"
@@ -8,7 +9,6 @@
 #include "reference/NoiseResponse.hpp"
 #include "reference/ReducedFrame.hpp"
 #include "reference/ReferenceAlignment.hpp"
-#include "reference/ReferenceMergeFailure.hpp"
 #include "reference/ResponseFit.hpp"
 #include "reference/WeightedMerge.hpp"
 
@@ -21,24 +21,27 @@ namespace {
 
 std::size_t at(int index) { return static_cast<std::size_t>(index); }
 
+// Why the frames cannot be merged, as the sentence the merge command reports.
+StepFailure refusal(const std::string& why) { return StepFailure({Failure::Code::referenceMergeFailed, "", why}); }
+
 void validate(const ReferenceFrames& frames, const ReferenceMergeOptions& options) {
-    if (frames.images.empty()) throw ReferenceMergeFailure("There is no image to merge.");
+    if (frames.images.empty()) throw refusal("There is no image to merge.");
     if (frames.instantIndex < 0 || frames.instantIndex >= static_cast<int>(frames.images.size()))
-        throw ReferenceMergeFailure("The instant image is not among the images.");
+        throw refusal("The instant image is not among the images.");
     const cv::Mat& first = frames.images[at(frames.instantIndex)];
     const int depth = first.depth();
     if (depth != CV_8U && depth != CV_16U && depth != CV_32F)
-        throw ReferenceMergeFailure("The images hold samples of a kind the merge does not read "
-                                    "(8-bit, 16-bit and float samples are read).");
+        throw refusal("The images hold samples of a kind the merge does not read "
+                      "(8-bit, 16-bit and float samples are read).");
     if (first.channels() != 1 && first.channels() != 3 && first.channels() != 4)
-        throw ReferenceMergeFailure("The images have neither 1, 3 nor 4 channels.");
+        throw refusal("The images have neither 1, 3 nor 4 channels.");
     for (std::size_t i = 0; i < frames.images.size(); ++i)
         if (frames.images[i].size() != first.size() || frames.images[i].type() != first.type())
-            throw ReferenceMergeFailure("The image number " + std::to_string(i) +
-                                        " differs in size, channels or depth from the instant image.");
+            throw refusal("The image number " + std::to_string(i) +
+                          " differs in size, channels or depth from the instant image.");
     if (options.stops && options.stops->size() != frames.images.size())
-        throw ReferenceMergeFailure("There are " + std::to_string(options.stops->size()) + " exposure values for " +
-                                    std::to_string(frames.images.size()) + " images.");
+        throw refusal("There are " + std::to_string(options.stops->size()) + " exposure values for " +
+                      std::to_string(frames.images.size()) + " images.");
 }
 
 // How each frame is read through response (the assumed one, or the fitted one), with its

@@ -40,6 +40,7 @@ struct ReferenceMergeResult {
     std::vector<cv::Point2f> shifts;       // per image, how far it was moved (zero without alignment)
 };
 
-// Raises ReferenceMergeFailure when the frames do not fit together (sizes, channels,
-// depths), when there are none, or when the list of stops does not have one per image.
+// Throws a StepFailure (Failure::Code::referenceMergeFailed) when the frames do not fit
+// together (sizes, channels, depths), when there are none, or when the list of stops does
+// not have one per image.
 ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const ReferenceMergeOptions& options);

@@ -3,9 +3,9 @@
 // noise, clipped, passed through a camera's tone curve and written as files (JPEG with EXIF
 // exposure tags through the real exiftool, 16-bit PNG, linear PFM), with an object that
 // crosses the frame further than any search radius between two frames.
+#include "common/Failure.hpp"
 #include "merge/CaptureSettings.hpp"
 #include "reference/ReferenceMerge.hpp"
-#include "reference/ReferenceMergeFailure.hpp"
 #include "reference/SampleReading.hpp"
 #include "tests/support/TempFolder.hpp"
 #include "tools/BracketFiles.hpp"
@@ -248,12 +248,12 @@ TEST(ReferenceMergeTest, MissingOrWrongTagsGiveNearlyTheSameResult) {
 TEST(ReferenceMergeTest, FramesThatDoNotFitTogetherAreRefused) {
     const cv::Mat a(40, 60, CV_8UC3, cv::Scalar::all(100)), b(40, 61, CV_8UC3, cv::Scalar::all(100));
     const cv::Mat grey(40, 60, CV_8UC1, cv::Scalar(100)), doubles(40, 60, CV_64FC3, cv::Scalar::all(0.5));
-    EXPECT_THROW(mergeOnReference({{a, b}, 0, {}}, {}), ReferenceMergeFailure);
-    EXPECT_THROW(mergeOnReference({{a, grey}, 0, {}}, {}), ReferenceMergeFailure);
-    EXPECT_THROW(mergeOnReference({{doubles}, 0, {}}, {}), ReferenceMergeFailure);
-    EXPECT_THROW(mergeOnReference({{a, a}, 2, {}}, {}), ReferenceMergeFailure);
-    EXPECT_THROW(mergeOnReference({{a, a}, 0, {}}, {false, std::vector<double>{0}, {}}), ReferenceMergeFailure);
-    EXPECT_THROW(mergeOnReference({{}, 0, {}}, {}), ReferenceMergeFailure);
+    EXPECT_THROW(mergeOnReference({{a, b}, 0, {}}, {}), StepFailure);
+    EXPECT_THROW(mergeOnReference({{a, grey}, 0, {}}, {}), StepFailure);
+    EXPECT_THROW(mergeOnReference({{doubles}, 0, {}}, {}), StepFailure);
+    EXPECT_THROW(mergeOnReference({{a, a}, 2, {}}, {}), StepFailure);
+    EXPECT_THROW(mergeOnReference({{a, a}, 0, {}}, {false, std::vector<double>{0}, {}}), StepFailure);
+    EXPECT_THROW(mergeOnReference({{}, 0, {}}, {}), StepFailure);
     // One frame is its own merge.
     const ReferenceMergeResult alone = mergeOnReference({{a}, 0, {}}, {});
     EXPECT_NEAR(alone.radiance.at<cv::Vec3f>(10, 10)[0], CameraResponse::standard().light(100, 0), 1e-4);
