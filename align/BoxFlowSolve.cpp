@@ -1,5 +1,7 @@
 #include "align/BoxFlowSolve.hpp"
 
+namespace tl {
+
 BoxFlowSolve::BoxFlowSolve(int width, int window)
     : width(width), m(window / 2), scale(1. / (window * window)) {}
 
@@ -12,3 +14,5 @@ void BoxFlowSolve::solveRow(double* sums, float* flow) const {
 
     solveFlowRow(vsum, width, m, scale, flow);
 }
+
+} // namespace tl

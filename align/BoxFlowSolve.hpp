@@ -2,6 +2,8 @@
 
 #include "align/FlowRowKernels.hpp"
 
+namespace tl {
+
 // The flow update with a box window of `window` pixels: the five terms of every pixel
 // are summed over the window (vertically as running sums carried down each column from
 // the top row, horizontally as running sums along each row from its left end, both in
@@ -47,3 +49,5 @@ private:
     int width, m;
     double scale;
 };
+
+} // namespace tl

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+namespace tl {
+
 namespace {
 
 constexpr int blurChunkRows = 64;  // rows converted and blurred per call
@@ -72,3 +74,5 @@ std::vector<cv::Vec2f> smoothedFlowAt(const cv::Mat& first, const cv::Mat& secon
     ThreadTeam team(threads);
     return gaussianAt(flow, pixels, side, sigma, team);
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // Dense optical flow from `first` to `second`, bit for bit
 // cv::calcOpticalFlowFarneback(first, second, flow, 0.75, 4, 5, 1, 5, 1.1, 0): a pyramid
 // of scale 0.75 with up to four coarser levels, a 5 x 5 box window, one update per level,
@@ -25,3 +27,5 @@ struct FlowPixel {
 // bit for bit. Only the rows around the pixels are smoothed.
 std::vector<cv::Vec2f> smoothedFlowAt(const cv::Mat& first, const cv::Mat& second,
                                       const std::vector<FlowPixel>& pixels, int side, double sigma, int threads);
+
+} // namespace tl

@@ -7,6 +7,8 @@
 
 #include <new>
 
+namespace tl {
+
 namespace {
 
 // 0.001 as the single-precision value it has always been, widened to double.
@@ -65,3 +67,5 @@ Failure alignmentFailure(const std::string& cause) {
     if (!cause.empty()) message += "\n" + cause;
     return {Failure::Code::alignmentFailed, "", message};
 }
+
+} // namespace tl

@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace tl {
+
 // Moves exposure so that it lies on the instant image pixel for pixel. greyInstant is
 // the instant image in one channel; instantChannels the instant image's channel count.
 // Returns the aligned exposure (a new image). When the alignment fails for any reason it
@@ -16,3 +18,5 @@ cv::Mat alignExposure(const cv::Mat& greyInstant, const cv::Mat& exposure, int i
 // memory; it says so where that is the cause, and gives the cause itself otherwise (a
 // flat exposure has nothing to align by).
 Failure alignmentFailure(const std::string& cause);
+
+} // namespace tl

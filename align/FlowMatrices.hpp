@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // The per-pixel system of the flow update: for row y, with the first image's expansion
 // R0 at the pixel and the second's R1 sampled bilinearly where the current flow points,
 // the five terms G11, G12, G22, h1, h2 that the box-filtered solve divides out. Pixels
@@ -109,3 +111,5 @@ struct SampledRows {
     int lowest, highest;
 };
 SampledRows sampledRows(const float* flow, int y, int width, int height);
+
+} // namespace tl

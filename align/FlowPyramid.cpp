@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace tl {
+
 namespace {
 
 constexpr int maxCoarseLevels = 4;
@@ -75,3 +77,5 @@ void resizeToLevel(const cv::Mat& blurred, const FlowLevel& level, cv::Mat& out)
     // Called as OpenCV's dense flow calls it, interpolation in the place of the x factor.
     cv::resize(blurred, out, cv::Size(level.width, level.height), cv::INTER_LINEAR);
 }
+
+} // namespace tl

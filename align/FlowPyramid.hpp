@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // The image pyramid of the dense flow (scale 0.75 per level, at most four levels below
 // the full size, none smaller than 32 pixels). Level k's image is the whole input
 // converted to float, blurred by a Gaussian that grows with k, then resized to the
@@ -34,3 +36,5 @@ void blurLevelStrip(const cv::Mat& input, const FlowLevel& level, int begin, int
 
 // The level's image from the whole blurred input.
 void resizeToLevel(const cv::Mat& blurred, const FlowLevel& level, cv::Mat& out);
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+namespace tl {
+
 HWY_BEFORE_NAMESPACE();
 namespace flow_kernels {
 namespace HWY_NAMESPACE {
@@ -329,3 +331,5 @@ void solveFlowRow(const double* sums, int width, int m, double scale, float* flo
     HWY_DYNAMIC_DISPATCH(flow_kernels::SolveFlowRow)(sums, width, m, scale, flow);
 }
 #endif
+
+} // namespace tl

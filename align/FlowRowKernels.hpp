@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tl {
+
 // The dense flow's per-row loops, vectorised across pixels: compiled for every instruction
 // set Highway offers and chosen at run time. Each pixel goes through the float and double
 // operations of the scalar code (FlowMatrices.hpp, BoxFlowSolve.hpp) in the same order and
@@ -32,3 +34,5 @@ void addColumnDifferences(double* sums, double* copy, const float* entering, con
 // pixel from the row's first, borders of m + 1 pixels padded) summed over windows of
 // 2m + 1 pixels along the row, each system solved after scaling by `scale`.
 void solveFlowRow(const double* sums, int width, int m, double scale, float* flow);
+
+} // namespace tl

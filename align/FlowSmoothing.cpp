@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <numeric>
 
+namespace tl {
+
 namespace {
 
 // Rows blurred in one call at most: a call also filters side - 1 rows around its own.
@@ -77,3 +79,5 @@ std::vector<cv::Vec2f> gaussianAt(const cv::Mat& flow, const std::vector<FlowPix
     });
     return result;
 }
+
+} // namespace tl

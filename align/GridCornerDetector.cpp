@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace tl {
+
 namespace {
 
 // The cell on its own: the detector then sees no pixel of the neighbouring cells.
@@ -40,3 +42,5 @@ std::vector<cv::KeyPoint> detectGridCorners(const cv::Mat& image, const cv::Mat&
     }
     return corners;
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // Corners spread evenly over the image: the image is cut into gridRows x gridColumns
 // cells that tile it, the detector runs on each cell's grey version with the same part
 // of the mask, and each cell keeps its maxTotal / (gridRows * gridColumns) strongest
@@ -13,3 +15,5 @@
 std::vector<cv::KeyPoint> detectGridCorners(const cv::Mat& image, const cv::Mat& mask,
                                             cv::GFTTDetector& detector, int maxTotal,
                                             int gridRows, int gridColumns);
+
+} // namespace tl

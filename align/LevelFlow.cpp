@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+namespace tl {
+
 namespace {
 
 constexpr int bandRows = 32;
@@ -189,3 +191,5 @@ void LevelFlow::member(int index, MemberRows& own) {
             solve.solveRow(bandSums.ptr<double>(y - b0), flow.ptr<float>(y));
     }
 }
+
+} // namespace tl

@@ -11,6 +11,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // One pyramid level of the dense flow: one update of `flow` (the level's starting flow,
 // overwritten with the result) from the two images' polynomial expansions, with a 5 x 5
 // box window. It streams down the level in bands of rows and keeps only a few rows of
@@ -55,3 +57,5 @@ private:
     cv::Mat bandSums;              // the column sums at each row of the current band
     std::vector<int> lowest, highest;  // per member: rows of the second expansion sampled
 };
+
+} // namespace tl

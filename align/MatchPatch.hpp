@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // Which patch matchPatch looks for, and how far.
 struct PatchQuery {
     int row = 0, column = 0;  // the patch's centre in A
@@ -34,3 +36,5 @@ struct PatchQuery {
 // threads on the same images; each calling thread keeps its search buffers (at most a
 // few megabytes) between calls.
 PatchMatch matchPatch(const PatchQuery& query, const cv::Mat& A, const cv::Mat& B, cv::Point hint = cv::Point(0, 0));
+
+} // namespace tl

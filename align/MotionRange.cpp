@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 constexpr std::size_t maxSamples = 30;
@@ -185,3 +187,5 @@ MotionRange MotionRangeEstimator::estimate(const ExposurePair& pair, const cv::M
     const VerifiedSamples verified = verifiedSamples(ranked, pair, S, R, threads);
     return {radiusFromSamples(verified.squaredDisplacements, patchHalfSize), verified.patchesMatched};
 }
+
+} // namespace tl

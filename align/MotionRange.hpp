@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // How far moving content travelled between the instant image and an exposure, as the
 // search radius of the patch matches that refill its ghost pixels. Corners of the instant
 // image inside the ghost mask are found once per run; a dense optical flow between the
@@ -45,3 +47,5 @@ float textureThreshold(const cv::Mat& instant);
 // half-size h: the median displacement d (the upper middle one for an even count, 0
 // without samples), truncated, plus a margin of 2h + 2, or only h + 2 once d exceeds 3h.
 int radiusFromSamples(std::vector<float> samples, int h);
+
+} // namespace tl

@@ -34,6 +34,8 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+namespace tl {
+
 #ifndef TL_PATCH_SEARCH_SHARED
 #define TL_PATCH_SEARCH_SHARED
 namespace patch_search {
@@ -613,3 +615,5 @@ void searchWindows(std::span<const PatchSearch> searches, std::span<const std::s
     if (!searches.empty()) patch_search::dispatchGroup(searches, candidates, homes, results);
 }
 #endif
+
+} // namespace tl

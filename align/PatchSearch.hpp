@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <span>
 
+namespace tl {
+
 class WindowStatistics;
 
 // Exhaustive least-squared-difference search of an 8-bit patch over every placement in
@@ -48,3 +50,5 @@ Placement searchWindow(const PatchSearch& search, std::span<const Placement> can
 // candidates.
 void searchWindows(std::span<const PatchSearch> searches, std::span<const std::span<const Placement>> candidates,
                    std::span<const Placement> homes, std::span<Placement> results);
+
+} // namespace tl

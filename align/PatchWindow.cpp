@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 // Start of the patch along one axis: centred on c, pushed back inside a side of length n.
@@ -106,3 +108,5 @@ void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const
     searchWindows(searches, lists, homes, results);
     for (size_t j = 0; j < n; ++j) matches[j] = matchOf(windows[j], results[j]);
 }
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+namespace tl {
+
 // Where matchPatch's patch and search window lie (see MatchPatch.hpp), and the search
 // itself, shared by matchPatch and the RowMatcher.
 
@@ -45,3 +47,5 @@ struct SharedStatistics {
 void searchPatches(std::span<const PatchWindow> windows, const cv::Mat& A, const cv::Mat& B,
                    std::span<const std::vector<cv::Point>> hints, const SharedStatistics& shared,
                    std::span<PatchMatch> matches);
+
+} // namespace tl

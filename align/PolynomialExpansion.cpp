@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 constexpr double polynomialSigma = 1.1;
@@ -255,3 +257,5 @@ void PolynomialExpansion::expand(const float* const* rows, int width, float* out
     for (int i = 0; i < 5; i++) coefficients.plane[i] = out + static_cast<size_t>(width) * i;
     kernels.horizontal({planes[0], planes[1], planes[2]}, width, weights, {ig11, ig03, ig33, ig55}, coefficients);
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+namespace tl {
+
 // Quadratic polynomial expansion of an image, row by row: every pixel gets the five
 // coefficients (y, x, x², y², xy, the order the flow reads them in) of a polynomial fitted
 // to its Gaussian-weighted 11 x 11 neighbourhood (sigma 1.1). The sums are formed exactly
@@ -47,3 +49,5 @@ private:
     float xxGaussian[2 * radius + 1];  // x² times the weights
     double ig11, ig03, ig33, ig55;  // entries of the inverse Gram matrix of the basis
 };
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 RowMatcher::RowMatcher(cv::Mat A, cv::Mat B, int t, int r, size_t budgetBytes, int groupedHeight)
     : A(std::move(A)), B(std::move(B)), t(t), r(r), budget(budgetBytes), groupedHeight(groupedHeight) {}
 
@@ -75,3 +77,5 @@ void RowMatcher::hintsFor(size_t k, bool left, std::vector<cv::Point>& out) cons
     if (above != previous.end() && above->first == columns[k] && (out.empty() || out[0] != above->second))
         out.push_back(above->second);
 }
+
+} // namespace tl

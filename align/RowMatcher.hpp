@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+namespace tl {
+
 // matchPatch for the patches of a row of tiles, left to right: every one of them is
 // searched in the same window rows, and neighbouring windows overlap but for a few
 // columns. The window statistics are computed once for a run of overlapping windows (as
@@ -63,3 +65,5 @@ private:
     std::vector<std::vector<cv::Point>> hints;          // a group's
     std::vector<cv::Point> origins;                     // a group's windows' corners in the statistics
 };
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <condition_variable>
 
+namespace tl {
+
 ThreadTeam::ThreadTeam(int size) : members(std::max(1, size)) {}
 
 // A member failed: everybody leaves at the meeting point, now or at their next one, so
@@ -81,3 +83,5 @@ Share shareOf(int count, int parts, int member) {
     const long long c = count;
     return {static_cast<int>(c * member / parts), static_cast<int>(c * (member + 1) / parts)};
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <functional>
 #include <mutex>
 
+namespace tl {
+
 // A fixed number of threads that run one task together and meet at barriers inside it:
 // member 0 is the calling thread. Work is shared out by member index, so which rows or
 // columns a member handles depends only on the team's size, never on timing; the tasks
@@ -44,3 +46,5 @@ struct Share {
     int begin, end;
 };
 Share shareOf(int count, int parts, int member);
+
+} // namespace tl

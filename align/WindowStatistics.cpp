@@ -9,6 +9,8 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+namespace tl {
+
 #ifndef TL_WINDOW_STATISTICS_SHARED
 #define TL_WINDOW_STATISTICS_SHARED
 namespace window_statistics {
@@ -237,3 +239,5 @@ void WindowStatistics::compute(const uint8_t* origin, size_t step, int rows, int
     HWY_DYNAMIC_DISPATCH(window_statistics::Compute)(buffers);
 }
 #endif
+
+} // namespace tl

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tl {
+
 // The statistics of a rectangle of an 8-bit interleaved image that every least-squares
 // patch search over it needs and that do not depend on the patch, for squares of side
 // pixels (a placement):
@@ -71,3 +73,5 @@ private:
     std::vector<double> spreadSquares;  // column: one row's spread squared, summed over channels
     std::vector<uint32_t> prefixes;     // one channel of a row: sums, squares from its start
 };
+
+} // namespace tl

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+namespace tl {
+
 // The scores of the deghosting literature for a merged radiance image against the truth.
 // The result is first brought onto the truth's scale by one factor (the median ratio of
 // truth to result over every sample where both are positive), then both are divided by
@@ -69,3 +71,5 @@ inline HdrScores scoreAgainstTruth(const cv::Mat& result, const cv::Mat& truth, 
     }
     return scores;
 }
+
+} // namespace tl

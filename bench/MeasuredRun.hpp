@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // What one run of a program took: its own wall time, processor time and peak memory.
 struct Figures {
     double wall = 0, cpu = 0, peakMiB = 0;
@@ -48,3 +50,5 @@ inline Figures runMeasured(const std::string& program, const std::vector<std::st
     }
     return awaitMeasured(child, start);
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <fstream>
 #include <string>
 
+namespace tl {
+
 // Resident set size figures of this process, in kibibytes ("VmRSS", "VmHWM").
 inline long statusKiB(const std::string& field) {
     std::ifstream status("/proc/self/status");
@@ -23,3 +25,5 @@ double peakAddedMiB(Step&& step) {
     step();
     return static_cast<double>(statusKiB("VmHWM") - before) / 1024.0;
 }
+
+} // namespace tl

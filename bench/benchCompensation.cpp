@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+using namespace tl;
+
 namespace {
 
 const cv::Size megapixels24(6000, 4000);

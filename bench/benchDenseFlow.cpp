@@ -16,6 +16,8 @@
 
 #include <string>
 
+using namespace tl;
+
 namespace {
 
 const cv::Size megapixels24(6000, 4000);

@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -111,6 +113,10 @@ BENCHMARK_CAPTURE(mergeAt, automatic, std::string("automatic"), std::string("-1"
 BENCHMARK(peerMerge)->UseManualTime()->Iterations(1)->Unit(benchmark::kSecond);
 
 } // namespace
+
+} // namespace tl
+
+using namespace tl;
 
 int main(int argc, char** argv) {
     const std::string option = "--tessaline=";

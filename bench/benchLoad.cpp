@@ -18,6 +18,8 @@
 #include <memory>
 #include <string>
 
+using namespace tl;
+
 namespace {
 
 const cv::Size megapixels12(4000, 3000);

@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 struct Pair {

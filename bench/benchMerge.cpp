@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 const cv::Size megapixels24(6000, 4000);

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -73,6 +75,10 @@ Medians mediansOf(const std::vector<Figures>& figures) {
 }
 
 } // namespace
+
+} // namespace tl
+
+using namespace tl;
 
 int main() {
     const fs::path root = fs::temp_directory_path() / ("benchReferenceMerge-" + std::to_string(getpid()));

@@ -32,6 +32,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -201,6 +203,10 @@ int checkTargets(const std::map<std::string, std::map<std::string, HdrScores>>& 
 }
 
 } // namespace
+
+} // namespace tl
+
+using namespace tl;
 
 int main() {
     const fs::path root = fs::temp_directory_path() / ("benchReferenceQuality-" + std::to_string(getpid()));

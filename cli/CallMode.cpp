@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <filesystem>
 
+namespace tl {
+
 namespace {
 
 bool namesExistingFile(const std::string& argument) {
@@ -40,3 +42,5 @@ int refusePositionalCall(const std::string& program, const std::string& problem)
     std::fprintf(stderr, "%s: %s (see %s --help)\n", program.c_str(), problem.c_str(), program.c_str());
     return 1;
 }
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace tl {
+
 // Both programs take two kinds of command line: the front end's fixed positions, and
 // named options for people and scripts. These are the pieces of the rule that tells
 // them apart; each program states its whole rule beside its positions.
@@ -23,3 +25,5 @@ bool holdsOutputOption(int argc, const char* const* argv);
 // Ends a call by position that cannot be read, with exit status 1 as it always did,
 // saying why on standard error: "PROGRAM: PROBLEM (see PROGRAM --help)".
 int refusePositionalCall(const std::string& program, const std::string& problem);
+
+} // namespace tl

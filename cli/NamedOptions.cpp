@@ -8,6 +8,8 @@
 #include <ostream>
 #include <sstream>
 
+namespace tl {
+
 namespace {
 
 class UsageFirstFormatter : public CLI::Formatter {
@@ -76,3 +78,5 @@ std::optional<int> parseNamedOptions(CLI::App& app, int argc, const char* const*
         return 2;
     }
 }
+
+} // namespace tl

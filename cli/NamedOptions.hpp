@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace tl {
+
 // What the two programs' named options share: the help text's layout and --version,
 // and one way of ending a call that does not run.
 
@@ -21,3 +23,5 @@ void prepareNamedOptions(CLI::App& app, const std::string& program, const std::s
 // a usage error, said on err in one line: "PROGRAM: WHAT (see PROGRAM --help)".
 std::optional<int> parseNamedOptions(CLI::App& app, int argc, const char* const* argv, std::ostream& out,
                                      std::ostream& err);
+
+} // namespace tl

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace tl {
+
 namespace {
 
 bool isDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
@@ -62,3 +64,5 @@ std::optional<long long> wholeNumber(std::string_view text) {
 int clampedToInt(long long value) { return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX)); }
 
 float clampedToFloat(double value) { return static_cast<float>(std::clamp<double>(value, -FLT_MAX, FLT_MAX)); }
+
+} // namespace tl

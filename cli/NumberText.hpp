@@ -3,6 +3,8 @@
 #include <optional>
 #include <string_view>
 
+namespace tl {
+
 // The one way both programs read numbers from their command lines, named or by position:
 // the whole text must be the number, so "12.5%", "0,5", "7px" or "8.jpg" are not numbers
 // (no prefix is read the way atoi and atof read one).
@@ -18,3 +20,5 @@ std::optional<long long> wholeNumber(std::string_view text);
 // value in the range of an int or a float, the nearest end of that range beyond it.
 int clampedToInt(long long value);
 float clampedToFloat(double value);
+
+} // namespace tl

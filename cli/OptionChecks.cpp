@@ -7,6 +7,8 @@
 #include <climits>
 #include <filesystem>
 
+namespace tl {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -87,3 +89,5 @@ std::string extensionList(const std::vector<std::string>& extensions) {
     for (const std::string& extension : extensions) list += (list.empty() ? "" : " ") + extension;
     return list;
 }
+
+} // namespace tl

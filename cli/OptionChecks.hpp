@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // Checks of named option values, each giving a usage error that says what is wrong
 // with the value. None of them writes anything.
 
@@ -31,3 +33,5 @@ CLI::Validator writableImageName();
 
 // The extensions as a usage error lists them: ".bmp .exr .hdr".
 std::string extensionList(const std::vector<std::string>& extensions);
+
+} // namespace tl

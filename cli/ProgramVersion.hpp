@@ -1,4 +1,9 @@
+
+namespace tl {
+
 #pragma once
 
 // The version of both programs, as the project declares it ("1.0.0").
 const char* programVersion();
+
+} // namespace tl

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 constexpr int defaultColumns = 80;
@@ -95,3 +97,5 @@ void ProgressBar::finish() {
     std::fflush(stream);
     shown.clear();
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <string>
 
+namespace tl {
+
 // Where a merge stands, as the progress display shows it.
 struct MergeProgress {
     int exposure = 0;           // the image in hand, 1 for the instant image; 0 before it
@@ -50,3 +52,5 @@ private:
     std::string shown;
     int loggedExposure = 0;
 };
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <numeric>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 // The option name an argument spells ("--name" of "--name=value", "-x" of "-xVALUE"),
@@ -72,3 +74,5 @@ std::string unknownOptionProblem(const CLI::App& app, int argc, const char* cons
     }
     return "";
 }
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <IL/il.h>
 
+namespace tl {
+
 namespace {
 
 struct DevilLibrary {
@@ -19,3 +21,5 @@ void clearDevilErrors() {
     while (ilGetError() != IL_NO_ERROR) {
     }
 }
+
+} // namespace tl

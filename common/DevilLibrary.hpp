@@ -1,3 +1,6 @@
+
+namespace tl {
+
 #pragma once
 
 // DevIL is initialised once per process, by a static object, before main runs. Code
@@ -8,3 +11,5 @@ bool requireDevil();
 // DevIL keeps a stack of error codes that only ilGetError empties; every failed load or
 // save pushes onto it. Draining it after each use keeps one call from weighing on the next.
 void clearDevilErrors();
+
+} // namespace tl

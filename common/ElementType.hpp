@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace tl {
+
 // The element types the fusion works on: 8-bit unsigned, 16-bit unsigned and 32-bit float.
 // Routines written once over the element type are entered through here.
 
@@ -31,3 +33,5 @@ inline int depthOfBits(int bitsPerChannel) {
 
 // The largest element of image over all its channels (0 for an empty image).
 double largestElement(const cv::Mat& image);
+
+} // namespace tl

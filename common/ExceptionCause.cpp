@@ -4,6 +4,8 @@
 
 #include <new>
 
+namespace tl {
+
 const std::string notEnoughMemory = "There was not enough memory.";
 
 bool isMemoryFailure(const std::exception& failure) {
@@ -19,3 +21,5 @@ std::string causeOf(const std::exception& failure) {
     }
     return failure.what();
 }
+
+} // namespace tl

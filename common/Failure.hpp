@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+namespace tl {
+
 // A fault that a step of either program found: what kind of fault it is, the file it
 // concerns (empty when none) and the sentence that tells it, as the report gives it (for
 // an image that could not be written, and a reference merge that could not be made, the
@@ -57,3 +59,5 @@ private:
 // Whoever hears of the faults a step goes past while it goes on; the command layer passes
 // them on to its reports in the order they come.
 using PassedOver = std::function<void(const Failure&)>;
+
+} // namespace tl

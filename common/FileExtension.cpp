@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cctype>
 
+namespace tl {
+
 bool hasExtension(const std::string& path, const std::string& extension) {
     if (path.size() < extension.size()) return false;
     return std::equal(extension.begin(), extension.end(), path.end() - extension.size(),
@@ -28,3 +30,5 @@ const std::string rawExtensions[38] = {
 bool hasRawExtension(const std::string& path) {
     return findString(lowerCaseExtension(path), rawExtensions, 38) >= 0;
 }
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace tl {
+
 // Whether path ends in extension (given in lower case with its dot), letters in any
 // case: ".hdr" matches a.hdr, a.HDR and a.Hdr.
 bool hasExtension(const std::string& path, const std::string& extension);
@@ -15,3 +17,5 @@ extern const std::string rawExtensions[38];
 
 // Whether path names a camera raw file by its extension.
 bool hasRawExtension(const std::string& path);
+
+} // namespace tl

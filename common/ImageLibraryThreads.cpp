@@ -14,6 +14,8 @@
 #include <memory>
 #include <mutex>
 
+namespace tl {
+
 namespace {
 
 using Body = cv::parallel::ParallelForAPI::FN_parallel_for_body_cb_t;
@@ -168,3 +170,5 @@ ImageLibraryHeldToCallers::ImageLibraryHeldToCallers()
 ImageLibraryHeldToCallers::~ImageLibraryHeldToCallers() {
     if (installedBackend()) installedBackend()->setNumThreads(previous);
 }
+
+} // namespace tl

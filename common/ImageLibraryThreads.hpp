@@ -1,3 +1,6 @@
+
+namespace tl {
+
 #pragma once
 
 // OpenCV's parallel regions (cv::parallel_for_, inside most of its functions) run on the
@@ -26,3 +29,5 @@ public:
 private:
     int previous;
 };
+
+} // namespace tl

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
+namespace tl {
+
 namespace {
 
 std::string folderOf(const std::string& path) {
@@ -44,3 +46,5 @@ std::string replacementRefusal(const std::string& path, const std::vector<std::s
     if (std::string refusal = pathRefusal(path, inputs); !refusal.empty() || path.empty()) return refusal;
     return folderRefusal(path);
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // Why a run must not write a file at path, checked before it writes anything. Empty when
 // the path may be written; an empty path is never refused. A path is refused when it
 // names one of the given inputs (the same file whatever the spelling, or the same path
@@ -19,3 +21,5 @@ std::string replacementRefusal(const std::string& path, const std::vector<std::s
 // Why this user may not write the existing file at path: "it is read-only", or the
 // system's reason. Empty when it may, and when there is no file.
 std::string fileRefusal(const std::string& path);
+
+} // namespace tl

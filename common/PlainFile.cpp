@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <filesystem>
 
+namespace tl {
+
 namespace {
 
 // The descriptor when it is a regular file; closed and -1 otherwise.
@@ -58,3 +60,5 @@ bool writeWhole(int descriptor, const void* bytes, std::size_t size) {
     }
     return true;
 }
+
+} // namespace tl

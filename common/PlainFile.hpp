@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string>
 
+namespace tl {
+
 // Opens path for writing, created when missing, truncated or appended to, without ever
 // blocking: a FIFO without a reader, a device or a folder is refused instead of waited on.
 // Returns an open stream only for a regular file; nullptr otherwise (errno tells why).
@@ -19,3 +21,5 @@ bool isExecutableFile(const std::string& path);
 // Writes all size bytes to the open descriptor, going on after a signal interrupts a write
 // and after a short write. False when a write fails. Async-signal-safe: it calls write only.
 bool writeWhole(int descriptor, const void* bytes, std::size_t size);
+
+} // namespace tl

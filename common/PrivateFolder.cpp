@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+namespace tl {
+
 namespace fs = std::filesystem;
 
 PrivateFolder::PrivateFolder(const std::string& prefix) {
@@ -20,3 +22,5 @@ PrivateFolder::~PrivateFolder() {
     std::error_code ignored;
     fs::remove_all(folder, ignored);
 }
+
+} // namespace tl

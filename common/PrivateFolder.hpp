@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+namespace tl {
+
 // A folder of this process's own under the system's temporary folder, named
 // "<prefix>-XXXXXX" with a unique tail, readable by this user only, and removed with
 // everything in it when the object goes. A signal that ends the process removes it too,
@@ -23,3 +25,5 @@ private:
     std::string folder;
     std::unique_ptr<RemovedOnSignal> guard;
 };
+
+} // namespace tl

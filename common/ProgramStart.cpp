@@ -6,6 +6,8 @@
 
 #include <csignal>
 
+namespace tl {
+
 void startImageLibrary() {
     runImageLibraryOnOwnThreads();
     try {
@@ -20,3 +22,5 @@ void ignoreFailedWriteSignals() {
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
 }
+
+} // namespace tl

@@ -1,3 +1,6 @@
+
+namespace tl {
+
 #pragma once
 
 // What both programs do first thing in main, while the process has one thread and memory
@@ -14,3 +17,5 @@ void startImageLibrary();
 // programs ignore them, so that such a write fails like any other and takes the error path
 // that reports it, instead of ending the run half way and leaving a partial file.
 void ignoreFailedWriteSignals();
+
+} // namespace tl

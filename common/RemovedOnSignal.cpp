@@ -13,6 +13,8 @@
 #include <cstring>
 #include <mutex>
 
+namespace tl {
+
 namespace {
 
 // The handler may run at any moment on any thread, so the paths live in fixed slots that it
@@ -144,3 +146,5 @@ RemovedOnSignal::Creation::~Creation() {
     creating.fetch_sub(1);
     pthread_sigmask(SIG_SETMASK, &earlier, nullptr);
 }
+
+} // namespace tl

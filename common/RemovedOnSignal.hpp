@@ -5,6 +5,8 @@
 #include <csignal>
 #include <string>
 
+namespace tl {
+
 // A temporary file or folder of this process that must not outlive it. While the object
 // lives, a signal that would end the process (SIGINT, SIGTERM, SIGHUP, SIGQUIT) removes the
 // path first, and the process then ends as the signal would have ended it. Files are
@@ -52,3 +54,5 @@ public:
 private:
     int slot;
 };
+
+} // namespace tl

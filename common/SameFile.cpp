@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+namespace tl {
+
 bool sameFile(const std::string& a, const std::string& b) {
     struct stat first {}, second {};
     if (stat(a.c_str(), &first) != 0 || stat(b.c_str(), &second) != 0) return false;
@@ -22,3 +24,5 @@ bool namesNonRegularFile(const std::string& path) {
     struct stat status {};
     return stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode);
 }
+
+} // namespace tl

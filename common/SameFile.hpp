@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace tl {
+
 // Whether a and b name one and the same existing file (the same device and inode), whatever
 // their spelling, links or relative folders.
 bool sameFile(const std::string& a, const std::string& b);
@@ -14,3 +16,5 @@ bool samePath(const std::string& a, const std::string& b);
 // Whether path names something other than a regular file (a folder, a FIFO, a device, a
 // socket). A path that does not exist is not.
 bool namesNonRegularFile(const std::string& path);
+
+} // namespace tl

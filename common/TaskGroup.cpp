@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <utility>
 
+namespace tl {
+
 TaskGroup::~TaskGroup() {
     for (std::thread& thread : threads)
         if (thread.joinable()) thread.join();
@@ -62,3 +64,5 @@ void runInSlices(std::size_t total, std::size_t minimumSlice,
 int coreCount() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
 
 int cappedThreadCount(int requested) { return std::clamp(requested, 1, coreCount()); }
+
+} // namespace tl

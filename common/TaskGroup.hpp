@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+namespace tl {
+
 // The one way the programs run work in parallel: tasks started on threads of their own,
 // joined together, the first exception of any of them carried back to the caller.
 //
@@ -60,3 +62,5 @@ int coreCount();
 // matcher buffers of up to 24 MiB), and tens of thousands of them would exhaust it; the
 // compensation further starts no more band workers than there are rows of tiles.
 int cappedThreadCount(int requested);
+
+} // namespace tl

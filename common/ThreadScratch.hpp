@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 
+namespace tl {
+
 // Working memory that each thread keeps for itself from one call to the next: a T made on
 // the thread's first call, deleted when the thread ends. A thread_local object with a
 // destructor would do the same, but glibc registers that destructor with an allocation
@@ -27,3 +29,5 @@ T& threadScratch() {
     mine = made.release();
     return *mine;
 }
+
+} // namespace tl

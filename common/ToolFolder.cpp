@@ -1,5 +1,7 @@
 #include "common/ToolFolder.hpp"
 
+namespace tl {
+
 namespace {
 std::string& toolFolderStorage() {
     static std::string folder;
@@ -10,3 +12,5 @@ std::string& toolFolderStorage() {
 void setToolFolder(const std::string& folder) { toolFolderStorage() = folder; }
 
 const std::string& toolFolder() { return toolFolderStorage(); }
+
+} // namespace tl

@@ -9,6 +9,8 @@
 #include <ctime>
 #include <mutex>
 
+namespace tl {
+
 namespace {
 
 std::string& logPathStorage() {
@@ -113,3 +115,5 @@ void endOpenStandardErrorLine() {
 void reportRedirectionFailure() {
     writeLogEntry("\nERROR => Redirection de la sortie standard impossible\n\n");
 }
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <string>
 
+namespace tl {
+
 // The log file "TessalineLog.txt" in the application folder: the one place where both
 // programs report failures. Every entry is a local timestamp (MM/DD/YYYY HH:MM:SS)
 // followed by its text, appended with a complete open-write-close cycle.
@@ -44,3 +46,5 @@ void endOpenStandardErrorLine();
 
 // Appends the entry for a standard output that could not be reopened on the log.
 void reportRedirectionFailure();
+
+} // namespace tl

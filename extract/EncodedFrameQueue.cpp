@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace tl {
+
 std::size_t heldBytes(const EncodedFrame& frame) { return frame.bytes.size() + frame.frame.total() * frame.frame.elemSize(); }
 
 bool EncodedFrameQueue::hasRoomFor(const EncodedFrame& frame) const {
@@ -33,3 +35,5 @@ void EncodedFrameQueue::close() {
     closed = true;
     changed.notify_all();
 }
+
+} // namespace tl

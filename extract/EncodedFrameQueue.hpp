@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // A frame read from the video and encoded in memory, waiting for its file.
 struct EncodedFrame {
     std::string path;
@@ -50,3 +52,5 @@ private:
     std::mutex guard;
     std::condition_variable changed;
 };
+
+} // namespace tl

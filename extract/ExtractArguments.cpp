@@ -3,6 +3,8 @@
 #include "cli/CallMode.hpp"
 #include "cli/NumberText.hpp"
 
+namespace tl {
+
 namespace {
 
 constexpr int requiredPositions = 9, mostPositions = 10;
@@ -50,3 +52,5 @@ std::variant<ExtractArguments, std::string> parseExtractArguments(int argc, cons
     if (argc - 1 == mostPositions) a.applicationFolder = argv[10];
     return a;
 }
+
+} // namespace tl

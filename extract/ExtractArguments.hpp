@@ -4,6 +4,8 @@
 #include <string>
 #include <variant>
 
+namespace tl {
+
 // The frame extractor's positional command line:
 //   1 ignored, 2 start numerator, 3 end numerator, 4 denominator, 5 video path,
 //   6 output folder, 7 base name, 8 extension, 9 list file path,
@@ -30,3 +32,5 @@ bool isPositionalExtractCall(int argc, const char* const* argv);
 // to fourth whole numbers as a whole. Returns the arguments, or why the call cannot be
 // read.
 std::variant<ExtractArguments, std::string> parseExtractArguments(int argc, const char* const* argv);
+
+} // namespace tl

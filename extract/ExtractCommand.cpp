@@ -13,6 +13,8 @@
 #include <exception>
 #include <filesystem>
 
+namespace tl {
+
 namespace {
 
 // Every report of an extraction is made under "main": the frames left without the video's
@@ -81,3 +83,5 @@ int refusePositionalExtractCall(int argc, const char* const* argv, const std::st
     }
     return refusePositionalCall("kadrimo", problem);
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include "extract/ExtractArguments.hpp"
 #include "extract/NamedExtractOptions.hpp"
 
+namespace tl {
+
 // One extraction as the front end asks for it by position: the application folder (log
 // and tools) when given, then the run. Returns the exit status, 0 or 1.
 int runExtractCommand(const ExtractArguments& arguments);
@@ -14,3 +16,5 @@ int runNamedExtractCommand(const NamedExtractCall& call);
 // Ends a call by position that cannot be read (see parseExtractArguments), saying why on
 // standard error and, when the call names its application folder, in its log. Returns 1.
 int refusePositionalExtractCall(int argc, const char* const* argv, const std::string& problem);
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <new>
 #include <string>
 
+namespace tl {
+
 // The first failure of the frames handled on a thread of its own, told to the thread that
 // reports it. Telling never throws: when memory has run out, as it often has when a frame
 // fails, the failure is kept without its text and told as a lack of memory.
@@ -37,3 +39,5 @@ private:
     std::atomic<bool> kept{false};
     std::string text;
 };
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <exception>
 #include <utility>
 
+namespace tl {
+
 FrameEncoders::FrameEncoders(FrameFiler& filer) : filer(filer) {
     // The threads that started do the work; with none, encode does it.
     while (encoderCount < static_cast<std::size_t>(coreCount()) && encoders.start([this] { work(); }))
@@ -83,3 +85,5 @@ void FrameEncoders::deliver(std::size_t sequence, EncodedFrame frame) {
         filer.file(std::move(inOrder));
     }
 }
+
+} // namespace tl

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // Encodes the frames of an extraction on threads of their own, one per core, while the
 // reader decodes the next ones, and hands them to the filer in the order they were read.
 // Only a few frames wait to be encoded, so that memory does not grow with the window. When
@@ -66,3 +68,5 @@ private:
     std::size_t encoderCount = 0;
     TaskGroup encoders;  // the last member: its threads end before the state they use goes
 };
+
+} // namespace tl

@@ -22,6 +22,8 @@
 #include <utility>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 // What a video decoder needs beside its frames, at the least: a few frame buffers and a
@@ -152,3 +154,5 @@ void extractFrames(const ExtractArguments& arguments, ExtractionCall call, const
     refuseFrameFiles(arguments, window);
     writeFrames(arguments, video, window, passedOver);
 }
+
+} // namespace tl

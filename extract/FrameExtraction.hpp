@@ -3,6 +3,8 @@
 #include "common/Failure.hpp"
 #include "extract/ExtractArguments.hpp"
 
+namespace tl {
+
 // How the extraction was called: by the front end's positions, whose reports keep their
 // fixed texts, or by name, whose reports tell a person more.
 enum class ExtractionCall { byPosition, byName };
@@ -13,3 +15,5 @@ enum class ExtractionCall { byPosition, byName };
 // StepFailure; the frames left without tags are handed to passedOver first. The log, when
 // there is one, must already have been found writable.
 void extractFrames(const ExtractArguments& arguments, ExtractionCall call, const PassedOver& passedOver);
+
+} // namespace tl

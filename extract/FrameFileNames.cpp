@@ -1,5 +1,6 @@
 #include "extract/FrameFileNames.hpp"
 
+namespace tl {
 
 namespace {
 
@@ -41,3 +42,5 @@ std::string FrameFileNames::name(std::int64_t number) const {
         padding.assign(static_cast<std::size_t>(width) - digits.size(), '0');
     return prefix + padding + digits + "." + extension;
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tl {
+
 // Names the frame files of one extraction: output folder + "/" + base name + padding
 // + number + "." + extension. The padding is "0"s that bring numbers below 10000 to
 // the width of the planned frame count; numbers from 10000 on are never padded.
@@ -28,3 +30,5 @@ std::string baseNameProblem(const std::string& baseName);
 
 // How many decimal digits value (>= 1) has.
 int decimalDigits(std::int64_t value);
+
+} // namespace tl

@@ -6,6 +6,8 @@
 
 #include <utility>
 
+namespace tl {
+
 namespace {
 
 // Frames encoded ahead of their files: enough that reading and encoding go on while
@@ -103,3 +105,5 @@ void FrameFiler::failFrom(const std::string& path, const std::exception& cause) 
         [&] { return "The frame '" + path + "' could not be written: " + withoutFinalStop(causeOf(cause)) + "."; });
     queue.close();
 }
+
+} // namespace tl

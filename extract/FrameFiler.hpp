@@ -14,6 +14,8 @@
 #include <optional>
 #include <string>
 
+namespace tl {
+
 // Writes the files of encoded frames one after the other on a thread of its own. Each
 // frame is written under a temporary name with the video's tags, and only then put in its
 // place and listed, after the one before it; so on disk the frames come one finished file
@@ -60,3 +62,5 @@ private:
     std::unique_ptr<PendingMetadataCopy> lastTags;  // none when the tags are in place
     FirstFailure firstFailure;
 };
+
+} // namespace tl

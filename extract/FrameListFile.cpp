@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <utility>
 
+namespace tl {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -137,3 +139,5 @@ void FrameListFile::completeOnSignal() {
     if (copyInto(names.list, path) && copyInto(names.temporary, temporary))
         completion.emplace(RemovedOnSignal::LastStep{completeList, &names});
 }
+
+} // namespace tl

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+namespace tl {
+
 // The optional list file of an extraction: the planned frame count, then one line per
 // frame read holding that frame's path in UTF-8. Lines are separated by "\n"; no line
 // end follows the last one. Each write opens and closes the file, so the list is
@@ -52,3 +54,5 @@ private:
     Names names{};
     std::optional<RemovedOnSignal> completion;
 };
+
+} // namespace tl

@@ -10,6 +10,8 @@
 #include <iterator>
 #include <utility>
 
+namespace tl {
+
 namespace {
 
 const char* const frameKeyword = "Tessaline_ImageFromVideo";
@@ -105,3 +107,5 @@ std::vector<Failure> FrameTags::faults() const {
     }
     return faults;
 }
+
+} // namespace tl

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // The video's tags for the frame files of one extraction.
 //
 // Every frame of a video receives the same tags, and for JPEG and PNG files exiftool's
@@ -71,3 +73,5 @@ private:
     std::vector<UntaggedRun> untagged;
     bool lastUntagged = false;
 };
+
+} // namespace tl

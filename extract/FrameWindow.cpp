@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+namespace tl {
+
 std::int64_t truncateToInt64(double value) {
     constexpr double limit = 0x1p63;  // 2^63, the first double outside int64
     if (std::isnan(value)) return 0;
@@ -27,3 +29,5 @@ FrameWindow computeFrameWindow(std::int64_t frameCount, int startNumerator, int 
     w.count = last > w.first ? last - w.first : 1;
     return w;
 }
+
+} // namespace tl

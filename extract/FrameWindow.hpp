@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace tl {
+
 // The stretch of a video that one call extracts: frames first, first + 1, ...,
 // first + count - 1, counted from 0 at the start of the stream.
 struct FrameWindow {
@@ -20,3 +22,5 @@ FrameWindow computeFrameWindow(std::int64_t frameCount, int startNumerator, int 
 // Truncates towards zero like a float-to-integer cast, but saturates at the int64
 // range and maps NaN to 0 instead of being undefined outside it.
 std::int64_t truncateToInt64(double value);
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace tl {
+
 namespace {
 
 // Length of the sequence that lead starts, and the range its first continuation byte
@@ -64,3 +66,5 @@ bool isValidUtf8(const std::string& bytes) {
 std::string listFileName(const std::string& path) {
     return isValidUtf8(path) ? path : latin1ToUtf8(path);
 }
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+namespace tl {
+
 bool memoryRunsShort(std::size_t bytes) {
     // Mapped, not touched: the mapping counts against the limits without costing a page.
     void* trial = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -9,3 +11,5 @@ bool memoryRunsShort(std::size_t bytes) {
     munmap(trial, bytes);
     return false;
 }
+
+} // namespace tl

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <filesystem>
 
+namespace tl {
+
 namespace {
 
 const char* const description =
@@ -134,3 +136,5 @@ std::variant<NamedExtractCall, int> parseNamedExtractCall(int argc, const char* 
 }
 
 int windowNumerator(double fraction) { return static_cast<int>(std::ceil(fraction * windowDenominator)); }
+
+} // namespace tl

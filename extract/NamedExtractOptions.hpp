@@ -7,6 +7,8 @@
 #include <string>
 #include <variant>
 
+namespace tl {
+
 // The frame extractor's named options, for people and scripts:
 //   kadrimo VIDEO -o FOLDER [--from 0.25] [--to 0.5] [--name frame] [--format jpg]
 //           [--list FILE] [--log-dir DIR]
@@ -30,3 +32,5 @@ std::variant<NamedExtractCall, int> parseNamedExtractCall(int argc, const char* 
 // before it.
 constexpr int windowDenominator = 1 << 20;
 int windowNumerator(double fraction);
+
+} // namespace tl

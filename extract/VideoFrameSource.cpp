@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace tl {
+
 namespace {
 
 // Capture calls are made through this guard: the capture may throw on broken files,
@@ -159,3 +161,5 @@ bool VideoFrameSource::isAtTimestampOf(std::int64_t index, bool timestampMayBeMi
 }
 
 double VideoFrameSource::timestamp() const { return capture.get(cv::CAP_PROP_POS_MSEC); }
+
+} // namespace tl

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tl {
+
 // The frames of one video file, numbered from 0 in the order the decoder delivers
 // them from the start of the stream (8-bit B, G, R).
 //
@@ -69,3 +71,5 @@ private:
 // Whether the file at path is a regular file that can be opened for reading (a FIFO is
 // not: reading it could wait for ever).
 bool fileCanBeRead(const std::string& path);
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <vector>
 
+namespace tl {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -75,3 +77,5 @@ void VideoTagSidecar::settle() {
     std::error_code error;
     if (fs::is_regular_file(sidecar, error) && fs::file_size(sidecar, error) > 0) usable = sidecar;
 }
+
+} // namespace tl

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // exiftool reads the whole tag structure of a video each time it copies the video's
 // tags, which for a long video costs more than writing a frame. This object has
 // exiftool copy the video's tags once into a small EXV file (a JPEG without image,
@@ -40,3 +42,5 @@ private:
     unsigned long ticket = 0;
     bool settled = false;
 };
+
+} // namespace tl

@@ -6,6 +6,8 @@
 #include <iostream>
 #include <variant>
 
+using namespace tl;
+
 int main(int argc, char** argv) {
     // Every frame is a new buffer of several megabytes. Kept in the heap once freed
     // instead of going back to the system, the next frame reuses it without faulting

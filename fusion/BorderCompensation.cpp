@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace tl {
+
 namespace {
 
 // Mask values: 255 a ghost pixel still to fill, 120 a ghost pixel already filled by a
@@ -117,3 +119,5 @@ long long compensateBorders(const CompensationJob& job, cv::Mat output) {
     });
     return matched;
 }
+
+} // namespace tl

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 struct Tile {
@@ -99,3 +101,5 @@ void addProgressOfBands(const BandLayout& layout, int threads, ProgressFile& pro
         for (const Worker& worker : workers)
             if (n < worker.bands && worker.plan.addsAfter(static_cast<int>(n))) progress.addBandProgress(worker.plan.step);
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // A band worker's share of the interior: the band of tiles centred on firstCentreRow and
 // every job.threads-th band after it. A tile with a ghost pixel is matched once at its
 // centre; its ghost pixels come from the exposure displaced by that match, its other
@@ -16,3 +18,5 @@ long long compensateBands(const CompensationJob& job, long long firstCentreRow, 
 // holds no ghost pixel, handed on whole, the progress file reads what the workers would
 // have written. The workers' steps are taken band by band, worker after worker.
 void addProgressOfBands(const BandLayout& layout, int threads, ProgressFile& progress);
+
+} // namespace tl

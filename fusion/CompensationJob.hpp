@@ -5,6 +5,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // The ghost compensation of one exposure, as its band workers and the border passes read
 // it. Ghost pixels of the exposure are refilled from the place where the instant image's
 // patch around them is found in the exposure, within searchRadius; every other pixel is
@@ -17,3 +19,5 @@ struct CompensationJob {
     int searchRadius;    // pixels
     int threads;         // band workers, at least 1
 };
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tl {
+
 int normaliseTileSize(int tileSize) {
     const int B = tileSize >= 2 ? tileSize : 1;
     return B % 2 == 0 ? B - 1 : B;
@@ -28,3 +30,5 @@ ProgressPlan progressPlan(const BandLayout& layout, long long firstCentreRow, in
     const long long m = std::min(nb, 20LL);
     return {static_cast<int>(nb / m), 100.0f / (static_cast<float>(bandWorkers) * static_cast<float>(m))};
 }
+
+} // namespace tl

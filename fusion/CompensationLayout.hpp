@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // How one exposure is cut up for the ghost compensation. With h the patch half-size,
 // the interior (rows and columns h + 1 to size - h - 2) is worked in bands of B rows by
 // the band workers, tile by tile; the border bands h + 1 pixels wide and the four
@@ -41,3 +43,5 @@ struct ProgressPlan {
     bool addsAfter(int n) const { return step > 0 && n >= 1 && n % interval == 0; }
 };
 ProgressPlan progressPlan(const BandLayout& layout, long long firstCentreRow, int bandWorkers);
+
+} // namespace tl

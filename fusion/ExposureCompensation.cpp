@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 // Starts one band worker per first band, up to job.threads; the calling thread treats the
@@ -47,3 +49,5 @@ CompensatedExposure compensateExposure(const CompensationJob& job, ProgressFile&
     const long long matched = runWorkersAndBorders(job, output, progress);
     return {output, matched};
 }
+
+} // namespace tl

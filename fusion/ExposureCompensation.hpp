@@ -5,6 +5,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // An exposure with its ghost pixels refilled, and the number of patches matched for it.
 struct CompensatedExposure {
     cv::Mat image;
@@ -17,3 +19,5 @@ struct CompensatedExposure {
 // any match. What a worker or the calling thread throws (running out of memory above all)
 // is thrown here once every worker has ended.
 CompensatedExposure compensateExposure(const CompensationJob& job, ProgressFile& progress);
+
+} // namespace tl

@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <type_traits>
 
+namespace tl {
+
 namespace {
 
 // Index of an instant value in the threshold table. Integer images index directly;
@@ -139,3 +141,5 @@ GhostMask GhostDetector::detect(const cv::Mat& instant, const cv::Mat& exposure,
     cv::dilate(ghosts.mask, ghosts.mask, cv::Mat::ones(9, 9, CV_8U));
     return ghosts;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // Where an exposure shows something other than the instant image.
 struct GhostMask {
     cv::Mat mask;         // 8-bit, one channel: 255 at a ghost pixel, 0 elsewhere
@@ -33,3 +35,5 @@ private:
     std::vector<float> table;
     float tablePercent = 0;
 };
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 ThresholdTableShape thresholdTableShape(int depth, float maxElement) {
     if (depth == CV_8U) return {256, 255.0f};
     if (depth == CV_16U) return {65536, 65535.0f};
@@ -27,3 +29,5 @@ void fillThresholdTable(float* table, int length, float p, float scale) {
     table[0] = lowest;
     for (int i = 1; i < length; ++i) table[i] = table[i - 1] - step;
 }
+
+} // namespace tl

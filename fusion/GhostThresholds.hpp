@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // The ghost thresholds: entry i is the largest difference, as a fraction of the depth
 // scale, that an exposure may show against an instant-image value i and still count as
 // the same scene. It grows by 3.5 % of the scale from the darkest to the brightest value,
@@ -20,3 +22,5 @@ ThresholdTableShape thresholdTableShape(int depth, float maxElement);
 
 // Fills table[0 .. length - 1] for the ghost threshold percentage p; p <= 0 gives zeros.
 void fillThresholdTable(float* table, int length, float p, float scale);
+
+} // namespace tl

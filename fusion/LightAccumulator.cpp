@@ -10,6 +10,8 @@
 #include <mutex>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 constexpr double lightExponent = 2.2;
@@ -134,3 +136,5 @@ void LightAccumulator::clear() {
     sum.release();
     largestSum = 0;
 }
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // The light of a run: the instant image as it is plus every compensated exposure raised to
 // the power 2.2, summed in double precision per element; at the end divided by its largest
 // element and raised to 1 / 2.2. T is the images' element type: std::uint8_t, std::uint16_t
@@ -30,3 +32,5 @@ private:
     cv::Mat sum;
     double largestSum = 0;  // its largest element (0 when none is above 0), kept by each addition
 };
+
+} // namespace tl

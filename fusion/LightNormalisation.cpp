@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace tl {
+
 namespace {
 
 // Eight lanes: the compiler splits them into registers, four of two lanes with SSE2 (which
@@ -200,3 +202,5 @@ double approximateDisplayPower(double x, VectorBuild build) {
 #endif
     return approximateOnePlain(x);
 }
+
+} // namespace tl

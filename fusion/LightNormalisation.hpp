@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace tl {
+
 // The last step of the light image: every sum divided by the largest one and raised to
 // the display exponent 1 / 2.2, stored as float.
 
@@ -24,3 +26,5 @@ std::size_t normaliseLight(const double* sum, float* light, std::size_t count, d
 double approximateDisplayPower(double x, VectorBuild build = widestVectorBuild());
 
 inline constexpr double displayPowerErrorBound = 0x1p-40;
+
+} // namespace tl

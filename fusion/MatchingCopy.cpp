@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace tl {
+
 namespace {
 
 // Truncation toward zero into 0 .. 255; NaN and negative values give 0.
@@ -42,3 +44,5 @@ cv::Mat matchingCopy(const cv::Mat& image) {
         return cv::Mat();
     }
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+namespace tl {
+
 // Copies every channel of the pixel at (fromRow, fromColumn) of exposure to (row, column)
 // of output. The source is kept inside the image: a displacement found for a tile centre
 // may reach beyond the image at a pixel far from that centre.
@@ -17,3 +19,5 @@ inline void copyPixel(const cv::Mat& exposure, int fromRow, int fromColumn, cv::
     T* to = output.ptr<T>(row) + static_cast<size_t>(column) * channels;
     std::copy(from, from + channels, to);
 }
+
+} // namespace tl

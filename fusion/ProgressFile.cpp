@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace tl {
+
 ProgressFile::ProgressFile(std::string path, int visitingPosition)
     : path(std::move(path)), visitingPosition(visitingPosition) {}
 
@@ -38,3 +40,5 @@ void ProgressFile::write(float shown) const {
     std::fwrite(line.data(), 1, line.size(), file);
     std::fclose(file);
 }
+
+} // namespace tl

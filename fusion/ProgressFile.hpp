@@ -3,6 +3,8 @@
 #include <mutex>
 #include <string>
 
+namespace tl {
+
 // The progress file of a merge while one exposure is compensated: one line, the exposure's
 // visiting position, a blank and the percentage within the exposure truncated toward zero,
 // no line end; rewritten in full each time. A file that cannot be opened, or is not a
@@ -32,3 +34,5 @@ private:
     float progress = 0;
     float lastWritten = 0;
 };
+
+} // namespace tl

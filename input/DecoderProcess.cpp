@@ -15,6 +15,8 @@
 
 extern char** environ;
 
+namespace tl {
+
 const char* const decoderProgramName = "tessaline-decoder";
 
 namespace {
@@ -102,3 +104,5 @@ LoadedImage decodeInDecoderProgram(Decoder decoder, const std::string& path, std
     if (exitedCleanly(child) && received.complete) return {received.image, ""};
     return {cv::Mat(), late ? timeLimitProblem(timeLimit) : "its decoder failed on it"};
 }
+
+} // namespace tl

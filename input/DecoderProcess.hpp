@@ -5,6 +5,8 @@
 #include <chrono>
 #include <string>
 
+namespace tl {
+
 // The decoders that crash, abort or hang on some malformed files (DevIL, and OpenCV's
 // Radiance reader) run in a process of their own, the decoder program, which hands the
 // image back through a pipe: a decoder that fails costs an empty image instead of the
@@ -26,3 +28,5 @@ const char* decoderArgument(Decoder decoder);
 // then killed). The program writes nothing on this process's standard output: what its
 // libraries print goes to standard error.
 LoadedImage decodeInDecoderProgram(Decoder decoder, const std::string& path, std::chrono::milliseconds timeLimit);
+
+} // namespace tl

@@ -13,6 +13,8 @@
 
 #include <cstring>
 
+namespace tl {
+
 namespace {
 
 // Radiance files at their own depth, pixels as stored (the result carries the source's
@@ -24,6 +26,10 @@ cv::Mat decode(const char* decoder, const std::string& path) {
 }
 
 } // namespace
+
+} // namespace tl
+
+using namespace tl;
 
 int main(int argc, char** argv) {
     if (argc != 3) return 2;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 // OpenCV element depth for a DevIL data type; -1 when OpenCV has none (IL_UNSIGNED_INT,
@@ -83,3 +85,5 @@ cv::Mat convertDevILImage() {
     if (ilGetInteger(IL_IMAGE_ORIGIN) != IL_ORIGIN_UPPER_LEFT) cv::flip(image, image, 0);
     return image;
 }
+
+} // namespace tl

@@ -8,6 +8,8 @@
 
 #include <cstring>
 
+namespace tl {
+
 namespace {
 
 // One DevIL image name, bound while it lives and deleted with it.
@@ -55,3 +57,5 @@ cv::Mat loadDevilImage(const std::string& path) {
 }
 
 bool devilVersionSupported() { return requireDevil() && ilGetInteger(IL_VERSION_NUM) >= 178; }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace tl {
+
 namespace {
 
 // DevIL's allocator hooks take no context, so the value lives here.
@@ -27,3 +29,5 @@ DevilMemoryFill::DevilMemoryFill(unsigned char value) {
 }
 
 DevilMemoryFill::~DevilMemoryFill() { ilResetMemory(); }
+
+} // namespace tl

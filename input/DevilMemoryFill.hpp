@@ -1,3 +1,6 @@
+
+namespace tl {
+
 #pragma once
 
 // While an object lives, every block that DevIL allocates (its pixel buffers among them)
@@ -11,3 +14,5 @@ public:
     DevilMemoryFill(const DevilMemoryFill&) = delete;
     DevilMemoryFill& operator=(const DevilMemoryFill&) = delete;
 };
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <limits>
 
+namespace tl {
+
 cv::Mat toFusionDepth(const cv::Mat& image) {
     cv::Mat converted;
     switch (image.depth()) {
@@ -14,3 +16,5 @@ cv::Mat toFusionDepth(const cv::Mat& image) {
     default: return image;
     }
 }
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // The fusion works on 8-bit unsigned, 16-bit unsigned and 32-bit float images; a decoder
 // can hand over signed or 32-bit integer samples (DevIL does for FITS files, OpenCV for
 // some TIFF files). Rather than leave such an image out of a merge, or accumulate its
@@ -13,3 +15,5 @@
 //   top of the float scale, values below 0 as 0.
 // Any other image comes back as it is, without a copy.
 cv::Mat toFusionDepth(const cv::Mat& image);
+
+} // namespace tl

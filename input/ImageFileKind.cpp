@@ -6,6 +6,8 @@
 
 #include <filesystem>
 
+namespace tl {
+
 bool looksLikeImageFile(const std::string& path) {
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error) || std::filesystem::file_size(path, error) == 0) return false;
@@ -16,3 +18,5 @@ bool looksLikeImageFile(const std::string& path) {
         return false;
     }
 }
+
+} // namespace tl

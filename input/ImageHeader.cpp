@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 using Size = std::optional<cv::Size>;
@@ -169,3 +171,5 @@ std::optional<cv::Size> imageSizeFromHeader(const std::string& path) {
     if (!file) return std::nullopt;
     return sizeBySignature(file, path);
 }
+
+} // namespace tl

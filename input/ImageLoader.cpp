@@ -16,6 +16,8 @@
 #include <fstream>
 #include <iterator>
 
+namespace tl {
+
 namespace {
 
 // Long enough for a decoder in the decoder program to read any sane file; one still busy
@@ -113,3 +115,5 @@ LoadedImage loadImage(const std::string& path, InputDepth depth) {
     loaded.image = toFusionDepth(loaded.image);
     return loaded;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tl {
+
 // How deep ordinary image files are read: at 8 bits per channel, as calls by position
 // always have, or at the file's own depth (16-bit and float samples kept as they are).
 // Camera raw files are 16-bit and Radiance, EXR and PFM files float either way.
@@ -19,3 +21,5 @@ enum class InputDepth { eightBit, own };
 // Running out of memory is no property of the file: std::bad_alloc or the image
 // library's out-of-memory cv::Exception is thrown to the caller.
 LoadedImage loadImage(const std::string& path, InputDepth depth = InputDepth::eightBit);
+
+} // namespace tl

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <exception>
 
+namespace tl {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -68,3 +70,5 @@ ReceivedImage receiveImage(int fd, Clock::time_point deadline) {
     if (!readAll(fd, image.data, image.total() * image.elemSize(), deadline)) return {};
     return {image, true};
 }
+
+} // namespace tl

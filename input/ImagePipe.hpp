@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+namespace tl {
+
 // One image through a pipe, from the decoder program to the program that asked for it: a
 // header of rows, columns and type (rows 0 for no image), then the pixels row after row.
 
@@ -20,3 +22,5 @@ struct ReceivedImage {
 // Reads one image from fd until the deadline. A header that no sound sender writes sizes
 // no allocation: it counts as incomplete, and so does an image with no room for it here.
 ReceivedImage receiveImage(int fd, std::chrono::steady_clock::time_point deadline);
+
+} // namespace tl

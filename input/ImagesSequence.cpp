@@ -2,6 +2,8 @@
 
 #include "common/Failure.hpp"
 
+namespace tl {
+
 ImagesSequence::ImagesSequence(const std::string* paths, int count, InputDepth depth)
     : paths(new std::string[count > 0 ? count : 0]), count(count), depth(depth) {
     for (int i = 0; i < count; ++i) this->paths[i] = paths[i];
@@ -21,3 +23,5 @@ cv::Mat ImagesSequence::getImage(int index) {
 bool ImagesSequence::isStopped() { return false; }
 
 std::string ImagesSequence::pathOf(int index) const { return index >= 0 && index < count ? paths[index] : ""; }
+
+} // namespace tl

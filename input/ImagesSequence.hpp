@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+namespace tl {
+
 // An ordered source of images, asked for one image at a time by its 0-based index.
 class ImagesSequenceBase {
 public:
@@ -35,3 +37,5 @@ private:
     int count;
     InputDepth depth;
 };
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+namespace tl {
+
 namespace {
 
 constexpr unsigned char markerPrefix = 0xFF, startOfImage = 0xD8, endOfImage = 0xD9, startOfScan = 0xDA;
@@ -57,3 +59,5 @@ bool isCutShortJpeg(const std::string& bytes) {
     }
     return true;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tl {
+
 // What reading one image file gave: the image, or an empty image and, when it is known,
 // why no reader could make one of the file.
 struct LoadedImage {
@@ -12,3 +14,5 @@ struct LoadedImage {
     // nothing more is known than that no reader took the file.
     std::string problem;
 };
+
+} // namespace tl

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+namespace tl {
+
 namespace {
 
 // OpenCV's limits on the size of a decoded image (the defaults of its
@@ -117,3 +119,5 @@ std::optional<RadianceSize> decodableRadianceSize(const std::string& path) {
     if (!layout || !fits(*layout)) return std::nullopt;
     return layout->size;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+namespace tl {
+
 // The header of a Radiance (RGBE) file, read the way OpenCV's reader reads it, so that the
 // size it declares is checked before anything is allocated or decoded.
 
@@ -25,3 +27,5 @@ struct RadianceSize {
     std::int64_t cols;
 };
 std::optional<RadianceSize> decodableRadianceSize(const std::string& path);
+
+} // namespace tl

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <memory>
 
+namespace tl {
+
 namespace {
 
 // LibRaw prints nothing of its own: the decoder's diagnostics travel with the result.
@@ -70,3 +72,5 @@ LoadedImage decodeRawImage(const std::string& path) {
     cv::cvtColor(rgb, bgr, cv::COLOR_RGB2BGR);
     return {bgr, ""};
 }
+
+} // namespace tl

@@ -6,6 +6,8 @@
 
 #include <exception>
 
+namespace tl {
+
 void accumulateInstantImage(int bitsPerChannel, cv::Mat instant, MergeEngine* engine) {
     // The sum is the one large allocation of the accumulation. Without it there is no
     // light image, instead of the process dying on the worker thread.
@@ -29,3 +31,5 @@ void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* en
 }
 
 Failure lightMemoryFailure() { return {Failure::Code::lightImageMemory, "", "Not enough memory for the light image.\n"}; }
+
+} // namespace tl

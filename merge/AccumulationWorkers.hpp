@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 class MergeEngine;
 
 // Entry of the accumulation worker: (bits per channel, image, engine). The image is
@@ -25,3 +27,5 @@ void accumulateExposure(int bitsPerChannel, cv::Mat compensated, MergeEngine* en
 
 // The light image could not be made for lack of memory.
 Failure lightMemoryFailure();
+
+} // namespace tl

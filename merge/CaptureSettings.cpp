@@ -9,6 +9,8 @@
 #include <sstream>
 #include <utility>
 
+namespace tl {
+
 namespace {
 
 // The first positive, finite number among the blank-separated words of field.
@@ -77,3 +79,5 @@ std::vector<CaptureSettings> PendingCaptureSettings::collect() {
     for (std::size_t k = 0; k < asked.size(); ++k) settings[asked[k]] = parseCaptureSettingsLine(lines[k]);
     return settings;
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // The capture settings of each file, in the order given, read with the process's
 // kept-alive exiftool in one command: the tag copy that writes the merged image then
 // finds exiftool running. The command is handed over when the object is made, so that
@@ -28,3 +30,5 @@ private:
 // infinite and unreadable values count as missing, and so do exposure times below a
 // microsecond or above an hour.
 CaptureSettings parseCaptureSettingsLine(const std::string& line);
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <utility>
 
+namespace tl {
+
 namespace {
 
 constexpr double tolerableStops = 0.5;
@@ -116,3 +118,5 @@ void ExposureCheck::warn(const std::vector<UnequalExposure>& unequal) {
         passedOver({Failure::Code::exposuresUnequal, paths[static_cast<std::size_t>(unequal.front().index)],
                     unequalExposureWarning(unequal, paths, instantIndex, reader)});
 }
+
+} // namespace tl

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // The ghost test compares an exposure's pixel values with the instant image's directly.
 // Exposures of different brightness then differ almost everywhere, and the merge takes
 // them for moving objects and refills them patch by patch. This check tells the user
@@ -80,3 +82,5 @@ private:
     PassedOver passedOver;
     bool done = false;
 };
+
+} // namespace tl

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 // About a million samples tell the median of any photograph well enough.
@@ -67,3 +69,5 @@ std::optional<double> linearMedian(const cv::Mat& image) {
         return std::nullopt;
     }
 }
+
+} // namespace tl

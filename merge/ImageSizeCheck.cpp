@@ -5,6 +5,8 @@
 
 #include <optional>
 
+namespace tl {
+
 namespace {
 
 // The size of the image at path, or why it cannot be read.
@@ -41,3 +43,5 @@ std::string imageSizeProblem(const ImageList& images) {
     }
     return "";
 }
+
+} // namespace tl

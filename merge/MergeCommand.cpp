@@ -25,6 +25,8 @@
 #include <cstdio>
 #include <optional>
 
+namespace tl {
+
 namespace {
 
 // The step that the log names for the reports of the reference merge.
@@ -265,3 +267,5 @@ int refusePositionalMergeCall(int argc, const char* const* argv, const std::stri
     }
     return refusePositionalCall("tessaline", problem);
 }
+
+} // namespace tl

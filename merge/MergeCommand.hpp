@@ -3,6 +3,8 @@
 #include "merge/MergeCommandLine.hpp"
 #include "merge/NamedMergeOptions.hpp"
 
+namespace tl {
+
 // One merge as the front end asks for it by position: log and tool folder, standard
 // output into the log, the exposure check (into the log), the run and the writing of its
 // result. Returns the exit status: 0 when the merged image was written, otherwise 1 (after the reports).
@@ -19,3 +21,5 @@ int runNamedMergeCommand(const NamedMergeCall& call);
 // Ends a call by position that cannot be read (see parseMergeArguments), saying why on
 // standard error and, when the call names its application folder, in its log. Returns 1.
 int refusePositionalMergeCall(int argc, const char* const* argv, const std::string& problem);
+
+} // namespace tl

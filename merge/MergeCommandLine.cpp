@@ -7,6 +7,8 @@
 
 #include <array>
 
+namespace tl {
+
 namespace {
 
 constexpr int fixedPositions = 13;
@@ -81,3 +83,5 @@ ImageList buildImageList(const MergeSettings& settings) {
     }
     return list;
 }
+
+} // namespace tl

@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+namespace tl {
+
 // The merge program's positional command line:
 //   1 ghost threshold, 2 ghosting power, 3 threads (below 2 becomes 1, above the number
 //   of cores that number), 4 unused,
@@ -31,3 +33,5 @@ struct ImageList {
 };
 
 ImageList buildImageList(const MergeSettings& settings);
+
+} // namespace tl

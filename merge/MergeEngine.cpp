@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <new>
 
+namespace tl {
+
 MergeEngine::MergeEngine() = default;
 
 namespace {
@@ -80,3 +82,5 @@ cv::Mat MergeEngine::finishLightImage() {
         throw StepFailure(lightMemoryFailure());
     }
 }
+
+} // namespace tl

@@ -12,6 +12,8 @@
 #include <optional>
 #include <string>
 
+namespace tl {
+
 class ImagesSequenceBase;
 class MergeObserver;
 
@@ -85,3 +87,5 @@ private:
     GhostDetector ghosts;
     MotionRangeEstimator motionRange;
 };
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // Whoever follows a merge run: a progress display, a check of the exposures. Every call is
 // made on the run's calling thread, between the run's own steps.
 class MergeObserver {
@@ -20,3 +22,5 @@ public:
     // The run went past a fault: an exposure left out, samples counted as 0.
     virtual void passedOver(const Failure& fault) = 0;
 };
+
+} // namespace tl

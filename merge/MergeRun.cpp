@@ -16,6 +16,8 @@
 #include <optional>
 #include <string>
 
+using namespace tl;
+
 namespace {
 
 constexpr int patchHalfSizeOfRun = 8;

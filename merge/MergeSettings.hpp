@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // How the frames are merged: patched from the exposures' matching parts (the front end's
 // merge), or on the instant image's scale with whatever disagrees with it left out.
 enum class MergeMethod { patch, reference };
@@ -29,3 +31,5 @@ struct MergeSettings {
     std::optional<std::vector<double>> stops;  // the reference merge's exposures, one per exposure path
     std::string masksFolder;                   // the reference merge's masks go there when not empty
 };
+
+} // namespace tl

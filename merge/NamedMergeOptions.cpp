@@ -16,6 +16,8 @@
 #include <optional>
 #include <thread>
 
+namespace tl {
+
 namespace {
 
 const char* const description =
@@ -262,3 +264,5 @@ std::variant<NamedMergeCall, int> parseNamedMergeCall(int argc, const char* cons
 int defaultOutputBits(const std::string& path) {
     return hasExtension(path, ".hdr") || hasExtension(path, ".exr") || hasExtension(path, ".pfm") ? 32 : 8;
 }
+
+} // namespace tl

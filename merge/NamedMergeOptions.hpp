@@ -6,6 +6,8 @@
 #include <string>
 #include <variant>
 
+namespace tl {
+
 // The merge program's named options, for people and scripts:
 //   tessaline -o merged.hdr [--instant FILE] [--method reference|patch] [--ev LIST]
 //             [--masks DIR] [--threshold 10] [--ghosting-power 2|auto]
@@ -27,3 +29,5 @@ std::variant<NamedMergeCall, int> parseNamedMergeCall(int argc, const char* cons
 // The bits per channel of an output named path when none are asked for: 32 for
 // Radiance, EXR and PFM files, 8 for any other.
 int defaultOutputBits(const std::string& path);
+
+} // namespace tl

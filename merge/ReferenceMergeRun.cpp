@@ -22,6 +22,8 @@
 #include <string>
 #include <utility>
 
+namespace tl {
+
 namespace {
 
 // The progress file of a reference merge, in the patch merge's form: the run is shared out
@@ -201,3 +203,5 @@ void runReferenceMerge(const MergeSettings& settings, const ImageList& list, Pro
     saveMergedImage(image, settings.outputPath, settings.outputBits,
                     loaded.paths[static_cast<std::size_t>(loaded.frames.instantIndex)], passedOver);
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include "common/Failure.hpp"
 #include "merge/MergeCommandLine.hpp"
 
+namespace tl {
+
 class ProgressBar;
 
 // A reference merge as the merge command runs it, once its files are settled: the images
@@ -16,3 +18,5 @@ class ProgressBar;
 // the run is thrown as a StepFailure (or as another exception, for want of memory say).
 void runReferenceMerge(const MergeSettings& settings, const ImageList& list, ProgressBar* bar,
                        const PassedOver& passedOver);
+
+} // namespace tl

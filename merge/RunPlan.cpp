@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 constexpr int minimumRadius = 17;  // 2h + 1 with the patch half-size h = 8
 }
@@ -29,3 +31,5 @@ int searchRadiusFor(int rows, int cols, float ghostingPower) {
 }
 
 int bitsPerChannel(const cv::Mat& image) { return 8 * static_cast<int>(image.elemSize1()); }
+
+} // namespace tl

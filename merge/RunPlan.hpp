@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // What a merge run derives from its command line and its instant image before it
 // takes the first exposure.
 
@@ -17,3 +19,5 @@ int searchRadiusFor(int rows, int cols, float ghostingPower);
 
 // 8 times the byte size of one channel value: 8, 16, 32 or 64.
 int bitsPerChannel(const cv::Mat& image);
+
+} // namespace tl

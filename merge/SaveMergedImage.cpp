@@ -5,6 +5,8 @@
 #include "output/ImageWriter.hpp"
 #include "output/WritableImageName.hpp"
 
+namespace tl {
+
 namespace {
 
 // The bits per channel the file at outputPath can hold of the bits asked for.
@@ -36,3 +38,5 @@ void saveMergedImage(cv::InputArray image, const std::string& outputPath, int bi
     }
     writeImage(outputPath, converted, instantImagePath, "Tessaline", passedOver);
 }
+
+} // namespace tl

@@ -1,5 +1,6 @@
 #include "merge/UsableSamples.hpp"
 
+namespace tl {
 
 namespace {
 
@@ -51,3 +52,5 @@ cv::Mat withUsableSamplesPassedOver(const cv::Mat& image, const std::string& pat
         passedOver({Failure::Code::unusableSamples, path, unusableSamplesWarning(shownAs, replaced)});
     return usable;
 }
+
+} // namespace tl

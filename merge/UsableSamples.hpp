@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <string>
 
+namespace tl {
+
 // Float images may hold samples no light can have: infinities, NaN, negative values, and
 // finite values above 1e30 that only corrupt files hold. One such sample would turn the
 // whole light sum (and with it the image) black or undefined, and the ghost test cannot
@@ -24,3 +26,5 @@ std::string unusableSamplesWarning(const std::string& shownAs, std::size_t repla
 // ("number 2 (a.hdr)" or "'a.hdr'").
 cv::Mat withUsableSamplesPassedOver(const cv::Mat& image, const std::string& path, const std::string& shownAs,
                                     const PassedOver& passedOver);
+
+} // namespace tl

@@ -4,6 +4,8 @@
 #include <iostream>
 #include <variant>
 
+using namespace tl;
+
 int main(int argc, char** argv) {
     startImageLibrary();
     ignoreFailedWriteSignals();

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace tl {
+
 namespace {
 
 // Scale factors, written out as the double constants the conversion has always used
@@ -87,3 +89,5 @@ cv::Mat convertBitDepth(cv::InputArray image, int requestedBits) {
     default: return cv::Mat();
     }
 }
+
+} // namespace tl

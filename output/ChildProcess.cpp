@@ -19,6 +19,8 @@
 
 extern char** environ;
 
+namespace tl {
+
 std::vector<char*> argumentVector(const std::string& program, const std::vector<std::string>& arguments) {
     std::vector<char*> argv;
     argv.reserve(arguments.size() + 2);
@@ -114,3 +116,5 @@ RunEnd runToEnd(const std::string& program, const std::vector<std::string>& argu
     }
     return waitForExit(child, limit) ? RunEnd::ended : RunEnd::stopped;
 }
+
+} // namespace tl

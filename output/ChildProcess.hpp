@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // The argument vector of execv and posix_spawn for program and arguments: pointers
 // into the strings, ended by a null pointer. Valid while the strings live.
 std::vector<char*> argumentVector(const std::string& program, const std::vector<std::string>& arguments);
@@ -36,3 +38,5 @@ RunEnd runToEnd(const std::string& program, const std::vector<std::string>& argu
 // The signals that a child of this process starts with blocked: none, whatever the
 // starting thread holds back at the moment.
 void unblockSignalsInChild();
+
+} // namespace tl

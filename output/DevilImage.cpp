@@ -6,6 +6,8 @@
 
 #include <string>
 
+namespace tl {
+
 namespace {
 
 // DevIL element type of an OpenCV depth code; 0 when DevIL has none.
@@ -68,3 +70,5 @@ int toDevilImage(cv::InputArray input, const PassedOver& passedOver) {
     }
     return static_cast<int>(name);
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 
 #include <IL/il.h>
 
+namespace tl {
+
 bool writeWithDevil(const std::string& path, const cv::Mat& image, const PassedOver& passedOver) {
     const int name = toDevilImage(image, passedOver);
     if (name < 0) return false;
@@ -15,3 +17,5 @@ bool writeWithDevil(const std::string& path, const cv::Mat& image, const PassedO
     clearDevilErrors();
     return saved;
 }
+
+} // namespace tl

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <exception>
 
+namespace tl {
+
 namespace {
 
 // The names that OpenCV's JPEG writer takes.
@@ -41,3 +43,5 @@ void writeEncodedImage(const std::string& path, const std::vector<unsigned char>
     if (!writeFileBytes(path, encoded))
         throw StepFailure({Failure::Code::imageUnwritable, path, std::strerror(errno != 0 ? errno : EIO)});
 }
+
+} // namespace tl

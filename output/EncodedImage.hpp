@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // writeImage in two steps, for a caller that prepares its next file while exiftool tags
 // the last one. encodeImage returns the bytes that writeImage's OpenCV writer would put
 // into the file at path, or nothing when writeImage would take another writer or the
@@ -17,3 +19,5 @@
 // the caller. Encoding may run on any thread.
 std::vector<unsigned char> encodeImage(const std::string& path, const cv::Mat& image);
 void writeEncodedImage(const std::string& path, const std::vector<unsigned char>& encoded, const cv::Mat& image);
+
+} // namespace tl

@@ -4,6 +4,8 @@
 #include "common/PlainFile.hpp"
 #include "common/ToolFolder.hpp"
 
+namespace tl {
+
 namespace {
 
 bool needsFolderPrefix(const std::string& path) {
@@ -36,3 +38,5 @@ std::vector<std::string> exiftoolArguments(const std::string& source, const std:
     arguments.push_back(exiftoolFileArgument(written));
     return arguments;
 }
+
+} // namespace tl

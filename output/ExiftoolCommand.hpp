@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // The exiftool to run: "<tool folder>exiftool" when that file exists and may be
 // executed, otherwise "exiftool" looked up on PATH.
 std::string exiftoolProgram();
@@ -28,3 +30,5 @@ bool exiftoolWritesTagsInto(const std::string& path);
 // both as exiftoolFileArgument gives them.
 std::vector<std::string> exiftoolArguments(const std::string& source, const std::string& written,
                                            const std::string& keyword);
+
+} // namespace tl

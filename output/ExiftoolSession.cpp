@@ -19,6 +19,8 @@
 
 extern char** environ;
 
+namespace tl {
+
 namespace {
 
 bool fitsOnOneLine(const std::vector<std::string>& arguments) {
@@ -316,3 +318,5 @@ ExiftoolSession& exiftoolSession() {
     static ExiftoolSession session;
     return session;
 }
+
+} // namespace tl

@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // One exiftool kept alive for the whole run in its "-stay_open True -@ -" mode: each
 // tag copy is sent on its standard input, one argument per line and ended by a
 // numbered -execute, and is done when exiftool answers with the matching "{ready}"
@@ -110,3 +112,5 @@ private:
 
 // The process-wide session that copyMetadata uses.
 ExiftoolSession& exiftoolSession();
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+namespace tl {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -26,3 +28,5 @@ ExiftoolSourceLink::ExiftoolSourceLink(const std::string& source) : usable(sourc
     fs::create_symlink(fs::absolute(source, error), link, error);
     if (!error) usable = link;
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace tl {
+
 // exiftool takes a -tagsfromfile name holding "%" followed by a format letter (as in
 // "100%free") for a pattern made from the written file's name, and would copy the tags
 // of some other file or of none. For such a source this object makes a symbolic link
@@ -24,3 +26,5 @@ private:
     std::optional<PrivateFolder> folder;
     std::optional<RemovedOnSignal> linkGuard;
 };
+
+} // namespace tl

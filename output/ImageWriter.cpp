@@ -13,6 +13,8 @@
 #include <cstring>
 #include <optional>
 
+namespace tl {
+
 namespace {
 
 bool isRadianceCandidate(const std::string& path, const cv::Mat& image) {
@@ -93,3 +95,5 @@ bool takesPlainOpenCvWriter(const std::string& path, const cv::Mat& image) {
     return isWritable(image) && !isRadianceCandidate(path, image) && image.depth() <= CV_16S &&
            !hasExtension(path, ".exr");
 }
+
+} // namespace tl

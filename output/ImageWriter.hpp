@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // The one way images leave the programs. The writer is chosen by the name's extension and
 // the image's element type: the Radiance writer for three-channel images named .hdr, then
 // OpenCV, then DevIL, each tried when the one before fails.
@@ -30,3 +32,5 @@ bool writeFileBytes(const std::string& path, const std::vector<unsigned char>& b
 // Whether writeImage hands image to OpenCV's writer for path as it is: a two-dimensional
 // image, not a Radiance file, not float and not EXR (which needs float samples).
 bool takesPlainOpenCvWriter(const std::string& path, const cv::Mat& image);
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <csetjmp>
 #include <new>
 
+namespace tl {
+
 namespace {
 
 // libjpeg ends the process on a fatal error unless error_exit leaves some other way:
@@ -100,3 +102,5 @@ std::vector<unsigned char> encodeBgrJpeg(const cv::Mat& image) {
     if (!compress(image, bytes)) return {};
     return bytes;
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+namespace tl {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -72,3 +74,5 @@ TagCopyOutcome PendingMetadataCopy::outcomeOfEnded() const {
 }
 
 bool PendingMetadataCopy::rewritten() const { return !backupExisted && exists(backupOf(written)); }
+
+} // namespace tl

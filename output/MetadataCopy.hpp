@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // How a tag copy ended.
 struct TagCopyOutcome {
     enum class End {
@@ -55,3 +57,5 @@ private:
     bool finished = false;
     TagCopyOutcome outcome;
 };
+
+} // namespace tl

@@ -8,6 +8,8 @@
 #include <exception>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 bool namesFloatFormat(const std::string& path) {
@@ -40,3 +42,5 @@ bool namesEightBitOpenCvFormat(const std::string& path) {
         if (hasExtension(path, extension)) return true;
     return false;
 }
+
+} // namespace tl

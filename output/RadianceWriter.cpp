@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 float storable(float channel) { return std::isfinite(channel) && channel > 0.0f ? channel : 0.0f; }
@@ -73,3 +75,5 @@ bool writeRadiance(const std::string& path, cv::InputArray image) {
         std::filesystem::remove(path, ignored);
     return false;
 }
+
+} // namespace tl

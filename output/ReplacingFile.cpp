@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+namespace tl {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -84,3 +86,5 @@ void ReplacingFile::removeTemporary() {
     fs::remove(temporary + "_exiftool_tmp", ignored);
     temporary.clear();
 }
+
+} // namespace tl

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // A new file for a target path, written under a temporary name in the target's folder and
 // renamed over the target only when complete, the way careful writers replace files. Until
 // then the target stays exactly as it was (missing, or the user's file byte for byte); the
@@ -41,3 +43,5 @@ private:
     std::string reason;
     std::vector<std::unique_ptr<RemovedOnSignal>> guards;
 };
+
+} // namespace tl

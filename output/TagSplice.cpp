@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+namespace tl {
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;
@@ -98,3 +100,5 @@ std::optional<Bytes> TagSplice::placeInto(const Bytes& image) const {
     placed.insert(placed.end(), taggedTrailer.begin(), taggedTrailer.end());
     return placed;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 #include <optional>
 #include <vector>
 
+namespace tl {
+
 // An encoded JPEG or PNG file is a header, its image data and a trailer. For a JPEG the
 // header is the start marker and every application and comment segment before the first
 // other marker, and the image data the rest of the file; for a PNG the header is the
@@ -40,3 +42,5 @@ struct ImageDataSpan {
 // The image data of bytes, or nothing when bytes are no JPEG or PNG whose segments or
 // chunks lie within them.
 std::optional<ImageDataSpan> imageDataSpan(const std::vector<unsigned char>& bytes);
+
+} // namespace tl

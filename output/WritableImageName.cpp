@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <filesystem>
 
+namespace tl {
+
 namespace {
 
 // Every extension one of the writers knows: the Radiance writer's, OpenCV's and DevIL's.
@@ -90,3 +92,5 @@ std::vector<std::string> writableExtensions(int bitsPerChannel) {
             extensions.push_back(extension);
     return extensions;
 }
+
+} // namespace tl

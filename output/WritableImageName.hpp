@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // Which file names the image writers take, asked before a long run whether its result can
 // be written at all: the answer comes from the writers themselves, which write a small
 // image under the name's extension into a private temporary folder.
@@ -19,3 +21,5 @@ bool isWritableImageName(const std::string& path, int bitsPerChannel = 8);
 // The extensions (".bmp", ".exr", ...) of the formats the writers know whose files they take
 // at bitsPerChannel, sorted.
 std::vector<std::string> writableExtensions(int bitsPerChannel);
+
+} // namespace tl

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <utility>
 
+namespace tl {
+
 namespace {
 
 constexpr int knotCount = 256;
@@ -83,3 +85,5 @@ std::vector<float> CameraResponse::table(int depth, int channel) const {
     for (int v = 0; v <= top; ++v) lights[static_cast<std::size_t>(v)] = static_cast<float>(light(v * 255.0 / top, channel));
     return lights;
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+namespace tl {
+
 // How the codes of a camera's integer images become linear light: one curve for every
 // channel, or one per colour channel where the channels do not share one, each kept at 256
 // knots over the code range (knot k stands for the code k / 255 of the way from 0 to the
@@ -43,3 +45,5 @@ private:
     std::vector<std::vector<double>> curves;  // per channel, light at the 256 knots, increasing from 0
     bool isFitted;
 };
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <optional>
 
+namespace tl {
+
 // How a photograph was exposed, as its EXIF tags tell; each value only when the file
 // carries it.
 struct CaptureSettings {
@@ -9,3 +11,5 @@ struct CaptureSettings {
     std::optional<double> fNumber;
     std::optional<double> iso;
 };
+
+} // namespace tl

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <numeric>
 
+namespace tl {
+
 namespace {
 
 // Channels that tell exposures further apart than this, in stops, get curves of their own.
@@ -82,3 +84,5 @@ std::optional<ChannelSeparation> channelSeparation(const std::vector<cv::Mat>& s
     return ChannelSeparation{curves, colourBalances(channelExposures(samples, curves, instant), samples.size()),
                              static_cast<float>(std::min(std::exp2(spreads.back()) - 1, largestColourShare))};
 }
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+namespace tl {
+
 // Cameras whose colour channels do not share one curve. Read through the one curve fitted to
 // every channel, each colour channel on its own tells every frame's exposure (ExposureEstimate);
 // where they disagree by more than a third of a stop for the median frame, the data show it:
@@ -26,3 +28,5 @@ struct ChannelSeparation {
 // samples: the frames' sampleGrid; stops: their settled exposures; response: the one curve.
 std::optional<ChannelSeparation> channelSeparation(const std::vector<cv::Mat>& samples, const CameraResponse& response,
                                                    const std::vector<double>& stops, int instant);
+
+} // namespace tl

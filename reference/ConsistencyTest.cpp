@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <limits>
 
+namespace tl {
+
 namespace {
 
 constexpr float noiseMultiple = 3.0f;    // k: differences within three spreads are noise
@@ -78,3 +80,5 @@ cv::Mat disagreement(const ReducedFrame& instant, const ReducedFrame& frame, Con
     });
     return score;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // Where a frame shows something other than the instant image, at the reduced size: for
 // every pixel the largest over the channels of how far the frame's light lies from the
 // instant image's, in units of the threshold k * spread + tau * light (the frames' own
@@ -27,3 +29,5 @@ struct ConsistencyLimits {
 };
 
 cv::Mat disagreement(const ReducedFrame& instant, const ReducedFrame& frame, ConsistencyLimits limits);
+
+} // namespace tl

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 constexpr double knee = 0.75;
@@ -83,3 +85,5 @@ cv::Mat renderForDisplay(const cv::Mat& radiance, const std::optional<CameraResp
     }
     return display;
 }
+
+} // namespace tl

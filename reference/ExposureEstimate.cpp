@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 // Fewer well-exposed samples in common than this tell no ratio.
@@ -98,3 +100,5 @@ std::vector<std::optional<double>> estimateExposures(const std::vector<cv::Mat>&
         if (reached[static_cast<std::size_t>(i)]) exposures[static_cast<std::size_t>(i)] = fitted.at<double>(i);
     return exposures;
 }
+
+} // namespace tl

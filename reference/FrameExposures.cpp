@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 std::optional<double> sane(const std::optional<double>& value, double lowest, double highest) {
@@ -53,3 +55,5 @@ std::vector<FrameExposure> settleExposures(const std::vector<std::optional<doubl
     }
     return exposures;
 }
+
+} // namespace tl

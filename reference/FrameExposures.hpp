@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+namespace tl {
+
 // Where a frame's exposure was taken from.
 enum class ExposureSource {
     given,    // the caller's list (--ev)
@@ -45,3 +47,5 @@ std::vector<FrameExposure> settleExposures(const std::vector<std::optional<doubl
 // tell a gap only as wide as that curve's contrast makes it, so the estimate's
 // uncertainty grows with the gap; a gap the settings invent or hide is still caught.
 bool confirms(double imageStops, double exifStops);
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 constexpr double enoughPixels = 250000;
 }
@@ -17,3 +19,5 @@ cv::Mat sampleGrid(const cv::Mat& frame) {
     cv::resize(frame, samples, cv::Size(frame.cols / stride, frame.rows / stride), 0, 0, cv::INTER_NEAREST);
     return samples;
 }
+
+} // namespace tl

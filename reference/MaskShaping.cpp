@@ -5,6 +5,8 @@
 #include <cmath>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 constexpr float strong = 1.0f, weak = 0.5f;
@@ -52,3 +54,5 @@ cv::Mat expandMask(const cv::Mat& mask, cv::Size size) {
     full.convertTo(full, CV_8U, 255);
     return full;
 }
+
+} // namespace tl

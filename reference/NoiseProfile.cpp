@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 constexpr double lowestLog2 = -24, binsPerStop = 3;
@@ -74,3 +76,5 @@ NoiseProfile::NoiseProfile(const cv::Mat& instant, const cv::Mat& frame, const c
 }
 
 std::size_t NoiseProfile::bin(float light) const { return static_cast<std::size_t>(binOf(light)); }
+
+} // namespace tl

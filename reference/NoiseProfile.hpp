@@ -4,6 +4,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // How a frame's light differs from the instant image's where the scene is still, as a
 // function of the instant image's light: the typical offset (bias: what the response or
 // the exposure got slightly wrong) and the spread around it (photon and read noise,
@@ -25,3 +27,5 @@ private:
     std::size_t bin(float light) const;
     std::vector<float> biases, spreads;
 };
+
+} // namespace tl

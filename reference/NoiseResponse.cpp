@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace tl {
+
 namespace {
 
 constexpr int codeCount = 256;
@@ -175,3 +177,5 @@ std::optional<CameraResponse> responseFromNoise(const std::vector<MergeFrame>& f
     if (log2g[200] - log2g[40] < 1.5) return std::nullopt;
     return CameraResponse::fromLogKnots(log2g, 2);
 }
+
+} // namespace tl

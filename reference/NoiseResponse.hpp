@@ -6,6 +6,8 @@
 #include <optional>
 #include <vector>
 
+namespace tl {
+
 // The camera response of a burst of equal exposures, told by its noise: frames of one
 // exposure say nothing of the curve through how their codes map onto each other, but photon
 // noise grows with the light, so the spread of a still pixel's code across the frames tells
@@ -21,3 +23,5 @@
 // frames, or when the frames tell too few codes (from 48 or below up to 128 or above) or
 // the curve is no camera's.
 std::optional<CameraResponse> responseFromNoise(const std::vector<MergeFrame>& frames, int factor);
+
+} // namespace tl

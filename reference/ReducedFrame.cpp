@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 
@@ -63,3 +65,5 @@ ReducedFrame reduceFrame(const cv::Mat& frame, const SampleReading& reading, flo
     });
     return out;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // A frame at a fraction of its size, as the consistency test reads it: each block of
 // factor x factor pixels (smaller at the right and bottom edges) as the mean light of its
 // samples, brought onto the instant image's scale by gain, and per channel whether any
@@ -22,3 +24,5 @@ int reductionFactor(cv::Size size);
 
 // The size of a frame of size reduced by factor (blocks at the edges count whole).
 cv::Size reducedSize(cv::Size size, int factor);
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 constexpr int coarseLevelSide = 96;  // the coarse level is used when it keeps this much
@@ -63,3 +65,5 @@ cv::Rect shiftedArea(cv::Size size, cv::Point2f shift) {
     const int bottom = std::clamp(static_cast<int>(std::floor(size.height - 1 - shift.y)) + 1, top, size.height);
     return {left, top, right - left, bottom - top};
 }
+
+} // namespace tl

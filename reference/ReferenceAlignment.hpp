@@ -6,6 +6,8 @@
 
 #include <optional>
 
+namespace tl {
+
 // Hand-held frames moved between exposures. They are aligned by translation, estimated on
 // their reduced light (on the instant image's scale already), cut to the range of light
 // both frames tell - at most the lower of the two clip levels, at least the higher of the
@@ -24,3 +26,5 @@ std::optional<cv::Point2f> estimateShift(const ReducedFrame& instant, const Redu
 // of it that holds the frame's own pixels.
 cv::Mat shiftFrame(const cv::Mat& frame, cv::Point2f shift);
 cv::Rect shiftedArea(cv::Size size, cv::Point2f shift);
+
+} // namespace tl

@@ -17,6 +17,8 @@
 #include <limits>
 #include <string>
 
+namespace tl {
+
 namespace {
 
 std::size_t at(int index) { return static_cast<std::size_t>(index); }
@@ -216,3 +218,5 @@ ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const Refer
     result.exposures = calibration.exposures;
     return result;
 }
+
+} // namespace tl

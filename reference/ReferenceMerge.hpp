@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+namespace tl {
+
 // The reference merge: a burst or an exposure bracket merged into one radiance image that
 // shows the moment of the instant image. Every frame is brought onto the instant image's
 // scale (its exposure from the capture settings, checked against the images; its codes
@@ -44,3 +46,5 @@ struct ReferenceMergeResult {
 // together (sizes, channels, depths), when there are none, or when the list of stops does
 // not have one per image.
 ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const ReferenceMergeOptions& options);
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 constexpr int knots = 256;
@@ -166,3 +168,5 @@ std::optional<CameraResponse> fitChannelResponses(const std::vector<cv::Mat>& sa
     }
     return CameraResponse::perChannel(curves);
 }
+
+} // namespace tl

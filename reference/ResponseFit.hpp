@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+namespace tl {
+
 // The camera response of a bracket of integer frames, fitted to how their codes map onto
 // each other. The mapping between two frames comes from their cumulative histograms
 // (the code of one frame that as many samples lie below as below a code of the other:
@@ -24,3 +26,5 @@ std::optional<CameraResponse> fitCameraResponse(const std::vector<cv::Mat>& samp
 // tells one.
 std::optional<CameraResponse> fitChannelResponses(const std::vector<cv::Mat>& samples,
                                                   const std::vector<double>& log2Exposures);
+
+} // namespace tl

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+namespace tl {
+
 namespace {
 
 // Fractions of the code range: the noise floor, the end of the weight's rising ramp, the
@@ -71,3 +73,5 @@ SampleReading::SampleReading(const cv::Mat& floatFrame) {
     wellLow = top * 0x1p-10f;
     wellHigh = 0.9f * top;
 }
+
+} // namespace tl

@@ -7,6 +7,8 @@
 #include <type_traits>
 #include <vector>
 
+namespace tl {
+
 // The most channels a frame may have (B, G, R and alpha).
 inline constexpr int largestChannels = 4;
 
@@ -73,3 +75,5 @@ private:
     int clipCode = 0, shoulderCode = 0, floorCode = 0, wellLowCode = 0, wellHighCode = 0;
     float clipLight = 0, shoulderLight = 0, floorLight = 0, wellLow = 0, wellHigh = 0;
 };
+
+} // namespace tl

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace tl {
+
 namespace {
 
 // Enough smoothing to take the weight's noise down several times, little enough to follow
@@ -25,3 +27,5 @@ cv::Mat weightMap(const cv::Mat& frame, const SampleReading& reading, int factor
     }
     return light;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // The rising side of the weight the merge gives each sample of a frame, per channel, read
 // from the frame's lightly smoothed light at the reduced size (factor) rather than from the
 // sample itself: a weight that follows each sample's own noise favours the samples the
@@ -14,3 +16,5 @@ cv::Mat weightMap(const cv::Mat& frame, const SampleReading& reading, int factor
 
 // The least weight of a sample that is not clipped.
 inline constexpr float leastWeight = 0.02f;
+
+} // namespace tl

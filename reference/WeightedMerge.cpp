@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 // Below this total weight the best bound joins the mean with the weight that is missing:
@@ -118,3 +120,5 @@ cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, int instant, int fa
     });
     return out;
 }
+
+} // namespace tl

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+namespace tl {
+
 // One frame as the merge takes it.
 struct MergeFrame {
     cv::Mat image;          // aligned with the instant image, same size, type and depth
@@ -28,3 +30,5 @@ struct MergeFrame {
 // out - the best bound a clipped value gives - makes up the rest of the weight.
 // Float, the instant image's channel count. Rows in slices on the machine's cores.
 cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, int instant, int factor);
+
+} // namespace tl

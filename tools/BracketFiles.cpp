@@ -7,6 +7,8 @@
 #include <cmath>
 #include <limits>
 
+namespace tl {
+
 namespace {
 
 constexpr double baseTime = 1.0 / 125;  // the exposure time at 0 stops
@@ -82,3 +84,5 @@ cv::Mat bracketTruth(const BracketPlan& plan) {
     const BracketScene scene(plan.size, static_cast<int>(plan.stops.size()), plan.colour);
     return scene.radiance(plan.instant) * std::exp2(plan.stops[static_cast<std::size_t>(plan.instant)]);
 }
+
+} // namespace tl

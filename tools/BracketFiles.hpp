@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // What the capture settings of written frames say.
 enum class BracketTags {
     none,   // no EXIF at all
@@ -40,3 +42,5 @@ cv::Mat bracketTruth(const BracketPlan& plan);
 // The nominal shutter speed a camera writes for exposure time seconds, as exiftool takes it
 // ("1/500", "0.3", "2").
 std::string nominalShutterSpeed(double seconds);
+
+} // namespace tl

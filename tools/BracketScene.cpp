@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+namespace tl {
+
 namespace {
 
 constexpr double fullWell = 4000, readNoise = 3;  // electrons
@@ -139,3 +141,5 @@ cv::Mat exposeFrame(const cv::Mat& radiance, double stops, int bits, unsigned se
     codes.convertTo(codes, CV_MAKETYPE(bits == 16 ? CV_16U : CV_8U, light.channels()));  // rounds
     return codes;
 }
+
+} // namespace tl

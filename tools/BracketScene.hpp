@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // A scene of known radiance for brackets and bursts with a moving object: a sky with a low
 // sun, a lit facade with a bright window and a dark doorway, paving, and a striped object
 // that crosses the frame from left to right, further between two frames than any default
@@ -33,3 +35,5 @@ cv::Mat exposeFrame(const cv::Mat& radiance, double stops, int bits, unsigned se
 
 // The tone curve from linear light (0 to 1) to a code fraction (0 to 1).
 double cameraCurve(double light);
+
+} // namespace tl

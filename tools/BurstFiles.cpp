@@ -11,6 +11,8 @@
 
 extern char** environ;
 
+namespace tl {
+
 namespace {
 
 std::string framePath(const std::string& folder, int number) {
@@ -54,3 +56,5 @@ std::vector<std::string> writeBurst(const std::string& folder, cv::Size size, in
     }
     return paths;
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // Writes a burst of frameCount JPEG frames of one scene into folder (which must exist) as
 // frame01.jpg, frame02.jpg, ... and returns their paths; empty when a frame could not
 // be written. With tags, exiftool then gives every frame a camera's EXIF tags
@@ -14,3 +16,5 @@ std::vector<std::string> writeBurst(const std::string& folder, cv::Size size, in
 
 // Runs exiftool on the given arguments (no shell) and waits; true when it exited with 0.
 bool runExiftool(const std::vector<std::string>& arguments);
+
+} // namespace tl

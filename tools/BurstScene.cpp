@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 constexpr double noiseSigma = 5.0;  // grey levels, a high-ISO frame
@@ -115,3 +117,5 @@ cv::Mat BurstScene::frame(int index) const {
     cv::add(frame, noise, frame, cv::noArray(), CV_8UC3);
     return frame;
 }
+
+} // namespace tl

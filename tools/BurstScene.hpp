@@ -2,6 +2,8 @@
 
 #include <opencv2/core.hpp>
 
+namespace tl {
+
 // A synthetic but photograph-like scene for bursts: a sky brightening towards a low
 // sun, hills, a house with a window, a tree, grass with fine texture, and a ball that
 // rolls across the ground from frame to frame. Every frame carries its own sensor noise.
@@ -20,3 +22,5 @@ private:
     cv::Mat background;  // the still part of the scene, without noise
     int frameCount;
 };
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tl {
+
 cv::Mat bayerScene(cv::Size size) {
     const cv::Mat picture = grainyScene(size, CV_16U);
     // R at even rows and columns, B at odd ones, G elsewhere; picture is B, G, R.
@@ -123,3 +125,5 @@ std::string dngBytes(const cv::Mat& mosaic, int orientation, bool monochrome) {
     out.append(reinterpret_cast<const char*>(mosaic.data), mosaic.total() * 2);
     return out;
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tl {
+
 // Camera raw files made from nothing, for the tests and benchmarks of the raw decoder:
 // minimal uncompressed DNG files that LibRaw develops like any camera's.
 
@@ -16,3 +18,5 @@ cv::Mat bayerScene(cv::Size size);
 // colour file has an RGGB colour filter array; a monochrome one stores linear grey values
 // with no colour at all.
 std::string dngBytes(const cv::Mat& mosaic, int orientation, bool monochrome = false);
+
+} // namespace tl

@@ -2,6 +2,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+namespace tl {
+
 cv::Mat grainyScene(cv::Size size, int depth) {
     const double full = depth == CV_16U ? 65535.0 : 255.0;
     cv::Mat coarse(12, 16, CV_MAKETYPE(depth, 3));
@@ -12,3 +14,5 @@ cv::Mat grainyScene(cv::Size size, int depth) {
     cv::randn(grain, 0, 0.005 * full);
     return picture + grain;
 }
+
+} // namespace tl

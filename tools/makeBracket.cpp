@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
+using namespace tl;
+
 // makeBracket FOLDER STOPS [WIDTH HEIGHT]: writes a tagged bracket of the generated scene
 // with a moving object into FOLDER (created when missing) - one JPEG frame per value of
 // STOPS, a comma-separated list of exposures in stops ("-2,0,2"; equal values make a

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+using namespace tl;
+
 // makeBurst FOLDER [FRAMES [WIDTH HEIGHT]]: writes a tagged burst of a synthetic scene
 // with a rolling ball into FOLDER (created when missing) and prints the frame paths.
 int main(int argc, char** argv) {

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+namespace tl {
+
 namespace {
 
 // Without a count the iteration runs until the correlation settles, but never forever.
@@ -152,3 +154,5 @@ void applyTranslationUpdate(cv::Mat& warp, const cv::Mat& update) {
     warp.at<float>(0, 2) += update.at<float>(0, 0);
     warp.at<float>(1, 2) += update.at<float>(1, 0);
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+namespace tl {
+
 // How far one estimate went: the iterations it entered and the correlation coefficient
 // reached in the last of them (not a number before the first).
 struct EccTrace {
@@ -28,3 +30,5 @@ void buildTranslationJacobian(const cv::Mat& gradientX, const cv::Mat& gradientY
 
 // Adds update (2x1, CV_32FC1) to the translation column of warp (2x3, CV_32FC1).
 void applyTranslationUpdate(cv::Mat& warp, const cv::Mat& update);
+
+} // namespace tl

@@ -11,6 +11,8 @@
 
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 // The report's first line as it has always been, then the cause.

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 const std::vector<int> threadCounts = {1, 2, 3, 8};

@@ -10,6 +10,8 @@
 #include <cmath>
 #include <limits>
 
+using namespace tl;
+
 namespace {
 
 const cv::TermCriteria alignmentCriteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, 5,

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tl;
+
 namespace {
 
 cv::Mat colourPhotograph(const std::string& name) {

@@ -15,6 +15,8 @@
 #include <limits>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 cv::Mat noise(int rows, int cols, int type, uint64_t seed) {

@@ -5,6 +5,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+using namespace tl;
+
 namespace {
 
 TEST(MotionRange, RadiusIsTheMedianDisplacementPlusAMargin) {

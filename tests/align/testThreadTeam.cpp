@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 TEST(ThreadTeam, EveryMemberRunsAndMeetsTheOthers) {

@@ -12,6 +12,8 @@
 #include <cfloat>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 std::vector<const char*> argvOf(const std::vector<std::string>& arguments) {

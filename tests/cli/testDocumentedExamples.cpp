@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <sstream>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

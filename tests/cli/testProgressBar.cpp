@@ -8,6 +8,8 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+using namespace tl;
+
 namespace {
 
 std::string line(int exposure, int total, double percent, double seconds, int columns = 80) {

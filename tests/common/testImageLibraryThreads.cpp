@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 // Every index of a region, with how often it was visited and by which threads.

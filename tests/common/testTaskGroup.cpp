@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 using namespace std::chrono_literals;

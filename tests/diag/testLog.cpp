@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 const std::regex timestampLine(R"(\d\d/\d\d/\d{4} \d\d:\d\d:\d\d)");

@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <filesystem>
 
+namespace tl {
+
 namespace {
 
 constexpr int columns = 4;
@@ -77,3 +79,5 @@ std::vector<cv::Mat> decodeSequentially(const std::string& videoPath) {
 bool samePixels(const cv::Mat& a, const cv::Mat& b) {
     return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
 }
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // Videos made by FFmpeg whose every frame shows its own index as a bold binary
 // pattern: twelve blocks, white for a set bit and black for a clear one, large enough
 // to survive any lossy codec.
@@ -24,3 +26,5 @@ std::vector<cv::Mat> decodeSequentially(const std::string& videoPath);
 
 // Whether two images have the same size, type and pixels.
 bool samePixels(const cv::Mat& a, const cv::Mat& b);
+
+} // namespace tl

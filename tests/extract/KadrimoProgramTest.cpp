@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 
+namespace tl {
+
 std::vector<std::string> numbered(int first, int last, int width) {
     std::vector<std::string> numbers;
     for (int i = first; i <= last; ++i) {
@@ -76,3 +78,5 @@ void KadrimoProgramTest::expectWindowOfSequentialFrames(const std::string& video
         EXPECT_TRUE(samePixels(frame, frames[static_cast<std::size_t>(first + i - 1)])) << "file " << i;
     }
 }
+
+} // namespace tl

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // The numbers first ... last, each padded with "0"s to width digits, as frame files are named.
 std::vector<std::string> numbered(int first, int last, int width);
 
@@ -58,3 +60,5 @@ protected:
     void expectWindowOfSequentialFrames(const std::string& video, const std::vector<cv::Mat>& frames, int s, int e,
                                         int d, int first, int count);
 };
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <climits>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 std::variant<ExtractArguments, std::string> read(std::vector<const char*> positions) {

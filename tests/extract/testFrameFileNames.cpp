@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tl;
+
 namespace {
 
 TEST(FrameFileNamesTest, NumbersArePaddedToTheWidthOfThePlannedCount) {

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <iterator>
 
+using namespace tl;
+
 namespace {
 
 TEST(ListFileNameTest, Utf8NamesAreKeptAndOthersReadAsLatin1) {

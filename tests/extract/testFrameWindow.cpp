@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <limits>
 
+using namespace tl;
+
 namespace {
 
 void expectWindow(std::int64_t frames, int s, int e, int d, std::int64_t first, std::int64_t count) {

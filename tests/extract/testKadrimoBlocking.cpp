@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

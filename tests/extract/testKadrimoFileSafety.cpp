@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

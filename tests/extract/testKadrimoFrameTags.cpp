@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+using namespace tl;
+
 extern char** environ;
 
 namespace {

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <sstream>
 
+using namespace tl;
+
 namespace {
 
 using KadrimoProgram = KadrimoProgramTest;

@@ -13,6 +13,8 @@
 #include <thread>
 #include <tuple>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -13,6 +13,8 @@
 #include <map>
 #include <regex>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

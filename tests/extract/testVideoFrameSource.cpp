@@ -10,6 +10,8 @@
 
 #include <climits>
 
+using namespace tl;
+
 namespace {
 
 constexpr int frameCount = 120;

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

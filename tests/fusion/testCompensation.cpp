@@ -14,6 +14,8 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+using namespace tl;
+
 namespace {
 
 // A scene whose background repeats every 16 pixels, with a 20 x 20 textured object whose

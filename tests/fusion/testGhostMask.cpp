@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <limits>
 
+using namespace tl;
+
 namespace {
 
 // An instant image and an exposure, ready for the ghost test.

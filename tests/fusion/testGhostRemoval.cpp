@@ -10,6 +10,8 @@
 
 #include <iostream>
 
+using namespace tl;
+
 namespace {
 
 // Runs the merge program on frames (written as lossless PNG files into folder) with the

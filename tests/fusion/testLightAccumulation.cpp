@@ -7,6 +7,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 // The light of instant and exposures, whose element type is that of bits per channel.

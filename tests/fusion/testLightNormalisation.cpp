@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 constexpr double displayExponent = 1 / 2.2;

@@ -4,6 +4,8 @@
 #include <array>
 #include <stdexcept>
 
+namespace tl {
+
 namespace {
 
 // Raw names reach LibRaw, high-dynamic-range names OpenCV's float path, the rest
@@ -27,3 +29,5 @@ std::uint8_t fuzzExtensionByte(const std::string& extension) {
     if (found == extensions.end()) throw std::invalid_argument("no fuzz extension " + extension);
     return std::uint8_t(found - extensions.begin());
 }
+
+} // namespace tl

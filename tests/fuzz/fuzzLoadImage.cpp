@@ -12,6 +12,8 @@
 #include <fstream>
 #include <string>
 
+using namespace tl;
+
 namespace {
 
 // DevIL and the Radiance reader decode in the decoder program (DecoderProcess), a program

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+namespace tl {
+
 // Sends everything written on one of this process's standard streams (file descriptor
 // 1 or 2) into a file while the object lives; text() reads what arrived so far.
 class CapturedStream {
@@ -35,3 +37,5 @@ private:
     int fd;
     int saved;
 };
+
+} // namespace tl

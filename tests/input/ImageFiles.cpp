@@ -6,6 +6,8 @@
 #include <stdexcept>
 #include <vector>
 
+namespace tl {
+
 cv::Mat patternImage(int rows, int cols, int type) {
     cv::Mat image(rows, cols, type);
     const int channels = image.channels();
@@ -109,3 +111,5 @@ std::string encoded(const cv::Mat& image, const std::string& extension) {
     if (!cv::imencode(extension, image, buffer)) throw std::runtime_error("cannot encode " + extension);
     return std::string(buffer.begin(), buffer.end());
 }
+
+} // namespace tl

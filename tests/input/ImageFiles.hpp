@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // Small image files that the input tests make for themselves.
 
 // An 8-bit image of the given type whose every sample differs from its neighbours, so
@@ -29,3 +31,5 @@ std::string fitsBytes(const cv::Mat& image);
 
 // image encoded by OpenCV in the format of extension (".png", ".jpg", ...).
 std::string encoded(const cv::Mat& image, const std::string& extension);
+
+} // namespace tl

@@ -15,6 +15,8 @@
 #include <mutex>
 #include <thread>
 
+using namespace tl;
+
 namespace {
 
 using namespace std::chrono_literals;

@@ -10,6 +10,8 @@
 
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 // A DevIL image made in memory from stored (its channels in DevIL's stored order),

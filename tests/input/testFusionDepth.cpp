@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <limits>
 
+using namespace tl;
+
 namespace {
 
 template <typename T> cv::Mat row(int depth, std::initializer_list<T> values) {

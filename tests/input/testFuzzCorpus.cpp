@@ -15,6 +15,8 @@
 #include <memory>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 // Every byte of the image goes through a write system call, where valgrind checks that

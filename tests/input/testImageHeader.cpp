@@ -11,6 +11,8 @@
 
 #include <sys/stat.h>
 
+using namespace tl;
+
 namespace {
 
 void expectHeaderSizeIsTheDecodedSize(const std::string& path) {

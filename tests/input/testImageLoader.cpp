@@ -13,6 +13,8 @@
 #include <tuple>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 double largestDifference(const cv::Mat& a, const cv::Mat& b) { return cv::norm(a, b, cv::NORM_INF); }

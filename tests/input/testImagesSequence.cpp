@@ -9,6 +9,8 @@
 
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 TEST(FindStringTest, MatchesExactBytesOnly) {

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 class InputFaultsInMerge : public ::testing::Test {

@@ -6,6 +6,8 @@
 
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 std::string jpeg(const cv::Mat& image, const std::vector<int>& parameters = {}) {

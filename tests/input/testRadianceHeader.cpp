@@ -7,6 +7,8 @@
 
 #include <string>
 
+using namespace tl;
+
 namespace {
 
 const std::string header = "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n";

@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <sstream>
 
+using namespace tl;
+
 namespace {
 
 // LibRaw's own command-line tools, when the machine has them, tell what the library

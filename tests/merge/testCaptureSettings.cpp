@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 TEST(CaptureSettingsLineTest, TabSeparatedValuesWithDashesForMissingTags) {

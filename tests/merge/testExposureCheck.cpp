@@ -7,6 +7,8 @@
 
 #include <cmath>
 
+using namespace tl;
+
 namespace {
 
 ExposureEvidence tagged(double time, std::optional<double> fNumber = {}, std::optional<double> iso = {}) {

@@ -12,6 +12,8 @@
 #include <tuple>
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 std::variant<MergeSettings, std::string> read(const std::vector<std::string>& arguments) {

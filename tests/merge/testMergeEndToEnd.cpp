@@ -10,6 +10,8 @@
 #include <cmath>
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 cv::Mat decode(const std::string& path) {

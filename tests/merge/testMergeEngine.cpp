@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 
+using namespace tl;
+
 namespace {
 
 TEST(GhostingPower, NoGhostGivesTheSmallestRadius) {

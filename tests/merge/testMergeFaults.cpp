@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <limits>
 
+using namespace tl;
+
 namespace {
 
 // An uncompressed grey TGA, top row first: a format OpenCV does not read, so the program

@@ -16,6 +16,8 @@
 #include <algorithm>
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -15,6 +15,8 @@
 #include <cctype>
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 // The sanitizers reserve terabytes of address space for their shadow memory: under a

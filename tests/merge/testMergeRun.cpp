@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 // Images held in memory; remembers which indices the run asked for, in order. The images

@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <map>
 
+using namespace tl;
+
 namespace {
 
 // FNV-1a, 64 bits: enough to tell two files apart, and short to keep in the table.

@@ -16,6 +16,8 @@
 #include <regex>
 #include <thread>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

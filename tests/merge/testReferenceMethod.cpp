@@ -14,6 +14,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -4,6 +4,8 @@
 
 #include <limits>
 
+using namespace tl;
+
 namespace {
 
 TEST(SearchRadius, PercentOfTheLargerSideAtLeastSeventeen) {

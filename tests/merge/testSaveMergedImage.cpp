@@ -7,6 +7,8 @@
 
 #include <filesystem>
 
+using namespace tl;
+
 namespace {
 
 TEST(SaveMergedImage, MergedImageIsWrittenInTheRequestedBits) {

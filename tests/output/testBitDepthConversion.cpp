@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 // A one-row image of the given depth with three channels holding values.

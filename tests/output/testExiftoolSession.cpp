@@ -23,6 +23,8 @@
 #include <sstream>
 #include <thread>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

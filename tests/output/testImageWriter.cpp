@@ -13,6 +13,8 @@
 #include <filesystem>
 #include <random>
 
+using namespace tl;
+
 namespace {
 
 const std::string ourRadianceHeader = "#?RADIANCE\n#Created by Tessaline\n";

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -16,6 +16,8 @@
 #include <filesystem>
 #include <sstream>
 
+using namespace tl;
+
 namespace {
 
 namespace fs = std::filesystem;

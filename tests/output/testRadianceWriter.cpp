@@ -15,6 +15,8 @@
 #include <limits>
 #include <random>
 
+using namespace tl;
+
 namespace {
 
 const std::string headerOf2x3 = "#?RADIANCE\n#Created by Tessaline\nFORMAT=32-bit_rle_rgbe\n\n-Y 2 +X 3\n";

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace tl;
+
 namespace {
 
 using Bytes = std::vector<unsigned char>;

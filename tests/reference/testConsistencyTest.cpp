@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tl;
+
 namespace {
 
 const cv::Rect patch(8, 8, 8, 8);

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+using namespace tl;
+
 namespace {
 
 // A ramp of light from 0 to top over 256 columns, in three equal channels.

@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+using namespace tl;
+
 namespace {
 
 CaptureSettings taken(double time, std::optional<double> fNumber = std::nullopt, std::optional<double> iso = std::nullopt) {

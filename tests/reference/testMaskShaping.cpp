@@ -4,6 +4,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+using namespace tl;
+
 namespace {
 
 float at(const cv::Mat& mask, int y, int x) { return mask.at<float>(y, x); }

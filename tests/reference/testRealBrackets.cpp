@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace tl;
+
 namespace {
 
 const char* const deskFrames[] = {"bracket-desk/img01.jpg", "bracket-desk/img03.jpg", "bracket-desk/img05.jpg",

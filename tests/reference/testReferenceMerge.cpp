@@ -17,6 +17,8 @@
 
 #include <cmath>
 
+using namespace tl;
+
 namespace {
 
 struct Written {

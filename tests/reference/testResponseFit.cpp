@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
+using namespace tl;
+
 namespace {
 
 // The linear light whose code fraction the generator's curve makes v (bisection).

@@ -6,6 +6,8 @@
 
 #include <cmath>
 
+using namespace tl;
+
 namespace {
 
 double srgbEncode(double light) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+namespace tl {
+
 // Runs the statement in a child process and expects the child to end with status 0; the
 // statement ends the child itself (std::_Exit) with another status for each way it can
 // fail. The child starts the test program afresh ("threadsafe"), so the threads the test
@@ -21,3 +23,5 @@
         if (!TL_THREAD_START_FAILURE_POSSIBLE) GTEST_SKIP() << "not under a sanitizer";   \
         TL_EXPECT_CHILD_EXITS_CLEANLY(__VA_ARGS__);                                         \
     } while (false)
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <hwy/targets.h>
 
+namespace tl {
+
 // Runs check once for every instruction set that the run-time dispatched code is compiled
 // for and this processor has, then lets the code choose again.
 template <typename Check> void onEveryTarget(Check check) {
@@ -13,3 +15,5 @@ template <typename Check> void onEveryTarget(Check check) {
     }
     hwy::SetSupportedTargetsForTest(0);
 }
+
+} // namespace tl

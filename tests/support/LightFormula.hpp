@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+namespace tl {
+
 // The light image written out the slow, obvious way: the instant image as it is, plus
 // every exposure raised to 2.2 with std::pow, divided by the largest sum over all
 // channels, raised to 1/2.2 in double precision and stored as float.
@@ -31,3 +33,5 @@ inline bool bitIdentical(const cv::Mat& a, const cv::Mat& b) {
     return a.type() == b.type() && a.size() == b.size() && a.isContinuous() && b.isContinuous() &&
            std::memcmp(a.data, b.data, a.total() * a.elemSize()) == 0;
 }
+
+} // namespace tl

@@ -15,6 +15,8 @@
 
 extern char** environ;
 
+namespace tl {
+
 namespace {
 
 // The child's side, between fork and exec: only async-signal-safe calls.
@@ -102,3 +104,5 @@ bool unprivilegedUserCanRun(const std::string& program) {
     limits.unprivileged = true;
     return runProgram(program, {"--version"}, "", "", limits) == 0;
 }
+
+} // namespace tl

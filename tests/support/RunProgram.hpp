@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace tl {
+
 // What a program run by a test may do at most. A program still running after timeLimit
 // is killed: a hang fails the test instead of blocking the suite. fileSizeLimit, when not
 // negative, caps the size of every file the program writes (RLIMIT_FSIZE), the way a full
@@ -59,3 +61,5 @@ struct MergeCall {
 // lies in a folder closed to other users (a private temporary folder, say). Tests that
 // need that user skip then, saying why.
 bool unprivilegedUserCanRun(const std::string& program);
+
+} // namespace tl

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <stdexcept>
 
+namespace tl {
+
 TempFolder::TempFolder() {
     std::string pattern = (std::filesystem::temp_directory_path() / "tl-test-XXXXXX").string();
     if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot create a temporary folder");
@@ -27,3 +29,5 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);
     out << bytes;
 }
+
+} // namespace tl

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <string>
 
+namespace tl {
+
 // A fresh folder under the system's temporary folder, removed with everything in it
 // when the object goes.
 class TempFolder {
@@ -23,3 +25,5 @@ private:
 // The whole content of a file as bytes; empty when it cannot be read.
 std::string readFile(const std::filesystem::path& path);
 void writeFile(const std::filesystem::path& path, const std::string& bytes);
+
+} // namespace tl

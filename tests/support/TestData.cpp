@@ -2,6 +2,8 @@
 
 #include <filesystem>
 
+namespace tl {
+
 std::string testDataPath(const std::string& relative) {
     return std::string(TL_SOURCE_DIR) + "/../shared/testdata/" + relative;
 }
@@ -9,3 +11,5 @@ std::string testDataPath(const std::string& relative) {
 bool testDataExists(const std::string& relative) {
     return std::filesystem::exists(testDataPath(relative));
 }
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace tl {
+
 // Real files made by others live in ../shared/testdata beside the project. Tests that
 // need them skip with a message when the folder is absent.
 std::string testDataPath(const std::string& relative);
@@ -15,3 +17,5 @@ std::string testDataPath(const std::string& relative);
     } while (0)
 
 bool testDataExists(const std::string& relative);
+
+} // namespace tl

@@ -4,6 +4,8 @@
 
 #include <fstream>
 
+namespace tl {
+
 // Caps this process's address space a little above what it uses now, so that no new
 // thread stack fits and every thread start fails while small allocations still work.
 // For a forked child (a death test) only: the cap cannot be lifted again. The
@@ -22,3 +24,5 @@ inline bool preventThreadStarts() {
     const rlimit cap{static_cast<rlim_t>(pages) * 4096 + margin, static_cast<rlim_t>(pages) * 4096 + margin};
     return setrlimit(RLIMIT_AS, &cap) == 0;
 }
+
+} // namespace tl
