@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <cstdio>
-#include <cstdlib>
 
 namespace tl {
 
@@ -166,11 +164,7 @@ std::optional<CameraResponse> responseFromNoise(const std::vector<MergeFrame>& f
     const cv::Mat& first = frames.front().image;
     Variances variances;
     withElementType(first.depth(), [&]<typename T>() { variances = gatherVariances<T>(frames, factor); });
-    std::vector<std::size_t> counts; for (auto& v : variances) counts.push_back(v.variances.size());
-    std::vector<std::size_t> cuts; for (auto& v : variances) cuts.push_back(v.cut);
-    const auto sp = spreads(variances, first.depth() == CV_8U);
-    if (getenv("SPREADS")) for (int u = 0; u < 256; ++u) fprintf(stderr, "SPREAD %d %.4f %zu %zu\n", u, sp[u], counts[u], cuts[u]);
-    const auto logSpread = logSpreads(sp);
+    const auto logSpread = logSpreads(spreads(variances, first.depth() == CV_8U));
     if (!logSpread) return std::nullopt;
     const std::vector<double> log2g = log2Light(*logSpread);
     // A curve that does not rise by a few stops over the well-exposed codes is no camera's.
