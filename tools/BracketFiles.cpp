@@ -35,10 +35,12 @@ bool tagFrames(const std::vector<std::string>& paths, const BracketPlan& plan) {
         const double stops = plan.tags == BracketTags::wrong ? plan.stops[static_cast<std::size_t>(plan.instant)]
                                                              : plan.stops[i];
         if (i > 0) arguments.push_back("-execute");
-        arguments.insert(arguments.end(), {"-ExposureTime=" + nominalShutterSpeed(baseTime * std::exp2(stops)), paths[i]});
+        const double time = baseTime * std::exp2(stops - plan.gainStops);
+        arguments.insert(arguments.end(), {"-ExposureTime=" + nominalShutterSpeed(time), paths[i]});
     }
+    const long iso = std::lround(100 * std::exp2(plan.gainStops));
     arguments.insert(arguments.end(), {"-common_args", "-q", "-overwrite_original", "-Make=Tessaline Test Optics",
-                                       "-Model=Bracket Generator", "-FNumber=8", "-ISO=100",
+                                       "-Model=Bracket Generator", "-FNumber=8", "-ISO=" + std::to_string(iso),
                                        "-DateTimeOriginal=2024:06:01 18:30:00"});
     return runExiftool(arguments);
 }
@@ -64,7 +66,7 @@ std::vector<cv::Mat> bracketFrames(const BracketPlan& plan) {
     std::vector<cv::Mat> frames;
     for (int i = 0; i < count; ++i)
         frames.push_back(exposeFrame(scene.radiance(i), plan.stops[static_cast<std::size_t>(i)], plan.bits,
-                                     1000u + static_cast<unsigned>(i)));
+                                     1000u + static_cast<unsigned>(i), plan.gainStops));
     return frames;
 }
 

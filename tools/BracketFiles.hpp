@@ -12,7 +12,7 @@ namespace tl {
 // What the capture settings of written frames say.
 enum class BracketTags {
     none,   // no EXIF at all
-    right,  // each frame's own exposure time (nominal, as a camera rounds it), f/8, ISO 100
+    right,  // each frame's own exposure time (nominal, as a camera rounds it), f/8, the plan's ISO
     wrong,  // every frame tagged with the instant frame's time, as when tags were copied
 };
 
@@ -24,6 +24,9 @@ struct BracketPlan {
     int instant = 1;
     bool colour = true;
     int bits = 8;  // 8: JPEG files, 16: PNG files, 32: PFM files (linear)
+    // The sensor's gain above ISO 100 in stops: a high-ISO burst, whose frames are as bright
+    // at the same stops from fewer electrons, and so noisier.
+    double gainStops = 0;
     BracketTags tags = BracketTags::right;
 };
 

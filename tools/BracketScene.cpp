@@ -115,14 +115,15 @@ double cameraCurve(double light) {
     return v - contrast * std::sin(2 * CV_PI * v) / (2 * CV_PI);
 }
 
-cv::Mat exposeFrame(const cv::Mat& radiance, double stops, int bits, unsigned seed) {
-    cv::Mat electrons = radiance * (fullWell * std::exp2(stops));
+cv::Mat exposeFrame(const cv::Mat& radiance, double stops, int bits, unsigned seed, double gainStops) {
+    const double gain = std::exp2(gainStops);
+    cv::Mat electrons = radiance * (fullWell * std::exp2(stops) / gain);
     cv::Mat noise(radiance.size(), radiance.type());
     cv::RNG rng(seed);
     rng.fill(noise, cv::RNG::NORMAL, 0, 1);
     cv::Mat spread;
     cv::sqrt(cv::max(electrons, 0) + readNoise * readNoise, spread);
-    cv::Mat light = cv::min(cv::max((electrons + noise.mul(spread)) / fullWell, 0), 1);
+    cv::Mat light = cv::min(cv::max((electrons + noise.mul(spread)) * (gain / fullWell), 0), 1);
     if (bits == 32) return light;
     // The curve through a fine table: a camera-sized frame has tens of millions of samples.
     const double top = bits == 16 ? 65535 : 255;

@@ -29,9 +29,10 @@ private:
 // The camera of the generated frames: photon and read noise for a sensor with a full well
 // of 4000 electrons and 3 electrons of read noise, clipping at 1, and a tone curve that is
 // not a power law (an S-shaped contrast curve over the sRGB encoding: a toe in the shadows,
-// a shoulder in the highlights). seed makes each frame's noise its own.
+// a shoulder in the highlights). seed makes each frame's noise its own. gainStops raises the
+// sensor's gain above ISO 100: the same light from 2^gainStops times fewer electrons.
 // bits 8 or 16: the curve's codes (CV_8U or CV_16U); 32: the clipped linear light (CV_32F).
-cv::Mat exposeFrame(const cv::Mat& radiance, double stops, int bits, unsigned seed);
+cv::Mat exposeFrame(const cv::Mat& radiance, double stops, int bits, unsigned seed, double gainStops = 0);
 
 // The tone curve from linear light (0 to 1) to a code fraction (0 to 1).
 double cameraCurve(double light);
