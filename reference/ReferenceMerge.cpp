@@ -10,6 +10,7 @@
 #include "reference/ReducedFrame.hpp"
 #include "reference/ReferenceAlignment.hpp"
 #include "reference/ResponseFit.hpp"
+#include "reference/WeightMap.hpp"
 #include "reference/WeightedMerge.hpp"
 
 #include <algorithm>
@@ -158,6 +159,20 @@ ConsistencyLimits limitsOf(const SampleReading& instant, const MergeFrame& frame
             bent ? frame.reading.shoulderLevel() * frame.gain : unbounded, colourShare};
 }
 
+// Each frame's weight map, from the reduced light the consistency test read, or read again
+// when the frames are now read through another curve.
+std::vector<cv::Mat> weightMapsOf(const std::vector<MergeFrame>& frames, const std::vector<ReducedFrame>& reduced,
+                                  bool readAgain, int factor) {
+    std::vector<cv::Mat> maps;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const MergeFrame& frame = frames[i];
+        const cv::Mat light = readAgain ? reduceFrame(frame.image, frame.reading, 1.0f, factor).light
+                                        : cv::Mat(reduced[i].light / frame.gain);
+        maps.push_back(weightMap(light, frame.reading));
+    }
+    return maps;
+}
+
 double featherSigma(cv::Size size, int factor) {
     return std::max(1.0, 0.0015 * std::hypot(size.width, size.height) / factor);
 }
@@ -206,13 +221,13 @@ ReferenceMergeResult mergeOnReference(const ReferenceFrames& frames, const Refer
         advance(0.2 + 0.4 * static_cast<double>(i + 1) / static_cast<double>(count));
     }
     result.response = calibration.response;
-    if (isBurst(calibration))
-        if (const auto told = responseFromNoise(merged, factor)) {
-            result.response = told;
-            for (MergeFrame& frame : merged) frame.reading = SampleReading(frame.image.depth(), frame.image.channels(), *told);
-        }
+    const auto told = isBurst(calibration) ? responseFromNoise(merged, factor) : std::nullopt;
+    if (told) {
+        result.response = told;
+        for (MergeFrame& frame : merged) frame.reading = SampleReading(frame.image.depth(), frame.image.channels(), *told);
+    }
     advance(0.6);
-    result.radiance = mergeWeighted(merged, instant, factor);
+    result.radiance = mergeWeighted(merged, weightMapsOf(merged, reduced, told.has_value(), factor), instant, factor);
     advance(1);
     for (const MergeFrame& frame : merged) result.masks.push_back(frame.mask);
     result.exposures = calibration.exposures;

@@ -1,7 +1,5 @@
 #include "reference/WeightMap.hpp"
 
-#include "reference/ReducedFrame.hpp"
-
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
@@ -16,9 +14,9 @@ constexpr double smoothingSigma = 3;
 
 } // namespace
 
-cv::Mat weightMap(const cv::Mat& frame, const SampleReading& reading, int factor) {
+cv::Mat weightMap(const cv::Mat& reducedLight, const SampleReading& reading) {
     cv::Mat light;
-    cv::GaussianBlur(reduceFrame(frame, reading, 1.0f, factor).light, light, cv::Size(), smoothingSigma);
+    cv::GaussianBlur(reducedLight, light, cv::Size(), smoothingSigma);
     const int channels = light.channels();
     for (int y = 0; y < light.rows; ++y) {
         float* row = light.ptr<float>(y);

@@ -106,13 +106,13 @@ void mergeRows(const std::vector<WeightedFrame>& frames, int factor, int first, 
 
 } // namespace
 
-cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, int instant, int factor) {
+cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, const std::vector<cv::Mat>& weights, int instant, int factor) {
     const cv::Mat& reference = frames[static_cast<std::size_t>(instant)].image;
     CV_Assert(reference.channels() <= largestChannels);
     cv::Mat out(reference.size(), CV_32FC(reference.channels()));
     std::vector<WeightedFrame> weighted;
     for (std::size_t f = 0; f < frames.size(); ++f)
-        weighted.push_back({frames[f], weightMap(frames[f].image, frames[f].reading, factor), static_cast<int>(f) == instant});
+        weighted.push_back({frames[f], weights[f], static_cast<int>(f) == instant});
     withElementType(reference.depth(), [&]<typename T>() {
         runInSlices(static_cast<std::size_t>(out.rows), 16, [&](std::size_t first, std::size_t last) {
             mergeRows<T>(weighted, factor, static_cast<int>(first), static_cast<int>(last), out);

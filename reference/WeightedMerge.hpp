@@ -18,8 +18,8 @@ struct MergeFrame {
 };
 
 // The frames' light on the instant image's scale, merged pixel by pixel: each frame's light
-// weighted by the hat over its codes read from its smoothed light (reference/WeightMap: a
-// weight that followed each sample's own noise would bias dark areas up), by its exposure
+// weighted by the hat over its codes read from its smoothed light (weights: per frame, its
+// weightMap; a weight that followed each sample's own noise would bias dark areas up), by its exposure
 // relative to the instant image's (a longer exposure holds less noise) and by the cube of
 // one minus its mask, both maps read at full size by bilinear interpolation of the reduced
 // ones (factor: the reduction). A sample whose worst channel is clipped counts on no
@@ -29,6 +29,6 @@ struct MergeFrame {
 // up to little (every one left out or clipped), the largest light of the frames not left
 // out - the best bound a clipped value gives - makes up the rest of the weight.
 // Float, the instant image's channel count. Rows in slices on the machine's cores.
-cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, int instant, int factor);
+cv::Mat mergeWeighted(const std::vector<MergeFrame>& frames, const std::vector<cv::Mat>& weights, int instant, int factor);
 
 } // namespace tl

@@ -2,6 +2,9 @@
 // own codes sit in and around the noise floor.
 #include "reference/WeightedMerge.hpp"
 
+#include "reference/ReducedFrame.hpp"
+#include "reference/WeightMap.hpp"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -28,6 +31,7 @@ cv::Mat darkFrame(double light, double spread, unsigned seed) {
 
 struct DarkBurst {
     std::vector<MergeFrame> frames;
+    std::vector<cv::Mat> weights;
     double plainMean = 0;     // the mean light of every sample of every frame
     double instantSpread = 0; // the spread of the instant frame's light
 };
@@ -38,6 +42,7 @@ DarkBurst darkBurst(double light, double spread) {
     for (unsigned i = 0; i < 5; ++i) {
         const cv::Mat codes = darkFrame(light, spread, 20 + i);
         burst.frames.push_back({codes, reading, 1.0f, cv::Mat(), cv::Rect(0, 0, codes.cols, codes.rows)});
+        burst.weights.push_back(weightMap(reduceFrame(codes, reading, 1.0f, 1).light, reading));
         cv::Mat read(codes.size(), CV_32F);
         for (int y = 0; y < codes.rows; ++y)
             for (int x = 0; x < codes.cols; ++x) read.at<float>(y, x) = reading.light(codes.at<std::uint8_t>(y, x), 0);
@@ -59,7 +64,7 @@ TEST(WeightedMergeTest, DarkAreaOfABurstMergesToThePlainMeanOfItsFramesLight) {
     for (const double light : {0.0008, 0.002, 0.006}) {
         SCOPED_TRACE(light);
         const DarkBurst burst = darkBurst(light, 0.0008);
-        const cv::Mat merged = mergeWeighted(burst.frames, 2, 1);
+        const cv::Mat merged = mergeWeighted(burst.frames, burst.weights, 2, 1);
         cv::Scalar mean, deviation;
         cv::meanStdDev(merged, mean, deviation);
         EXPECT_NEAR(mean[0], burst.plainMean, 0.01 * burst.plainMean);
