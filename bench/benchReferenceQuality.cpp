@@ -58,6 +58,7 @@ const std::vector<Case> cases = {
     {"bracket -4..+4 (5)", {-4, -2, 0, 2, 4}, 2},
     {"bracket -2,0,+2, instant -2", {-2, 0, 2}, 0},
     {"bracket -1,+1 (2)", {-1, 1}, 1},
+    {"bracket -3,0,+3", {-3, 0, 3}, 1},
     // Bursts are exposed for the highlights, as a photographer who means to merge them does.
     {"burst of 5", {-2, -2, -2, -2, -2}, 2},
     {"burst of 3", {-2, -2, -2}, 1},

@@ -11,38 +11,71 @@ namespace {
 
 // Fewer well-exposed samples in common than this tell no ratio.
 constexpr std::size_t fewestPairSamples = 200;
+// Below this share of the samples its ratio puts in both frames' well-exposed range, a
+// pair's ratio is not the still scene's: frames agree on theirs for half of them or more
+// (the rest moved or sit at an edge), while a ratio made up by a moving object, between
+// frames whose ranges barely meet, finds a few hundredths.
+constexpr double leastAgreement = 0.25;
+// The least spread of a pair's log2 ratios, in stops: frames of one exposure share many
+// codes, and a spread of 0 would give their pair all the weight.
+constexpr double leastSpread = 0.05;
 
 struct PairRatio {
     int darker, brighter;  // frame indices; log2 ratio = exposure[brighter] - exposure[darker]
     double log2Ratio;
-    double samples;
+    double weight;  // the inverse of the median's variance
+};
+
+// What two frames' samples say of their ratio: the log2 ratios of the samples well exposed
+// in both, and the light of every sample well exposed in the first.
+struct PairSamples {
+    std::vector<double> ratios;
+    std::vector<std::pair<float, int>> firstLight;  // light, channel
 };
 
 template <typename T>
-std::vector<double> logRatios(const cv::Mat& a, const cv::Mat& b, const SampleReading& readA,
-                              const SampleReading& readB) {
-    std::vector<double> ratios;
+PairSamples pairSamples(const cv::Mat& a, const cv::Mat& b, const SampleReading& readA, const SampleReading& readB) {
+    PairSamples samples;
     const int channels = a.channels();
     for (int y = 0; y < a.rows; ++y) {
         const T* rowA = a.ptr<T>(y);
         const T* rowB = b.ptr<T>(y);
         for (int x = 0; x < a.cols * channels; ++x) {
             const int c = x % channels;
-            if (readA.wellExposed(rowA[x]) && readB.wellExposed(rowB[x]))
-                ratios.push_back(std::log2(double(readB.light(rowB[x], c)) / double(readA.light(rowA[x], c))));
+            if (!readA.wellExposed(rowA[x])) continue;
+            const float light = readA.light(rowA[x], c);
+            samples.firstLight.emplace_back(light, c);
+            if (readB.wellExposed(rowB[x])) samples.ratios.push_back(std::log2(double(readB.light(rowB[x], c)) / double(light)));
         }
     }
-    return ratios;
+    return samples;
+}
+
+// The share of the samples that a ratio of log2Ratio would show well exposed in both
+// frames that are: near 1 where the frames agree on it, far below where a moving object or
+// a gap wider than both frames' range made it up.
+double agreement(const PairSamples& samples, const SampleReading& readB, double log2Ratio) {
+    const float factor = static_cast<float>(std::exp2(log2Ratio));
+    const auto expected = std::count_if(samples.firstLight.begin(), samples.firstLight.end(),
+                                        [&](const auto& s) { return readB.wellExposedLight(s.first * factor, s.second); });
+    return static_cast<double>(samples.ratios.size()) / std::max<double>(1, static_cast<double>(expected));
 }
 
 std::optional<PairRatio> pairRatio(const cv::Mat& a, const cv::Mat& b, const SampleReading& readA,
                                    const SampleReading& readB, int indexA, int indexB) {
-    std::vector<double> ratios;
-    withElementType(a.depth(), [&]<typename T>() { ratios = logRatios<T>(a, b, readA, readB); });
+    PairSamples samples;
+    withElementType(a.depth(), [&]<typename T>() { samples = pairSamples<T>(a, b, readA, readB); });
+    std::vector<double>& ratios = samples.ratios;
     if (ratios.size() < fewestPairSamples) return std::nullopt;
-    const auto middle = ratios.begin() + static_cast<long>(ratios.size() / 2);
-    std::nth_element(ratios.begin(), middle, ratios.end());
-    return PairRatio{indexA, indexB, *middle, static_cast<double>(ratios.size())};
+    std::sort(ratios.begin(), ratios.end());
+    const double n = static_cast<double>(ratios.size());
+    // The spread from the quartiles (the standard deviation of normal errors): frames far
+    // apart meet only where one of them is near its floor or its clip level, and there the
+    // ratios scatter and lean; pairs whose samples agree closely tell the exposures.
+    const double spread = std::max(leastSpread, (ratios[ratios.size() * 3 / 4] - ratios[ratios.size() / 4]) / 1.349);
+    const double median = ratios[ratios.size() / 2];
+    if (agreement(samples, readB, median) < leastAgreement) return std::nullopt;
+    return PairRatio{indexA, indexB, median, n / (spread * spread)};
 }
 
 // The frames the pairs connect to the instant frame.
@@ -61,12 +94,14 @@ std::vector<bool> reachable(const std::vector<PairRatio>& pairs, int count, int 
     return reached;
 }
 
-// Least squares over the pairs, each weighted by the square root of its sample count; the
+// Least squares over the pairs, each weighted by the inverse variance of its median; the
 // instant frame is held at 0 by a heavy equation of its own.
 cv::Mat fitExposures(const std::vector<PairRatio>& pairs, int count, int instant) {
     cv::Mat normal = cv::Mat::zeros(count, count, CV_64F), right = cv::Mat::zeros(count, 1, CV_64F);
+    double total = 1;
     for (const PairRatio& p : pairs) {
-        const double w = std::sqrt(p.samples);
+        const double w = p.weight;
+        total += w;
         normal.at<double>(p.darker, p.darker) += w;
         normal.at<double>(p.brighter, p.brighter) += w;
         normal.at<double>(p.darker, p.brighter) -= w;
@@ -74,8 +109,8 @@ cv::Mat fitExposures(const std::vector<PairRatio>& pairs, int count, int instant
         right.at<double>(p.brighter) += w * p.log2Ratio;
         right.at<double>(p.darker) -= w * p.log2Ratio;
     }
-    normal.at<double>(instant, instant) += 1e6;
-    for (int i = 0; i < count; ++i) normal.at<double>(i, i) += 1e-9;  // frames no pair reaches
+    normal.at<double>(instant, instant) += 1e6 * total;
+    for (int i = 0; i < count; ++i) normal.at<double>(i, i) += 1e-9 * total;  // frames no pair reaches
     cv::Mat exposures;
     cv::solve(normal, right, exposures, cv::DECOMP_SVD);
     return exposures;

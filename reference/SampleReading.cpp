@@ -60,6 +60,12 @@ float SampleReading::risingWeightOfLight(float light, int channel) const {
     return risingWeights[static_cast<std::size_t>(std::clamp<long>(code, 0, static_cast<long>(curve.size()) - 1))];
 }
 
+bool SampleReading::wellExposedLight(float light, int channel) const {
+    if (lights.empty()) return light > wellLow && light < wellHigh;
+    const std::vector<float>& curve = lights[static_cast<std::size_t>(std::min(channel, static_cast<int>(lights.size()) - 1))];
+    return light >= curve[static_cast<std::size_t>(wellLowCode)] && light <= curve[static_cast<std::size_t>(wellHighCode)];
+}
+
 SampleReading::SampleReading(const cv::Mat& floatFrame) {
     double largest = 0;
     cv::minMaxLoc(floatFrame.reshape(1), nullptr, &largest);

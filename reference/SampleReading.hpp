@@ -61,6 +61,8 @@ public:
         if constexpr (std::is_same_v<T, float>) return v > wellLow && v < wellHigh;
         else return v >= wellLowCode && v <= wellHighCode;
     }
+    // Whether light of channel would be read from a well-exposed sample.
+    bool wellExposedLight(float light, int channel) const;
 
     // The light at which samples clip (in the channel that clips first), and the highest
     // light of the noise floor (in the channel whose floor is highest).

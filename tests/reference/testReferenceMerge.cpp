@@ -158,6 +158,26 @@ TEST(ReferenceMergeTest, SevenTaggedJpegFramesTakenByHand) {
     expectFaithful(merged, w.plan, 3, 0.08);
 }
 
+// Frames three or four stops from the instant frame share few well-exposed samples with
+// it, and frames six or eight stops apart share none of the still scene: what such a pair
+// finds well exposed in both is the moving object over other things, whose ratio says
+// nothing of the exposures. The tags must stand, and the merge be the scene.
+TEST(ReferenceMergeTest, WideBracketsKeepTheirTaggedExposures) {
+    for (const std::vector<double>& stops : std::vector<std::vector<double>>{{-3, 0, 3}, {-4, 0, 4}, {-3, 3}}) {
+        SCOPED_TRACE(::testing::PrintToString(stops));
+        TempFolder folder;
+        const int instant = stops.size() == 2 ? 0 : 1;
+        const Written w = writeFrames(folder, plan(stops, instant, 8, true));
+        const ReferenceMergeResult merged = mergeWritten(w);
+        for (std::size_t i = 0; i < stops.size(); ++i) {
+            EXPECT_EQ(merged.exposures[i].source, ExposureSource::exif) << "frame " << i;
+            EXPECT_NEAR(merged.exposures[i].stops, stops[i] - stops[static_cast<std::size_t>(instant)], 0.05) << "frame " << i;
+        }
+        // Two frames six stops apart share no still sample: nothing tells the camera's curve.
+        if (stops.size() > 2) expectFaithful(merged, w.plan, instant, 0.15);
+    }
+}
+
 // The linear light whose code fraction the generator's curve makes v (bisection).
 double generatorLight(double v) {
     double low = 0, high = 1;
