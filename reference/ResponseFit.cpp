@@ -9,6 +9,10 @@ namespace {
 
 constexpr int knots = 256;
 constexpr double closestPair = 1.0 / 3;  // stops
+// How far apart frames with others between them may be paired, in stops: 8-bit codes
+// hold the toe in a few codes per stop, too coarsely for a mapping into another frame's
+// shoulder; 16-bit codes hold it finely.
+double widestPair(int depth) { return depth == CV_8U ? 3.2 : 1e9; }
 constexpr double smoothness = 16;        // weight of the curvature rows against a data row
 // The codes (in knot units) a mapping is trusted between: above the noise floor, below
 // the clip level.
@@ -124,6 +128,25 @@ void extendStraight(std::vector<double>& log2Light, int lastTold) {
         log2Light[static_cast<std::size_t>(k)] = log2Light[static_cast<std::size_t>(last)] + slope * (k - last);
 }
 
+// Each frame's exposure level: its rank among the exposures, a frame within closestPair of
+// the first frame of the level below joining that level.
+std::vector<int> exposureLevels(const std::vector<double>& log2Exposures) {
+    std::vector<std::size_t> order(log2Exposures.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return log2Exposures[a] < log2Exposures[b]; });
+    std::vector<int> level(order.size(), 0);
+    double levelStart = 0;
+    int current = -1;
+    for (std::size_t i : order) {
+        if (current < 0 || log2Exposures[i] - levelStart >= closestPair) {
+            ++current;
+            levelStart = log2Exposures[i];
+        }
+        level[i] = current;
+    }
+    return level;
+}
+
 void addSmoothness(Normal& normal) {
     for (int k = 1; k < knots - 1; ++k) normal.add({{k - 1, 1.0}, {k, -2.0}, {k + 1, 1.0}}, 0, smoothness);
     normal.add({{knots / 2, 1.0}}, 0, 100);  // the curve's height is free: fix it in the middle
@@ -136,11 +159,17 @@ std::optional<CameraResponse> fitCameraResponse(const std::vector<cv::Mat>& samp
     if (samples.empty() || samples.front().depth() == CV_32F) return std::nullopt;
     std::vector<Cumulative> histograms;
     for (const cv::Mat& frame : samples) histograms.push_back(cumulativeHistogram(frame));
+    // Frames of neighbouring levels, and others up to widestPair apart: frames further apart
+    // meet only in the toe of one and the shoulder of the other, where the mapping is least
+    // sure, and they outnumber the neighbours in a long bracket.
+    const std::vector<int> level = exposureLevels(log2Exposures);
+    const double widest = widestPair(samples.front().depth());
     Normal normal;
     for (std::size_t i = 0; i < samples.size(); ++i)
         for (std::size_t j = 0; j < samples.size(); ++j) {
             const double gap = log2Exposures[j] - log2Exposures[i];
-            if (gap >= closestPair) addPair(normal, histograms[i], histograms[j], gap);
+            if (level[j] == level[i] + 1 || (level[j] > level[i] && gap <= widest))
+                addPair(normal, histograms[i], histograms[j], gap);
         }
     // A curve needs the frames to tell most of the range of codes.
     if (normal.dataRows < 64 || normal.lowestTold > 40 || normal.highestTold < 200) return std::nullopt;
