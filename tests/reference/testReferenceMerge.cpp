@@ -161,20 +161,27 @@ TEST(ReferenceMergeTest, SevenTaggedJpegFramesTakenByHand) {
 // Frames three or four stops from the instant frame share few well-exposed samples with
 // it, and frames six or eight stops apart share none of the still scene: what such a pair
 // finds well exposed in both is the moving object over other things, whose ratio says
-// nothing of the exposures. The tags must stand, and the merge be the scene.
+// nothing of the exposures. The tags must stand, and the merge be the scene. In the long
+// bracket, the camera's curve must come from the neighbouring frames (it was 0.078 off
+// when every pair had its say). Two frames six stops apart share no still sample, and
+// nothing tells the camera's curve: only their exposures are checked.
 TEST(ReferenceMergeTest, WideBracketsKeepTheirTaggedExposures) {
-    for (const std::vector<double>& stops : std::vector<std::vector<double>>{{-3, 0, 3}, {-4, 0, 4}, {-3, 3}}) {
+    struct Wide {
+        std::vector<double> stops;
+        double tolerance;  // 0: exposures only
+    };
+    for (const Wide& wide : {Wide{{-3, 0, 3}, 0.15}, Wide{{-4, 0, 4}, 0.1}, Wide{{-3, 3}, 0}, Wide{{-4, -2, 0, 2, 4}, 0.07}}) {
+        const std::vector<double>& stops = wide.stops;
         SCOPED_TRACE(::testing::PrintToString(stops));
         TempFolder folder;
-        const int instant = stops.size() == 2 ? 0 : 1;
+        const int instant = static_cast<int>(stops.size() - 1) / 2;
         const Written w = writeFrames(folder, plan(stops, instant, 8, true));
         const ReferenceMergeResult merged = mergeWritten(w);
         for (std::size_t i = 0; i < stops.size(); ++i) {
             EXPECT_EQ(merged.exposures[i].source, ExposureSource::exif) << "frame " << i;
             EXPECT_NEAR(merged.exposures[i].stops, stops[i] - stops[static_cast<std::size_t>(instant)], 0.05) << "frame " << i;
         }
-        // Two frames six stops apart share no still sample: nothing tells the camera's curve.
-        if (stops.size() > 2) expectFaithful(merged, w.plan, instant, 0.15);
+        if (wide.tolerance > 0) expectFaithful(merged, w.plan, instant, wide.tolerance);
     }
 }
 
