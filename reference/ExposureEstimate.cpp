@@ -26,55 +26,62 @@ struct PairRatio {
     double weight;  // the inverse of the median's variance
 };
 
-// What two frames' samples say of their ratio: the log2 ratios of the samples well exposed
-// in both, and the light of every sample well exposed in the first.
-struct PairSamples {
-    std::vector<double> ratios;
-    std::vector<std::pair<float, int>> firstLight;  // light, channel
-};
-
 template <typename T>
-PairSamples pairSamples(const cv::Mat& a, const cv::Mat& b, const SampleReading& readA, const SampleReading& readB) {
-    PairSamples samples;
+std::vector<double> logRatios(const cv::Mat& a, const cv::Mat& b, const SampleReading& readA,
+                              const SampleReading& readB) {
+    std::vector<double> ratios;
     const int channels = a.channels();
     for (int y = 0; y < a.rows; ++y) {
         const T* rowA = a.ptr<T>(y);
         const T* rowB = b.ptr<T>(y);
         for (int x = 0; x < a.cols * channels; ++x) {
             const int c = x % channels;
-            if (!readA.wellExposed(rowA[x])) continue;
-            const float light = readA.light(rowA[x], c);
-            samples.firstLight.emplace_back(light, c);
-            if (readB.wellExposed(rowB[x])) samples.ratios.push_back(std::log2(double(readB.light(rowB[x], c)) / double(light)));
+            if (readA.wellExposed(rowA[x]) && readB.wellExposed(rowB[x]))
+                ratios.push_back(std::log2(double(readB.light(rowB[x], c)) / double(readA.light(rowA[x], c))));
         }
     }
-    return samples;
+    return ratios;
 }
 
-// The share of the samples that a ratio of log2Ratio would show well exposed in both
-// frames that are: near 1 where the frames agree on it, far below where a moving object or
-// a gap wider than both frames' range made it up.
-double agreement(const PairSamples& samples, const SampleReading& readB, double log2Ratio) {
+// How many samples of frame a a ratio of log2Ratio puts in both frames' well-exposed range.
+template <typename T>
+double expectedInBoth(const cv::Mat& a, const SampleReading& readA, const SampleReading& readB, double log2Ratio) {
     const float factor = static_cast<float>(std::exp2(log2Ratio));
-    const auto expected = std::count_if(samples.firstLight.begin(), samples.firstLight.end(),
-                                        [&](const auto& s) { return readB.wellExposedLight(s.first * factor, s.second); });
-    return static_cast<double>(samples.ratios.size()) / std::max<double>(1, static_cast<double>(expected));
+    const int channels = a.channels();
+    double count = 0;
+    for (int y = 0; y < a.rows; ++y) {
+        const T* row = a.ptr<T>(y);
+        for (int x = 0; x < a.cols * channels; ++x)
+            if (readA.wellExposed(row[x]) && readB.wellExposedLight(readA.light(row[x], x % channels) * factor, x % channels))
+                ++count;
+    }
+    return count;
+}
+
+// The value below which the share of values lies (reorders them).
+double quantile(std::vector<double>& values, double share) {
+    const auto at = values.begin() + static_cast<long>(share * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
 }
 
 std::optional<PairRatio> pairRatio(const cv::Mat& a, const cv::Mat& b, const SampleReading& readA,
                                    const SampleReading& readB, int indexA, int indexB) {
-    PairSamples samples;
-    withElementType(a.depth(), [&]<typename T>() { samples = pairSamples<T>(a, b, readA, readB); });
-    std::vector<double>& ratios = samples.ratios;
+    std::vector<double> ratios;
+    withElementType(a.depth(), [&]<typename T>() { ratios = logRatios<T>(a, b, readA, readB); });
     if (ratios.size() < fewestPairSamples) return std::nullopt;
-    std::sort(ratios.begin(), ratios.end());
     const double n = static_cast<double>(ratios.size());
     // The spread from the quartiles (the standard deviation of normal errors): frames far
     // apart meet only where one of them is near its floor or its clip level, and there the
     // ratios scatter and lean; pairs whose samples agree closely tell the exposures.
-    const double spread = std::max(leastSpread, (ratios[ratios.size() * 3 / 4] - ratios[ratios.size() / 4]) / 1.349);
-    const double median = ratios[ratios.size() / 2];
-    if (agreement(samples, readB, median) < leastAgreement) return std::nullopt;
+    const double median = quantile(ratios, 0.5);
+    const double spread = std::max(leastSpread, (quantile(ratios, 0.75) - quantile(ratios, 0.25)) / 1.349);
+    double expected = 0;
+    withElementType(a.depth(), [&]<typename T>() { expected = expectedInBoth<T>(a, readA, readB, median); });
+    // The share of the samples that ratio puts in both ranges that are there: near 1 where
+    // the frames agree on it, far below where a moving object or a gap wider than both
+    // frames' range made it up.
+    if (n < leastAgreement * expected) return std::nullopt;
     return PairRatio{indexA, indexB, median, n / (spread * spread)};
 }
 
