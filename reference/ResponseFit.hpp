@@ -15,10 +15,9 @@ namespace tl {
 // Grossberg and Nayar's intensity mapping function), so neither movement nor a shift
 // between the frames disturbs it. One curve serves every channel. Each pair of frames of
 // neighbouring exposures (at least a third of a stop apart; for 8-bit frames up to about
-// three stops where other frames lie between them, for 16-bit frames any) asks that
-// the log2 light of a code and of the code it maps to differ by the pair's exposure
-// difference; a smoothness term fills the
-// codes no pair tells. Nothing when the frames are too close in exposure, or tell too few
+// three stops where other frames lie between them, for 16-bit frames any) asks that the
+// log2 light of a code and of the code it maps to differ by the pair's exposure
+// difference; a smoothness term fills the codes no pair tells. Nothing when the frames are too close in exposure, or tell too few
 // codes, for a curve. samples are the frames' sampleGrid, log2Exposures their exposures.
 std::optional<CameraResponse> fitCameraResponse(const std::vector<cv::Mat>& samples,
                                                 const std::vector<double>& log2Exposures);

@@ -19,11 +19,11 @@ struct MergeFrame {
 
 // The frames' light on the instant image's scale, merged pixel by pixel: each frame's light
 // weighted by the hat over its codes read from its smoothed light (weights: per frame, its
-// weightMap; a weight that followed each sample's own noise would bias dark areas up), by its exposure
-// relative to the instant image's (a longer exposure holds less noise) and by the cube of
-// one minus its mask, both maps read at full size by bilinear interpolation of the reduced
-// ones (factor: the reduction). A sample whose worst channel is clipped counts on no
-// channel. Every sample that is not clipped keeps a small weight, so that where every
+// weightMap; a weight that followed each sample's own noise would bias dark areas up), by
+// its exposure relative to the instant image's (a longer exposure holds less noise) and by
+// the cube of one minus its mask, both maps read at full size by bilinear interpolation of
+// the reduced ones (factor: the reduction). A sample whose worst channel is clipped counts
+// on no channel. Every sample that is not clipped keeps a small weight, so that where every
 // other frame is left out the result is the instant image's own light, and where every
 // frame is in the noise floor the frames are still averaged. Where the frames' weights add
 // up to little (every one left out or clipped), the largest light of the frames not left
