@@ -1,10 +1,10 @@
 // How well the merges restore a scene whose truth is known: generated brackets and bursts
 // (tools/BracketFiles: 8-bit JPEG frames with photon and read noise, a camera's tone curve
-// and EXIF tags, one burst also as 16-bit PNG frames, one at ISO 1600, and an object that moves further than
-// any search radius), merged by the reference merge, by the patch merge at its named
-// defaults, by OpenCV's calibrated Debevec merge (8-bit frames only), and, when it is
-// installed, by luminance-hdr-cli with and without its anti-ghosting; and the instant frame
-// alone, read through the reference merge's camera curve. Scores (bench/HdrScores.hpp):
+// and EXIF tags, one burst also as 16-bit PNG frames, one at ISO 1600, and an object that
+// moves further than any search radius), merged by the reference merge, by the patch merge
+// at its named defaults, by OpenCV's calibrated Debevec merge (8-bit frames only), and,
+// when it is installed, by luminance-hdr-cli with and without its anti-ghosting; and the
+// instant frame alone, read through the reference merge's camera curve. Scores (bench/HdrScores.hpp):
 // PSNR after the mu-law over the whole image, and the mean mu-law error over the places the
 // object has in the other frames only. One run; the targets are checked at the end. A burst
 // tells the camera's curve only through its noise, less surely than a bracket's frames do
